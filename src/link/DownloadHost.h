@@ -1,0 +1,66 @@
+#pragma once
+#include <chrono>
+#include <string>
+
+namespace lumivane {
+
+enum class LinkKind { PcAt, Usb, Rs232, Rs485, Modem, Internet, Wireless };
+
+// The three messages that chain the phases of a download.
+enum class DownloadMessage { Translate, Report, Transfer };
+
+// The choices a download reads when it needs them.
+struct DownloadChoices {
+  std::string sourcePath;    // path field
+  std::string emulatorName;  // emulator list text; the file is programDirectory + name + ".emu"
+  std::string emulatorFile;  // when not empty, used as the emulator file instead of the name
+  std::string keysText;      // keys list text
+  std::string portName;      // COM port list text ("COM1", or a device path)
+  LinkKind link = LinkKind::Usb;
+  int layer = 1;  // 2 only when the Layer 2 radio is checked
+};
+
+// What the download chain needs from the window (or from the command line,
+// or from a test): choices, the status log, the counters, the controls, a
+// message queue, the ready timer and key presses. Everything runs on one thread.
+class DownloadHost {
+ public:
+  virtual ~DownloadHost() = default;
+
+  virtual DownloadChoices ReadChoices() = 0;
+  virtual void AddStatusLine(const std::string& line) = 0;
+  // Counter texts ("%05d"), shown and repainted at once.
+  virtual void SetLinesTranslated(const std::string& text) = 0;
+  virtual void SetBytesTransferred(const std::string& text) = 0;
+  virtual void SetProgressRange(int maximum) = 0;
+  virtual void SetProgressPosition(int position) = 0;
+
+  // Control changes at the start of a download: Cancel enabled, shown and
+  // focused in place of Download; every input disabled.
+  virtual void ShowDownloadControls() = 0;
+  // Control changes at the end of a download: the idle state, "&Yes" disabled.
+  virtual void ShowIdleControls() = 0;
+  virtual void SetCancelEnabled(bool enabled) = 0;
+  virtual void SetYesEnabled(bool enabled) = 0;
+  virtual void FocusCancel() = 0;
+  virtual void SetWaitCursor(bool on) = 0;
+  virtual void Beep() = 0;
+
+  // Queue a message; it is delivered later through DownloadChain::OnMessage.
+  virtual void Post(DownloadMessage message) = 0;
+  // The ready timer; its ticks are delivered through DownloadChain::OnReadyTimer.
+  virtual void StartReadyTimer(int periodMs) = 0;
+  virtual void StopReadyTimer() = 0;
+  // Lets at most one pending event through, so the window stays painted.
+  virtual void DispatchOnePendingEvent() = 0;
+  // Automatic mode: close the window (end the program) once control returns.
+  virtual void RequestClose() = 0;
+
+  // Waits at most `timeout` for the next key press that reaches the
+  // application and takes it away from everything else. Returns the key as
+  // an upper-case character code (Qt key code for letters and punctuation),
+  // another non-negative value for other keys, or -1 when the time ran out.
+  virtual int WaitKeyPress(std::chrono::milliseconds timeout) = 0;
+};
+
+}  // namespace lumivane

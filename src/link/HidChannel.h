@@ -1,0 +1,40 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumivane {
+
+// One HID interface as the platform lists it, with the four values the
+// keypad is recognised by (the vendor id is listed but never examined).
+struct HidDeviceInfo {
+  std::string path;  // device node, unique per interface
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  std::uint16_t releaseNumber = 0;  // bcdDevice
+  std::uint16_t usagePage = 0;
+  std::wstring manufacturer;
+};
+
+// An open HID interface. Feature reports are 9-byte buffers, byte 0 the report ID (0).
+class HidDevice {
+ public:
+  virtual ~HidDevice() = default;
+  // false when the call failed (for example the device was unplugged).
+  virtual bool SendFeatureReport(const std::uint8_t* report, std::size_t length) = 0;
+  virtual bool GetFeatureReport(std::uint8_t* report, std::size_t length) = 0;
+};
+
+// The platform's HID service: hidapi on Linux, the simulated keypad in tests.
+class HidBackend {
+ public:
+  virtual ~HidBackend() = default;
+  // Present interfaces in a stable order.
+  virtual std::vector<HidDeviceInfo> Enumerate() = 0;
+  // nullptr with a reason (for example "Permission denied") when the node cannot be opened.
+  virtual std::unique_ptr<HidDevice> Open(const std::string& path, std::string* error) = 0;
+};
+
+}  // namespace lumivane

@@ -1,0 +1,65 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "translator/DownloadState.h"
+
+namespace lumivane {
+
+// What one translation reads from the window (or the command line).
+struct TranslationInput {
+  std::string sourcePath;    // text of the path field
+  std::string emulatorPath;  // programDirectory + emulator name + ".emu", or a file given directly
+  std::string keysText;      // text of the keys list: "360" selects 360 keys, anything else 120
+  bool pcAtLink = false;     // the nibble keys are derived only for the PC/AT link
+};
+
+// Turns a configuration source into the download image.
+// One object serves every download of a window; Translate resets the run
+// fields itself, so nothing of an earlier translation leaks into the next.
+class ImageBuilder {
+ public:
+  static constexpr std::size_t kImageBufferSize = 200000;
+  static constexpr std::size_t kMaxImageLength = 65535;
+
+  // Receives the Lines Translated text ("%05d") whenever the counter is
+  // refreshed: once with 00001 at the start, then at every fourth line.
+  using LineCounterCallback = std::function<void(const std::string& text)>;
+
+  ImageBuilder();
+
+  void SetLineCounterCallback(LineCounterCallback callback);
+
+  // Builds the image. Returns TranslationError (1), ImageReady (2),
+  // SourceUnavailable (7) or EmulatorUnavailable (8).
+  DownloadState Translate(const TranslationInput& input);
+
+  const std::uint8_t* image() const { return imageBuffer.data(); }
+  std::uint16_t imageLength() const { return imageLength_; }
+  int tableSize() const { return tableSize_; }
+  int keyLimit() const { return keyLimit_; }
+  std::uint16_t defaultDelay() const { return defaultDelay_; }
+  // Line being read when the translation ended (the line at fault on state 1).
+  std::uint16_t lineNumber() const { return lineNumber_; }
+  // The emulator table's error code after a failed load; 5 for a missing nibble key.
+  int emulatorError() const { return emulatorError_; }
+  // Upper-cased characters standing for the hexadecimal digits 0..15 on the PC/AT link.
+  const std::array<char, 16>& nibbleKeys() const { return nibbleKeys_; }
+
+ private:
+  std::vector<std::uint8_t> imageBuffer;
+  std::uint16_t imageLength_ = 0;
+  int keyLimit_ = 231;
+  int tableSize_ = 463;
+  std::uint16_t defaultDelay_ = 0;
+  std::uint16_t lineNumber_ = 1;
+  int emulatorError_ = 0;
+  std::array<char, 16> nibbleKeys_{};
+  LineCounterCallback lineCounter_;
+  // The implementation may add private members and helpers.
+};
+
+}  // namespace lumivane

@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+namespace lumivane::test {
+
+// Root of the source tree (no trailing separator).
+std::string SourceDir();
+// Directory of the built executables and the data copied beside them, ending with '/'.
+std::string ProgramDir();
+// A fresh, empty directory below the system's temporary directory, ending with '/'.
+std::string MakeTempDir();
+// Writes bytes to a file, replacing it; returns false on failure.
+bool WriteFile(const std::string& path, const std::string& bytes);
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+}  // namespace lumivane::test
