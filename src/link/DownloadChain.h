@@ -9,6 +9,7 @@
 
 namespace lumivane {
 
+class Clock;
 class SerialPort;
 class HidBackend;
 class KeyboardLine;
@@ -21,6 +22,9 @@ struct LinkChannels {
   KeyboardLine* keyboardLine = nullptr;
   // Maps the port list text ("COM1") to a device path; identity when empty.
   std::function<std::string(const std::string&)> resolvePortName;
+  // Time source and sleeping of the link's pauses and time limits; the
+  // monotonic clock when null.
+  Clock* clock = nullptr;
 };
 
 // One download from the Download button to its last status line, with no

@@ -1,13 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace lumivane {
 
-// Completion record for the asynchronous form of Write, Read and WaitEvent:
-// the caller passes one, the call only starts the operation, and the caller
-// waits on the record. The program itself uses only the waiting form
-// (no record). The implementation defines the members it needs.
 class CompletionRecord;
 
 // One serial port for the RS232 link, over POSIX termios. Every operation
@@ -72,12 +69,101 @@ class SerialPort {
 
   bool IsOpen() const { return portHandle >= 0; }
   std::uint32_t LastError() const { return lastError; }
+  // The port's file descriptor (-1 when closed), for callers that poll it.
+  int FileDescriptor() const { return portHandle; }
 
  protected:
   std::uint32_t lastError = 0;
   int portHandle = -1;
   std::uint32_t lastEvent = 0xFFFFFFFFu;
-  // The implementation adds what it needs (for example an eventfd for ioEvent).
+  // Completion signal of the object's own transfers (an eventfd); exists
+  // exactly while the port is open.
+  int ioEvent = -1;
+
+ private:
+  friend class CompletionRecord;
+  struct LineCounts {
+    int breaks = 0, frames = 0, overruns = 0, parities = 0, bufferOverruns = 0;
+  };
+
+  std::uint32_t Fail(std::uint32_t code) { return lastError = code; }
+  std::uint32_t FailErrno();
+  bool RequireOpen();  // false (and lastError 6) when closed
+  // Runs an operation set up on a record: completes it at once when it can;
+  // otherwise leaves it pending with the caller's record, or waits for it
+  // (at most timeoutMs) on the internal one and cancels it on time-out.
+  std::uint32_t Transfer(CompletionRecord& record, bool callerRecord, std::uint32_t* countOut,
+                         std::uint32_t timeoutMs);
+  // Advances a started operation without blocking; true when it completed.
+  bool Progress(CompletionRecord& record);
+  // Ends a pending operation early; partly read bytes return to the input.
+  void Abandon(CompletionRecord& record);
+  // A read that ends without delivering gives its partial bytes back to the input.
+  void HoldBack(CompletionRecord& record);
+  void Detach(CompletionRecord& record);
+  std::uint32_t EventBitsNow(bool* pollLineCounts);
+  bool ReadLineCounts(LineCounts* counts);
+
+  std::uint32_t eventMask_ = 0;
+  std::uint8_t eventChar_ = 0;
+  int readMode_ = ReadNonBlocking;
+  std::uint32_t inputQueueSize_ = 0;   // kept for the record; Linux has no per-port queue size
+  std::uint32_t outputQueueSize_ = 0;
+  // Bytes taken from the port but not delivered: the part of a read that
+  // timed out or was cancelled. Later reads deliver them first.
+  std::vector<std::uint8_t> heldInput_;
+  LineCounts eventBaseline_;   // line counters when the event mask was set
+  LineCounts errorBaseline_;   // line counters at the last ClearLineErrors
+  std::vector<CompletionRecord*> pending_;  // started with a caller's record, not yet complete
+};
+
+// Completion record for the asynchronous form of Write, Read and WaitEvent.
+// The call only starts the operation; Wait drives it to completion (the
+// transfer happens on the caller's thread while it waits) and signals the
+// record's eventfd. Closing the port ends a pending operation with ECANCELED.
+// The program itself uses only the waiting form (no record).
+class CompletionRecord {
+ public:
+  CompletionRecord();
+  ~CompletionRecord();
+  CompletionRecord(const CompletionRecord&) = delete;
+  CompletionRecord& operator=(const CompletionRecord&) = delete;
+
+  // Waits up to timeoutMs (SerialPort::kInfinite: no limit) for the
+  // operation to complete. 0 when it has completed (see Result), 1460 when
+  // it is still pending, 6 when nothing was started.
+  std::uint32_t Wait(std::uint32_t timeoutMs);
+  // Gives up a pending operation; a read's partly received bytes stay
+  // with the port for the next read.
+  void Cancel();
+  bool IsPending() const { return port_ != nullptr && !complete_; }
+  bool IsComplete() const { return complete_; }
+  // Outcome of the completed operation (0 or an error code) and its byte count.
+  std::uint32_t Result() const { return result_; }
+  std::uint32_t Count() const { return transferred_; }
+  // Readable once the operation has completed (for poll).
+  int EventFd() const { return eventFd_; }
+
+ private:
+  friend class SerialPort;
+  enum class Operation { None, Read, Write, WaitEvent };
+
+  explicit CompletionRecord(int borrowedEventFd);
+  void Reset(SerialPort* port, Operation operation);
+  void Complete(std::uint32_t result);
+
+  SerialPort* port_ = nullptr;
+  Operation operation_ = Operation::None;
+  std::uint8_t* readBuffer_ = nullptr;
+  const std::uint8_t* writeBytes_ = nullptr;
+  std::uint32_t count_ = 0;
+  std::uint32_t transferred_ = 0;
+  std::uint32_t result_ = 0;
+  bool complete_ = false;
+  bool blockingRead_ = false;
+  bool pollLineCounts_ = false;  // an event wait must look at the line counters now and then
+  int eventFd_ = -1;
+  bool ownsEventFd_ = true;
 };
 
 }  // namespace lumivane

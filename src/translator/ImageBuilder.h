@@ -9,6 +9,9 @@
 
 namespace lumivane {
 
+class EmulatorTable;
+class SourceReader;
+
 // What one translation reads from the window (or the command line).
 struct TranslationInput {
   std::string sourcePath;    // text of the path field
@@ -59,7 +62,19 @@ class ImageBuilder {
   int emulatorError_ = 0;
   std::array<char, 16> nibbleKeys_{};
   LineCounterCallback lineCounter_;
-  // The implementation may add private members and helpers.
+
+  // Run fields of one translation.
+  std::uint16_t tagValue_ = 0;
+  bool outRunOpen_ = false;
+
+  DownloadState TranslateSource(SourceReader& reader, EmulatorTable& emulator);
+  bool FindNibbleKeys(EmulatorTable& emulator);
+  // Appends one byte; false when the image would grow past kMaxImageLength.
+  bool Append(std::uint8_t byte);
+  bool AppendWord(std::uint8_t code, std::uint16_t value);
+  bool AppendEntry(EmulatorTable& emulator);
+  bool CloseOutRun();
+  bool StartKey(std::uint16_t key);
 };
 
 }  // namespace lumivane

@@ -1,0 +1,84 @@
+// Feature reports of a 470-byte image write over USB, against the
+// simulated keypad: the count (one command report, 58 full data reports,
+// the last 6 bytes flushed before the end command, the end command: 61)
+// and the time our side spends per report (link framing plus the
+// simulated device; the real device's transfer time is not included).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "FakeDownloadHost.h"
+#include "link/DeviceLink.h"
+#include "sim/SimulatedHid.h"
+
+namespace {
+
+using namespace lumivane;
+
+constexpr std::uint16_t kImageLength = 470;
+constexpr std::size_t kExpectedReports = 61;
+
+struct ReadyKeypad {
+  sim::SimulatedHid hid;
+  std::unique_ptr<HidDevice> device;
+
+  bool Prepare() {
+    hid.AddKeypad("/dev/hidraw0");
+    std::string error;
+    device = hid.Open("/dev/hidraw0", &error);
+    if (!device) return false;
+    const std::uint8_t request[9] = {0, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7};
+    std::uint8_t answer[9] = {};
+    if (!device->SendFeatureReport(request, sizeof request) ||
+        !device->GetFeatureReport(answer, sizeof answer) || answer[1] != 0xC0) {
+      return false;
+    }
+    hid.ClearRecord();
+    return true;
+  }
+};
+
+void BM_UsbWrite470(benchmark::State& state) {
+  test::ManualClock clock;
+  std::uint8_t image[kImageLength];
+  for (std::size_t i = 0; i < kImageLength; ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+
+  std::size_t reports = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto keypad = std::make_unique<ReadyKeypad>();
+    if (!keypad->Prepare()) {
+      state.SkipWithError("the simulated keypad did not identify itself");
+      break;
+    }
+    DeviceLink link(clock);
+    link.UseUsb(keypad->device.get());
+    link.Reset();
+    state.ResumeTiming();
+
+    link.BeginWrite(0x0001, kImageLength);
+    for (std::uint8_t b : image) link.WriteByte(b);
+    link.EndWrite();
+
+    state.PauseTiming();
+    reports = keypad->hid.SentReportCount();
+    if (reports != kExpectedReports) {
+      state.SkipWithError("wrong number of feature reports");
+      break;
+    }
+    keypad.reset();
+    state.ResumeTiming();
+  }
+  state.counters["reports"] = static_cast<double>(reports);
+  // Seconds per report; the console shows it with its unit (us, ns).
+  state.counters["per_report"] = benchmark::Counter(
+      static_cast<double>(kExpectedReports),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_UsbWrite470)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

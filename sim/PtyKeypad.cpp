@@ -1,0 +1,205 @@
+#include "sim/PtyKeypad.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace lumivane::sim {
+
+namespace {
+
+// While the identity answer waits for the shift+load delay, the line is
+// looked at this often.
+constexpr int kIdentityPollMs = 5;
+
+std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+}  // namespace
+
+PtyKeypad::PtyKeypad(KeypadOptions options, bool stopAfterEnd)
+    : model_(std::move(options)), stopAfterEnd_(stopAfterEnd) {}
+
+PtyKeypad::~PtyKeypad() {
+  Stop();
+  CloseLine();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+bool PtyKeypad::Open(std::string* error) {
+  if (masterFd_ >= 0) return true;
+  if (wakeFd_ < 0) {
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+      *error = SystemError("eventfd");
+      return false;
+    }
+  }
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) {
+    *error = SystemError("posix_openpt");
+    return false;
+  }
+  char name[128] = {};
+  if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+      ::ptsname_r(master, name, sizeof name) != 0) {
+    *error = SystemError("pseudo-terminal set-up");
+    ::close(master);
+    return false;
+  }
+  const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios settings{};
+  if (slave < 0 || ::tcgetattr(slave, &settings) != 0) {
+    *error = SystemError(name);
+    if (slave >= 0) ::close(slave);
+    ::close(master);
+    return false;
+  }
+  // Raw: every byte passes unchanged, nothing is echoed.
+  ::cfmakeraw(&settings);
+  ::cfsetspeed(&settings, B9600);
+  if (::tcsetattr(slave, TCSANOW, &settings) != 0) {
+    *error = SystemError(name);
+    ::close(slave);
+    ::close(master);
+    return false;
+  }
+  ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+  masterFd_ = master;
+  slaveFd_ = slave;
+  devicePath_ = name;
+  return true;
+}
+
+void PtyKeypad::CloseLine() {
+  // Closing the master hangs up the line: the program's reads and writes
+  // on the device fail from now on.
+  if (masterFd_ >= 0) ::close(masterFd_);
+  if (slaveFd_ >= 0) ::close(slaveFd_);
+  masterFd_ = slaveFd_ = -1;
+}
+
+bool PtyKeypad::Start(std::string* error) {
+  if (thread_.joinable()) return true;
+  if (!Open(error)) return false;
+  stopRequested_ = false;
+  thread_ = std::thread([this] { Serve(); });
+  return true;
+}
+
+void PtyKeypad::Stop() {
+  stopRequested_ = true;
+  if (wakeFd_ >= 0) ::eventfd_write(wakeFd_, 1);
+  if (thread_.joinable()) thread_.join();
+  if (wakeFd_ >= 0) {
+    eventfd_t ignored = 0;
+    ::eventfd_read(wakeFd_, &ignored);
+  }
+}
+
+void PtyKeypad::PressShiftLoad() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  model_.PressShiftLoad();
+}
+
+bool PtyKeypad::WaitForEnd(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return endSeen_.wait_for(lock, limit, [this] { return model_.IsFinished(); });
+}
+
+KeypadModel PtyKeypad::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return model_;
+}
+
+bool PtyKeypad::SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd) {
+  std::size_t sent = 0;
+  while (sent < answers.size()) {
+    const ssize_t n = ::write(masterFd_, answers.data() + sent, answers.size() - sent);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return false;
+    // The program is not reading: wait for room, or for the stop signal.
+    pollfd watch[3] = {{masterFd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    if (::poll(watch, stopFd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR) return false;
+    if (stopRequested_ || (stopFd >= 0 && (watch[2].revents & POLLIN))) return true;
+  }
+  return true;
+}
+
+bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd,
+                               bool* finished) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::vector<std::uint8_t> answers;
+    bool answersRead = false;
+    bool hungUp = false;
+    std::chrono::milliseconds delay{0};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      answersRead = model_.phase() == KeypadModel::Phase::Loading;
+      answers = model_.ReceiveByte(bytes[i]);
+      hungUp = model_.IsHungUp();
+      delay = model_.options().readAnswerDelay;
+      if (model_.IsFinished()) {
+        endSeen_.notify_all();
+        if (stopAfterEnd_) *finished = true;
+      }
+    }
+    if (!answers.empty()) {
+      if (answersRead && delay.count() > 0) std::this_thread::sleep_for(delay);
+      if (!SendAnswers(answers, stopFd)) return false;
+    }
+    if (hungUp) {
+      CloseLine();
+      *finished = true;
+      return true;
+    }
+    if (*finished) return true;
+  }
+  return true;
+}
+
+bool PtyKeypad::Serve(int stopFd) {
+  if (masterFd_ < 0) return false;
+  bool finished = false;
+  while (!finished && !stopRequested_) {
+    bool identityPending = false;
+    std::vector<std::uint8_t> due;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      due = model_.Poll();
+      identityPending = model_.phase() == KeypadModel::Phase::IdentityPending;
+    }
+    if (!due.empty() && !SendAnswers(due, stopFd)) return false;
+
+    pollfd watch[3] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int ready = ::poll(watch, stopFd >= 0 ? 3 : 2, identityPending ? kIdentityPollMs : -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (watch[1].revents & POLLIN) break;
+    if (stopFd >= 0 && (watch[2].revents & POLLIN)) break;
+    if (watch[0].revents & POLLIN) {
+      std::uint8_t chunk[512];
+      const ssize_t n = ::read(masterFd_, chunk, sizeof chunk);
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+      if (n > 0 && !HandleReceived(chunk, static_cast<std::size_t>(n), stopFd, &finished)) {
+        return false;
+      }
+    } else if (watch[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace lumivane::sim

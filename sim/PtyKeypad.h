@@ -1,0 +1,71 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sim/KeypadModel.h"
+
+namespace lumivane::sim {
+
+// A simulated keypad on the RS232 link: the keypad model behind a
+// pseudo-terminal. The program under test opens devicePath() as its serial
+// port; bytes pass unchanged in both directions (raw mode).
+//
+// Runs on its own thread (Start/Stop, for tests) or in the caller's thread
+// (Serve, for the simulator executable). The model is shared with the
+// serving thread: read it through Snapshot() or WithModel().
+class PtyKeypad {
+ public:
+  // stopAfterEnd: serving ends after the first end command.
+  explicit PtyKeypad(KeypadOptions options = {}, bool stopAfterEnd = false);
+  ~PtyKeypad();
+  PtyKeypad(const PtyKeypad&) = delete;
+  PtyKeypad& operator=(const PtyKeypad&) = delete;
+
+  // Creates the pseudo-terminal. false with a reason.
+  bool Open(std::string* error);
+  // The device the program opens ("/dev/pts/N"); empty before Open.
+  const std::string& devicePath() const { return devicePath_; }
+
+  // Serves on a thread of its own (opens first when needed).
+  bool Start(std::string* error);
+  // Ends serving and joins the thread; the model keeps what it received.
+  void Stop();
+
+  // Serves in the calling thread until the end command (with stopAfterEnd),
+  // a hang-up fault, Stop() from another thread, or stopFd (if not -1)
+  // becoming readable. Returns false when the line failed.
+  bool Serve(int stopFd = -1);
+
+  void PressShiftLoad();
+  // Waits until an end command has arrived; false when limit passed first.
+  bool WaitForEnd(std::chrono::milliseconds limit);
+  // A copy of the keypad as it is now.
+  KeypadModel Snapshot() const;
+  template <typename Function>
+  void WithModel(Function&& function) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    function(model_);
+  }
+
+ private:
+  void CloseLine();
+  bool SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd);
+  bool HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd, bool* finished);
+
+  KeypadModel model_;
+  bool stopAfterEnd_;
+  mutable std::mutex mutex_;
+  std::condition_variable endSeen_;
+  int masterFd_ = -1;
+  int slaveFd_ = -1;  // held open so the master never sees a hang-up between users
+  int wakeFd_ = -1;   // eventfd that Stop signals
+  std::string devicePath_;
+  std::atomic<bool> stopRequested_{false};
+  std::thread thread_;
+};
+
+}  // namespace lumivane::sim

@@ -1,0 +1,64 @@
+#include "app/EditorCommand.h"
+
+namespace lumivane {
+
+bool SplitCommandWords(const std::string& text, std::vector<std::string>* words) {
+  words->clear();
+  std::string word;
+  bool inWord = false;
+  enum class Quote { None, Single, Double } quote = Quote::None;
+
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (quote == Quote::Single) {
+      if (c == '\'') {
+        quote = Quote::None;
+      } else {
+        word += c;
+      }
+    } else if (quote == Quote::Double) {
+      if (c == '"') {
+        quote = Quote::None;
+      } else if (c == '\\' && i + 1 < text.size() &&
+                 std::string("\"\\$`").find(text[i + 1]) != std::string::npos) {
+        word += text[++i];
+      } else {
+        word += c;
+      }
+    } else if (c == ' ' || c == '\t' || c == '\n') {
+      if (inWord) words->push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      inWord = true;
+      if (c == '\'') {
+        quote = Quote::Single;
+      } else if (c == '"') {
+        quote = Quote::Double;
+      } else if (c == '\\' && i + 1 < text.size()) {
+        word += text[++i];
+      } else {
+        word += c;
+      }
+    }
+  }
+  if (quote != Quote::None) {
+    words->clear();
+    return false;
+  }
+  if (inWord) words->push_back(word);
+  return true;
+}
+
+EditorInvocation BuildEditorInvocation(const std::string& editorSetting, const std::string& path) {
+  EditorInvocation invocation;
+  std::vector<std::string> words;
+  if (!SplitCommandWords(editorSetting, &words) || words.empty()) return invocation;
+  invocation.program = words.front();
+  invocation.arguments.assign(words.begin() + 1, words.end());
+  // An empty path field opens the editor without a file.
+  if (!path.empty()) invocation.arguments.push_back(path);
+  return invocation;
+}
+
+}  // namespace lumivane

@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace lumivane {
+
+// Splits a command text into words the way a POSIX shell would, without
+// running one: blanks separate words, single quotes keep everything
+// literally, double quotes keep blanks and honour \" \\ \$ \` escapes, and a
+// backslash outside quotes takes the next character literally. No
+// expansions of any kind. Returns false for an unterminated quote.
+bool SplitCommandWords(const std::string& text, std::vector<std::string>* words);
+
+// The process that opens a source for editing: the Editor setting split
+// into program and arguments, the path (when not empty) added as one more
+// argument, however many blanks it holds.
+struct EditorInvocation {
+  std::string program;  // empty: nothing to start
+  std::vector<std::string> arguments;
+};
+
+EditorInvocation BuildEditorInvocation(const std::string& editorSetting, const std::string& path);
+
+}  // namespace lumivane

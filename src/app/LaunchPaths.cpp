@@ -1,0 +1,42 @@
+#include "app/LaunchPaths.h"
+
+#include <climits>
+#include <cstdlib>
+
+namespace lumivane {
+namespace {
+
+constexpr const char* kSettingsFileName = "Lumivane.ini";
+
+bool RealPath(const std::string& path, std::string* resolved) {
+  char buffer[PATH_MAX];
+  if (path.empty() || realpath(path.c_str(), buffer) == nullptr) return false;
+  *resolved = buffer;
+  return true;
+}
+
+}  // namespace
+
+LaunchPaths LaunchPathsForExecutable(const std::string& executablePath) {
+  LaunchPaths paths;
+  std::size_t slash = executablePath.rfind('/');
+  paths.programDirectory = slash == std::string::npos ? "" : executablePath.substr(0, slash + 1);
+  paths.executableName = executablePath.substr(slash == std::string::npos ? 0 : slash + 1);
+  paths.settingsPath = paths.programDirectory + kSettingsFileName;
+  if (paths.executableName == kSettingsFileName) {
+    // An executable that carries the settings file's own name must not be
+    // overwritten by the first settings write.
+    paths.settingsPath += ".ini";
+  }
+  return paths;
+}
+
+LaunchPaths ResolveLaunchPaths(const std::string& argv0, const std::string& selfExeLink) {
+  std::string resolved;
+  bool found = argv0.find('/') != std::string::npos && RealPath(argv0, &resolved);
+  if (!found) found = RealPath(selfExeLink, &resolved);
+  if (!found) resolved = argv0;  // nothing better: the settings go to the working directory
+  return LaunchPathsForExecutable(resolved);
+}
+
+}  // namespace lumivane

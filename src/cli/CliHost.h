@@ -1,0 +1,77 @@
+#pragma once
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <string>
+
+#include "link/DownloadHost.h"
+
+namespace lumivane {
+
+class DownloadChain;
+
+// The download host of lumivane-cli: status lines go to stdout, one per
+// line; the messages wait in a plain queue; the ready timer is a deadline
+// checked by the loop, which sleeps in poll() until the next tick, a
+// Ctrl-C (Cancel while the download waits for the keypad) or a key on
+// stdin (the keypad's "&Yes" and nibble keys on the PC/AT link).
+class CliHost : public DownloadHost {
+ public:
+  // out: where status lines go. keyInput: descriptor of typed keys, -1 for
+  // none. interruptFd: readable when the user asked to cancel (a signalfd),
+  // -1 for none. progress: counters go there when not null.
+  CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd,
+          std::FILE* progress = nullptr);
+
+  // Starts a download and runs its messages and timer ticks until it ends.
+  void Run(DownloadChain& chain);
+  bool interrupted() const { return interrupted_; }
+
+  DownloadChoices ReadChoices() override { return choices_; }
+  void AddStatusLine(const std::string& line) override;
+  void SetLinesTranslated(const std::string&) override {}
+  void SetBytesTransferred(const std::string& text) override;
+  void SetProgressRange(int) override {}
+  void SetProgressPosition(int) override {}
+  void ShowDownloadControls() override {}
+  void ShowIdleControls() override;
+  void SetCancelEnabled(bool) override {}
+  void SetYesEnabled(bool enabled) override { yesEnabled_ = enabled; }
+  void FocusCancel() override {}
+  void SetWaitCursor(bool) override {}
+  void Beep() override {}
+  void Post(DownloadMessage message) override { queue_.push_back(message); }
+  void StartReadyTimer(int periodMs) override;
+  void StopReadyTimer() override { timerRunning_ = false; }
+  void DispatchOnePendingEvent() override;
+  void RequestClose() override {}
+  int WaitKeyPress(std::chrono::milliseconds timeout) override;
+
+ private:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  // Waits until the next timer tick is due, an interrupt or a key arrives,
+  // or `limit` has passed (never when limit is negative and nothing else can wake it).
+  void WaitForEvent(DownloadChain& chain);
+  bool TakeInterrupt();
+  // The next typed key as an upper-case character code, a code above 0xFFFF
+  // for an escape sequence, -1 when none is readable within timeoutMs.
+  int ReadKey(int timeoutMs);
+
+  DownloadChoices choices_;
+  std::FILE* out_;
+  int keyInput_;
+  int interruptFd_;
+  std::FILE* progress_;
+  DownloadChain* chain_ = nullptr;
+  std::deque<DownloadMessage> queue_;
+  bool timerRunning_ = false;
+  std::chrono::milliseconds timerPeriod_{200};
+  TimePoint nextTick_{};
+  bool yesEnabled_ = false;
+  bool interrupted_ = false;
+  bool keyInputEnded_ = false;
+  std::string pendingKeys_;  // bytes read with a key but not yet handed out
+};
+
+}  // namespace lumivane

@@ -1,0 +1,128 @@
+#include "cli/DownloadCommand.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <memory>
+
+#include "cli/CliHost.h"
+#include "cli/ProgramDirectory.h"
+#include "link/DownloadChain.h"
+#include "link/EvdevKeyboardLine.h"
+#include "link/HidapiBackend.h"
+#include "link/PortNames.h"
+#include "link/SerialPort.h"
+
+namespace lumivane {
+
+namespace {
+
+// Exit status when the download ended without a state of its own: a link
+// that could not be prepared, or a cancel.
+constexpr int kEndedWithoutState = 10;
+
+// Ctrl-C arrives through a signalfd while the command runs, so it can be
+// handled as Cancel between two steps of the download.
+class InterruptChannel {
+ public:
+  InterruptChannel() {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    if (sigprocmask(SIG_BLOCK, &signals_, &previous_) == 0) {
+      blocked_ = true;
+      fd_ = signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+  }
+  ~InterruptChannel() {
+    if (fd_ >= 0) close(fd_);
+    if (blocked_) sigprocmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  int fd() const { return fd_; }
+
+ private:
+  sigset_t signals_{};
+  sigset_t previous_{};
+  bool blocked_ = false;
+  int fd_ = -1;
+};
+
+// Key presses from a terminal one at a time, without echo; Ctrl-C still
+// interrupts. Restores the terminal when done.
+class RawKeys {
+ public:
+  explicit RawKeys(int fd) : fd_(fd) {
+    if (!isatty(fd_) || tcgetattr(fd_, &saved_) != 0) return;
+    termios raw = saved_;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    active_ = tcsetattr(fd_, TCSANOW, &raw) == 0;
+  }
+  ~RawKeys() {
+    if (active_) tcsetattr(fd_, TCSANOW, &saved_);
+  }
+
+ private:
+  int fd_;
+  termios saved_{};
+  bool active_ = false;
+};
+
+LinkKind LinkFor(const std::string& name) {
+  if (name == "pcat") return LinkKind::PcAt;
+  if (name == "rs232") return LinkKind::Rs232;
+  return LinkKind::Usb;
+}
+
+}  // namespace
+
+int RunDownloadCommand(const CliDownloadOptions& options, const std::string& programDirectory) {
+  DownloadChoices choices;
+  choices.sourcePath = options.source;
+  choices.emulatorName = options.emulator;
+  choices.emulatorFile = EmulatorPathFor(options.emulator, programDirectory);
+  choices.keysText = options.keys;
+  choices.portName = options.port;
+  choices.link = LinkFor(options.link);
+  choices.layer = options.layer == "2" ? 2 : 1;
+
+  // Only the chosen link's channel is created: hidapi and the keyboard node
+  // are not touched by a serial download.
+  SerialPort serialPort;
+  std::unique_ptr<HidapiBackend> hidBackend;
+  std::unique_ptr<EvdevKeyboardLine> keyboardLine;
+  LinkChannels channels;
+  channels.serialPort = &serialPort;
+  channels.resolvePortName = [](const std::string& name) { return ResolvePortName(name, {}); };
+  if (choices.link == LinkKind::Usb) {
+    std::setlocale(LC_ALL, "");  // hidapi decodes the manufacturer string with it
+    hidBackend = std::make_unique<HidapiBackend>();
+    channels.hidBackend = hidBackend.get();
+  } else if (choices.link == LinkKind::PcAt) {
+    // --port names the keyboard's event node on this link.
+    keyboardLine = std::make_unique<EvdevKeyboardLine>(
+        options.port.empty() ? std::string(EvdevKeyboardLine::kDefaultNode) : options.port);
+    channels.keyboardLine = keyboardLine.get();
+  }
+
+  InterruptChannel interrupt;
+  const bool readKeys = choices.link == LinkKind::PcAt;
+  RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
+  CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, interrupt.fd(),
+               isatty(STDERR_FILENO) ? stderr : nullptr);
+  DownloadChain chain(host, std::move(channels), programDirectory, /*autoRun=*/false);
+  host.Run(chain);
+
+  if (chain.LastDownloadSucceeded()) return 0;
+  if (host.interrupted()) return 130;
+  const DownloadState state = chain.state();
+  if (StatusLineFor(state) != nullptr && state != DownloadState::Success) return static_cast<int>(state);
+  return kEndedWithoutState;
+}
+
+}  // namespace lumivane

@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+namespace lumivane {
+
+// Options of "lumivane-cli translate".
+struct CliTranslateOptions {
+  std::string source;
+  std::string emulator = "English_US";
+  std::string keys = "120";
+  std::string link;    // "usb", "rs232", "pcat" or empty
+  std::string output;  // where the image goes; empty writes none
+  bool listing = false;
+};
+
+// Translates the source, prints "Lines Translated: NNNNN" and, on failure,
+// the status line of the outcome. Returns 0 when an image was built (and
+// written), else the download state (1, 7 or 8); 10 when the output file
+// cannot be written.
+int RunTranslateCommand(const CliTranslateOptions& options, const std::string& programDirectory);
+
+// Exit status when the image was built but could not be written to --output.
+inline constexpr int kExitOutputUnwritable = 10;
+
+}  // namespace lumivane

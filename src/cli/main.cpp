@@ -1,0 +1,40 @@
+// lumivane-cli: translate a configuration source, or download it into the keypad.
+#include <CLI/CLI.hpp>
+
+#include "cli/DownloadCommand.h"
+#include "cli/ProgramDirectory.h"
+#include "cli/TranslateCommand.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Translates keypad configuration sources and downloads them into the keypad"};
+  app.require_subcommand(1);
+  const auto links = CLI::IsMember({"usb", "rs232", "pcat"});
+
+  lumivane::CliTranslateOptions translate;
+  CLI::App* translateCommand = app.add_subcommand("translate", "Build the download image of a source");
+  translateCommand->add_option("SOURCE", translate.source, "Configuration source (.pos)")->required();
+  translateCommand->add_option("--emulator", translate.emulator,
+                               "Layout name, or an emulator file (.emu or a path)");
+  translateCommand->add_option("--keys", translate.keys, "Number of keys: 360, anything else means 120");
+  translateCommand->add_option("--link", translate.link, "Link; pcat also derives the nibble keys")
+      ->check(links);
+  translateCommand->add_option("--output", translate.output, "Write the image to this file");
+  translateCommand->add_flag("--listing", translate.listing, "Print a readable decode of the image");
+
+  lumivane::CliDownloadOptions download;
+  CLI::App* downloadCommand = app.add_subcommand("download", "Translate and download into the keypad");
+  downloadCommand->add_option("SOURCE", download.source, "Configuration source (.pos)")->required();
+  downloadCommand->add_option("--emulator", download.emulator,
+                              "Layout name, or an emulator file (.emu or a path)");
+  downloadCommand->add_option("--keys", download.keys, "Number of keys: 360, anything else means 120");
+  downloadCommand->add_option("--layer", download.layer, "Target layer")
+      ->check(CLI::IsMember({"1", "2"}));
+  downloadCommand->add_option("--link", download.link, "Link to the keypad")->required()->check(links);
+  downloadCommand->add_option("--port", download.port, "Serial port name (COM1) or device path");
+
+  CLI11_PARSE(app, argc, argv);
+
+  const std::string programDirectory = lumivane::ProgramDirectory();
+  if (*translateCommand) return lumivane::RunTranslateCommand(translate, programDirectory);
+  return lumivane::RunDownloadCommand(download, programDirectory);
+}

@@ -1,0 +1,194 @@
+#include "link/DeviceLink.h"
+
+#include "link/Clock.h"
+#include "link/DownloadHost.h"
+#include "link/HidChannel.h"
+#include "link/KeyboardLine.h"
+#include "link/SerialPort.h"
+
+namespace lumivane {
+
+namespace {
+
+std::array<std::uint8_t, 6> ReadCommand(std::uint16_t address) {
+  return {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF), 0, 0,
+          0, DeviceLink::kReadOpcode};
+}
+
+std::array<std::uint8_t, 6> WriteCommand(std::uint16_t address, std::uint16_t count) {
+  return {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF),
+          static_cast<std::uint8_t>(count >> 8),   static_cast<std::uint8_t>(count & 0xFF),
+          0,                                        DeviceLink::kWriteOpcode};
+}
+
+constexpr std::array<std::uint8_t, 6> kEndCommand{};
+
+}  // namespace
+
+DeviceLink::DeviceLink(Clock& clock) : clock_(clock) {}
+
+void DeviceLink::UseUsb(HidDevice* device) {
+  kind_ = Kind::Usb;
+  hidDevice_ = device;
+}
+
+void DeviceLink::UseSerial(SerialPort* port) {
+  kind_ = Kind::Serial;
+  serialPort_ = port;
+}
+
+void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
+                         const std::array<char, 16>& nibbleKeys) {
+  kind_ = Kind::PcAt;
+  keyboardLine_ = line;
+  keySource_ = keySource;
+  nibbleKeys_ = nibbleKeys;
+}
+
+void DeviceLink::Reset() {
+  pendingCount_ = 1;
+  fault_ = LinkFault::None;
+}
+
+void DeviceLink::NoteFault(LinkFault fault) {
+  // A broken link stays broken; a missing answer does not hide it.
+  if (fault_ != LinkFault::Broken) fault_ = fault;
+}
+
+void DeviceLink::BeginCommand(const std::array<std::uint8_t, 6>& block) {
+  // Data bytes still waiting in the outgoing report leave ahead of the command.
+  if (pendingCount_ != 1) {
+    SendFeatureReport();
+    pendingCount_ = 1;
+  }
+  // Data bytes 7 and 8 keep what the last report left there: they are on the wire.
+  for (std::size_t i = 0; i < block.size(); ++i) reportBuffer_[kOutgoing + 1 + i] = block[i];
+}
+
+void DeviceLink::SendCommandBlock() {
+  const std::uint8_t* block = &reportBuffer_[kOutgoing + 1];
+  switch (kind_) {
+    case Kind::Usb: SendFeatureReport(); break;
+    case Kind::Serial: SerialWrite(block, 6); break;
+    case Kind::PcAt:
+      BusyWait(kPcAtCommandPause);
+      for (int i = 0; i < 6; ++i) SendPcAtByte(block[i]);
+      break;
+    case Kind::None: NoteFault(LinkFault::Broken); break;
+  }
+}
+
+std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
+  if (fault_ == LinkFault::Broken) return 0;
+  BeginCommand(ReadCommand(address));
+  switch (kind_) {
+    case Kind::Usb:
+      SendFeatureReport();
+      GetFeatureReport();
+      return reportBuffer_[1];
+    case Kind::Serial: {
+      SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
+      if (fault_ == LinkFault::Broken) return 0;
+      std::uint8_t answer = 0;
+      std::uint32_t received = 0;
+      serialPort_->Read(&answer, 1, &received, nullptr,
+                        static_cast<std::uint32_t>(kAnswerTimeLimit.count()));
+      if (received == 0) {
+        NoteFault(LinkFault::NoAnswer);
+        return 0;
+      }
+      return answer;
+    }
+    case Kind::PcAt: {
+      SendCommandBlock();
+      if (fault_ == LinkFault::Broken) return 0;
+      // The second wait runs even when the first one timed out.
+      const int low = WaitNibbleKey();
+      const int high = WaitNibbleKey();
+      return static_cast<std::uint8_t>((low + 16 * high) & 0xFF);
+    }
+    case Kind::None: break;
+  }
+  NoteFault(LinkFault::Broken);
+  return 0;
+}
+
+void DeviceLink::BeginWrite(std::uint16_t address, std::uint16_t count) {
+  if (fault_ == LinkFault::Broken) return;
+  BeginCommand(WriteCommand(address, count));
+  SendCommandBlock();
+}
+
+void DeviceLink::EndWrite() {
+  if (fault_ == LinkFault::Broken) return;
+  BeginCommand(kEndCommand);
+  SendCommandBlock();
+}
+
+void DeviceLink::WriteByte(std::uint8_t value) {
+  if (fault_ == LinkFault::Broken) return;
+  switch (kind_) {
+    case Kind::Usb:
+      reportBuffer_[kOutgoing + pendingCount_] = value;
+      if (++pendingCount_ == 9) {
+        SendFeatureReport();
+        pendingCount_ = 1;
+      }
+      break;
+    case Kind::Serial:
+      SerialWrite(&value, 1);
+      BusyWait(kSerialBytePause);
+      break;
+    case Kind::PcAt: SendPcAtByte(value); break;
+    case Kind::None: NoteFault(LinkFault::Broken); break;
+  }
+}
+
+void DeviceLink::SendFeatureReport() {
+  reportBuffer_[kOutgoing] = 0;
+  if (hidDevice_ == nullptr || !hidDevice_->SendFeatureReport(&reportBuffer_[kOutgoing], kReportLength))
+    NoteFault(LinkFault::Broken);
+}
+
+void DeviceLink::GetFeatureReport() {
+  reportBuffer_[0] = 0;
+  if (hidDevice_ == nullptr || !hidDevice_->GetFeatureReport(&reportBuffer_[0], kReportLength))
+    NoteFault(LinkFault::Broken);
+}
+
+void DeviceLink::SerialWrite(const std::uint8_t* bytes, std::uint32_t count) {
+  if (serialPort_ == nullptr ||
+      serialPort_->Write(bytes, count, nullptr, nullptr, SerialPort::kInfinite) != 0)
+    NoteFault(LinkFault::Broken);
+}
+
+void DeviceLink::SendPcAtByte(std::uint8_t value) {
+  // The low seven bits travel first (rate = bits 0..4, delay = bits 5..6), the top bit second.
+  const bool sent =
+      keyboardLine_ != nullptr &&
+      keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03) &&
+      keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
+  if (!sent) NoteFault(LinkFault::Broken);
+}
+
+int DeviceLink::WaitNibbleKey() {
+  // The deadline is fixed: keys that are no nibble key are dropped without
+  // extending it.
+  const Clock::TimePoint deadline = clock_.Now() + kAnswerTimeLimit;
+  while (keySource_ != nullptr) {
+    const auto remaining =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_.Now());
+    if (remaining.count() <= 0) break;
+    const int key = keySource_->WaitKeyPress(remaining);
+    if (key < 0) break;
+    for (int i = 0; i < 16; ++i) {
+      if (nibbleKeys_[i] != 0 && key == static_cast<unsigned char>(nibbleKeys_[i])) return i;
+    }
+  }
+  NoteFault(LinkFault::NoAnswer);
+  return 0;
+}
+
+void DeviceLink::BusyWait(std::chrono::milliseconds duration) { clock_.SleepFor(duration); }
+
+}  // namespace lumivane

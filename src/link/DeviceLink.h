@@ -1,0 +1,87 @@
+#pragma once
+#include <array>
+#include <chrono>
+#include <cstdint>
+
+namespace lumivane {
+
+class Clock;
+class DownloadHost;
+class HidDevice;
+class KeyboardLine;
+class SerialPort;
+
+// What went wrong on the link since the fault was last cleared.
+enum class LinkFault : std::uint8_t {
+  None,
+  NoAnswer,  // a read got no answer in time (RS232, PC/AT)
+  Broken,    // a write or feature-report call failed: the keypad or port is gone
+};
+
+// Reads and writes the keypad's memory with 6-byte command blocks over one
+// of three links: USB feature reports, RS232 bytes, or the PC/AT keyboard
+// line (bytes as typematic settings, answers typed back as nibble keys).
+class DeviceLink {
+ public:
+  static constexpr std::uint8_t kReadOpcode = 14;
+  static constexpr std::uint8_t kWriteOpcode = 253;
+  static constexpr std::chrono::milliseconds kAnswerTimeLimit{2000};
+  static constexpr std::chrono::milliseconds kSerialBytePause{10};
+  static constexpr std::chrono::milliseconds kPcAtCommandPause{100};
+  // Bytes 0..8 of the report buffer hold the incoming report, 9..17 the outgoing one.
+  static constexpr std::size_t kOutgoing = 9;
+  static constexpr std::size_t kReportLength = 9;
+
+  explicit DeviceLink(Clock& clock);
+
+  // Selects the link for the next operations. The objects stay owned by the caller.
+  void UseUsb(HidDevice* device);
+  void UseSerial(SerialPort* port);
+  void UsePcAt(KeyboardLine* line, DownloadHost* keySource, const std::array<char, 16>& nibbleKeys);
+
+  // Start of a download: nothing waits in the outgoing report, no fault.
+  void Reset();
+
+  std::uint8_t ReadByte(std::uint16_t address);
+  void BeginWrite(std::uint16_t address, std::uint16_t count);
+  void WriteByte(std::uint8_t value);
+  void EndWrite();
+
+  // USB: the outgoing half (report ID 0 and data bytes 1..8) goes out, or
+  // an incoming report is fetched into the incoming half.
+  void SendFeatureReport();
+  void GetFeatureReport();
+
+  // PC/AT: the value 0..15 of the next nibble key typed; 0 with NoAnswer
+  // when none comes within the time limit.
+  int WaitNibbleKey();
+  void BusyWait(std::chrono::milliseconds duration);
+
+  std::array<std::uint8_t, 18>& reportBuffer() { return reportBuffer_; }
+  int pendingCount() const { return pendingCount_; }
+
+  LinkFault fault() const { return fault_; }
+  void ClearFault() { fault_ = LinkFault::None; }
+
+ private:
+  enum class Kind { None, Usb, Serial, PcAt };
+
+  void BeginCommand(const std::array<std::uint8_t, 6>& block);
+  void SendCommandBlock();  // after BeginCommand, for write and end commands
+  void SerialWrite(const std::uint8_t* bytes, std::uint32_t count);
+  void SendPcAtByte(std::uint8_t value);
+  void NoteFault(LinkFault fault);
+
+  Clock& clock_;
+  Kind kind_ = Kind::None;
+  HidDevice* hidDevice_ = nullptr;
+  SerialPort* serialPort_ = nullptr;
+  KeyboardLine* keyboardLine_ = nullptr;
+  DownloadHost* keySource_ = nullptr;
+  std::array<char, 16> nibbleKeys_{};
+  std::array<std::uint8_t, 18> reportBuffer_{};
+  int pendingCount_ = 1;
+  LinkFault fault_ = LinkFault::None;
+};
+
+}  // namespace lumivane

@@ -1,0 +1,55 @@
+#pragma once
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace lumivane {
+
+// Autorepeat values of an evdev keyboard node, in milliseconds.
+struct RepeatSetting {
+  unsigned delayMs = 0;
+  unsigned periodMs = 0;
+  bool operator==(const RepeatSetting&) const = default;
+};
+
+// The PS/2 keyboard driver's tables: the typematic rate index selects a
+// period, the delay index a delay. The driver picks the first entry not
+// below a requested value and then holds that entry as the node's value.
+inline constexpr std::array<unsigned, 32> kTypematicPeriodsMs = {
+    33,  37,  42,  46,  50,  54,  58,  63,  67,  75,  83,  92,  100, 109, 116, 125,
+    133, 149, 167, 182, 200, 217, 232, 250, 270, 303, 333, 370, 400, 435, 470, 500};
+inline constexpr std::array<unsigned, 4> kTypematicDelaysMs = {250, 500, 750, 1000};
+
+// What the node holds once the driver has sent the setting (rate 0..31, delay 0..3).
+RepeatSetting HeldSettingFor(std::uint8_t rate, std::uint8_t delay);
+
+// The values to request so that the driver sends exactly the setting
+// (rate, delay) to the keyboard, given what the node holds now.
+// The period asked for is the table entry minus one: it rounds up to the
+// entry, and it never equals a value the node can hold after a setting, so
+// the driver never drops it as unchanged, even when the same setting is
+// sent twice in a row. The delay is left at the held value when that
+// already is the wanted entry, so the request changes one value only and
+// reaches the driver as a single event.
+RepeatSetting RepeatRequestFor(std::uint8_t rate, std::uint8_t delay, const RepeatSetting& held);
+
+// Access to a keyboard's evdev node: the EVIOCSREP / EVIOCGREP calls and
+// the clock used to space them. Replaced by a model of the driver in tests.
+class RepeatControl {
+ public:
+  virtual ~RepeatControl() = default;
+  // 0 on success, else the errno value.
+  virtual int Open(const std::string& node) = 0;
+  virtual void Close() = 0;
+  virtual int SetRepeat(const RepeatSetting& setting) = 0;
+  virtual int GetRepeat(RepeatSetting* setting) = 0;
+  virtual std::chrono::steady_clock::time_point Now() = 0;
+  virtual void SleepFor(std::chrono::milliseconds duration) = 0;
+};
+
+// The real node, opened read-write.
+std::unique_ptr<RepeatControl> MakeEvdevRepeatControl();
+
+}  // namespace lumivane

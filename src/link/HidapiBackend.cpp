@@ -1,0 +1,119 @@
+#include "link/HidapiBackend.h"
+
+#include <fcntl.h>
+#include <hidapi/hidapi.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <unordered_map>
+
+namespace lumivane {
+
+namespace {
+
+constexpr std::uint16_t kVendorUsagePage = 0xFF00;
+
+class HidapiDevice : public HidDevice {
+ public:
+  explicit HidapiDevice(hid_device* handle) : handle_(handle) {}
+  ~HidapiDevice() override { hid_close(handle_); }
+  HidapiDevice(const HidapiDevice&) = delete;
+  HidapiDevice& operator=(const HidapiDevice&) = delete;
+
+  bool SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
+    return hid_send_feature_report(handle_, report, length) >= 0;
+  }
+  bool GetFeatureReport(std::uint8_t* report, std::size_t length) override {
+    return hid_get_feature_report(handle_, report, length) >= 0;
+  }
+
+ private:
+  hid_device* handle_;
+};
+
+std::string NarrowText(const wchar_t* text) {
+  if (!text) return {};
+  std::string out;
+  std::mbstate_t state{};
+  char buffer[MB_LEN_MAX];
+  for (; *text; ++text) {
+    const std::size_t n = std::wcrtomb(buffer, *text, &state);
+    if (n == static_cast<std::size_t>(-1)) {
+      out += '?';
+      state = std::mbstate_t{};
+    } else {
+      out.append(buffer, n);
+    }
+  }
+  return out;
+}
+
+// hidapi's own text embeds the path ("Failed to open a device with path …");
+// the caller names the node itself and wants only the reason. Repeating the
+// open shows the system's reason without relying on errno surviving
+// hidapi's clean-up.
+std::string OpenFailureReason(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+  return NarrowText(hid_error(nullptr));
+}
+
+}  // namespace
+
+std::vector<HidDeviceInfo> MergeInterfaceRecords(const std::vector<HidDeviceInfo>& records) {
+  std::vector<HidDeviceInfo> merged;
+  std::unordered_map<std::string, std::size_t> positionOfPath;
+  for (const HidDeviceInfo& record : records) {
+    const auto [it, isNew] = positionOfPath.emplace(record.path, merged.size());
+    if (isNew) {
+      merged.push_back(record);
+    } else if (record.usagePage == kVendorUsagePage) {
+      merged[it->second].usagePage = kVendorUsagePage;
+    }
+  }
+  return merged;
+}
+
+HidapiBackend::HidapiBackend() : initialised_(hid_init() == 0) {}
+
+HidapiBackend::~HidapiBackend() {
+  if (initialised_) hid_exit();
+}
+
+std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
+  std::vector<HidDeviceInfo> records;
+  if (!initialised_) return records;
+  hid_device_info* list = hid_enumerate(0, 0);
+  for (const hid_device_info* d = list; d; d = d->next) {
+    HidDeviceInfo info;
+    info.path = d->path ? d->path : "";
+    info.vendorId = d->vendor_id;
+    info.productId = d->product_id;
+    info.releaseNumber = d->release_number;
+    info.usagePage = d->usage_page;
+    if (d->manufacturer_string) info.manufacturer = d->manufacturer_string;
+    records.push_back(std::move(info));
+  }
+  hid_free_enumeration(list);
+  return MergeInterfaceRecords(records);
+}
+
+std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, std::string* error) {
+  if (!initialised_) {
+    if (error) *error = "the HID service could not be initialised";
+    return nullptr;
+  }
+  hid_device* handle = hid_open_path(path.c_str());
+  if (!handle) {
+    if (error) *error = OpenFailureReason(path);
+    return nullptr;
+  }
+  return std::make_unique<HidapiDevice>(handle);
+}
+
+}  // namespace lumivane

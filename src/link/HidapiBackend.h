@@ -1,0 +1,38 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/HidChannel.h"
+
+namespace lumivane {
+
+// The HID service of the system through hidapi (hidraw flavour).
+//
+// The manufacturer string is decoded by hidapi with the C library's
+// multibyte conversion, so the program must call setlocale(LC_ALL, "")
+// (a QApplication does this) before the first Enumerate.
+class HidapiBackend : public HidBackend {
+ public:
+  HidapiBackend();   // hid_init
+  ~HidapiBackend() override;  // hid_exit
+  HidapiBackend(const HidapiBackend&) = delete;
+  HidapiBackend& operator=(const HidapiBackend&) = delete;
+
+  std::vector<HidDeviceInfo> Enumerate() override;
+  // The reason on failure is the system's text for the node ("Permission denied").
+  std::unique_ptr<HidDevice> Open(const std::string& path, std::string* error) override;
+
+ private:
+  bool initialised_ = false;
+};
+
+// hidapi lists a hidraw node once per top-level collection of its report
+// descriptor, each record with that collection's usage page. One node is one
+// interface here: the records of one path become one, in the position of the
+// path's first record, carrying the vendor usage page 0xFF00 when any record
+// of that path has it, otherwise the first record's usage page. A node with a
+// vendor collection is thus found however the collections are ordered.
+std::vector<HidDeviceInfo> MergeInterfaceRecords(const std::vector<HidDeviceInfo>& records);
+
+}  // namespace lumivane

@@ -1,0 +1,164 @@
+#include "link/KeypadTransfer.h"
+
+#include "link/DeviceLink.h"
+
+namespace lumivane {
+
+namespace {
+
+// One transfer over one link. Each step returns false once the transfer
+// must stop because the keypad no longer answers or the link broke.
+class Transfer {
+ public:
+  Transfer(DeviceLink& link, const TransferImage& image, TransferObserver& observer)
+      : link_(link), image_(image), observer_(observer) {}
+
+  DownloadState Run(int layer) {
+    link_.ClearFault();
+    if (!ReadVersion()) return DownloadState::Timeout;
+
+    std::uint16_t layer1Start = 0;
+    if (!ReadPointer(keypad::kLayer1Start, &layer1Start)) return DownloadState::Timeout;
+    if (layer1Start != 0x0001 && layer1Start != 0x6001) {
+      if (!ProbeLayer1Start(&layer1Start)) return DownloadState::Timeout;
+      if (!WritePointer(keypad::kLayer1Start, layer1Start)) return DownloadState::Timeout;
+    }
+
+    std::uint16_t base = 0;
+    bool fits = false;
+    const bool placed = layer == 2 ? PlaceInLayer2(&base, &fits) : PlaceInLayer1(layer1Start, &base, &fits);
+    if (!placed) return DownloadState::Timeout;
+    if (!fits) return DownloadState::NoMemory;
+
+    if (!WriteImage(base)) return DownloadState::Timeout;
+    return DownloadState::Success;
+  }
+
+ private:
+  bool Healthy() const { return link_.fault() == LinkFault::None; }
+
+  // The version bytes are read but not judged. A missing answer to the
+  // first only skips the second.
+  bool ReadVersion() {
+    link_.ReadByte(keypad::kVersion);
+    if (link_.fault() == LinkFault::Broken) return false;
+    if (link_.fault() == LinkFault::None) {
+      link_.ReadByte(keypad::kVersion + 1);
+      if (link_.fault() == LinkFault::Broken) return false;
+    }
+    link_.ClearFault();
+    return true;
+  }
+
+  bool Read(std::uint16_t address, std::uint8_t* value) {
+    *value = link_.ReadByte(address);
+    return Healthy();
+  }
+
+  bool ReadPointer(std::uint16_t address, std::uint16_t* value) {
+    std::uint8_t high = 0;
+    std::uint8_t low = 0;
+    if (!Read(address, &high) || !Read(static_cast<std::uint16_t>(address + 1), &low)) return false;
+    *value = static_cast<std::uint16_t>(high << 8 | low);
+    return true;
+  }
+
+  bool WritePointer(std::uint16_t address, std::uint16_t value) {
+    link_.BeginWrite(address, 2);
+    link_.WriteByte(static_cast<std::uint8_t>(value >> 8));
+    link_.WriteByte(static_cast<std::uint8_t>(value & 0xFF));
+    return Healthy();
+  }
+
+  // A keypad whose two probe windows hold the same bytes mirrors its lower
+  // memory above 0x6000, so layer 1 starts at 0x6001; else at 0x0001.
+  bool ProbeLayer1Start(std::uint16_t* start) {
+    *start = 0x6001;
+    for (std::uint16_t k = 0xF1; k <= 0xF5; ++k) {
+      std::uint8_t low = 0;
+      std::uint8_t high = 0;
+      if (!Read(static_cast<std::uint16_t>(keypad::kProbeLow + k), &low) ||
+          !Read(static_cast<std::uint16_t>(keypad::kProbeHigh + k), &high))
+        return false;
+      if (low != high) {
+        *start = 0x0001;
+        break;
+      }
+    }
+    return true;
+  }
+
+  bool PlaceInLayer1(std::uint16_t start, std::uint16_t* base, bool* fits) {
+    const std::uint32_t end = std::uint32_t{start} + image_.length - 1;
+    std::uint16_t layer2Start = 0;
+    if (!ReadPointer(keypad::kLayer2Start, &layer2Start)) return false;
+    *fits = end <= 0xFFFF && end < layer2Start;
+    if (!*fits) return true;
+    *base = start;
+    return WritePointer(keypad::kLayer1End, static_cast<std::uint16_t>(end));
+  }
+
+  bool PlaceInLayer2(std::uint16_t* base, bool* fits) {
+    std::uint16_t top = 0;
+    if (!ReadPointer(keypad::kLayer2End, &top)) return false;
+    const std::uint32_t length = image_.length;
+    const std::uint32_t start = top >= length + 1 ? top - length + 1 : 0;
+    std::uint16_t layer1End = 0;
+    if (!ReadPointer(keypad::kLayer1End, &layer1End)) return false;
+    *fits = start > layer1End;
+    if (!*fits) return true;
+    *base = static_cast<std::uint16_t>(start);
+    return WritePointer(keypad::kLayer2Start, *base);
+  }
+
+  bool WriteAndStep(std::uint8_t value) {
+    link_.WriteByte(value);
+    if (!Healthy()) return false;
+    observer_.OnProgressStep(++counter_);
+    return true;
+  }
+
+  bool WriteImage(std::uint16_t base) {
+    const std::uint8_t* bytes = image_.bytes;
+    const std::uint16_t length = image_.length;
+    const int tableSize = image_.tableSize;
+    link_.BeginWrite(base, length);
+    for (int i = 0; i < 3; ++i) link_.WriteByte(bytes[i]);
+    if (!Healthy()) return false;
+    counter_ = 3;
+
+    // Key table entries are image offsets; the keypad needs addresses.
+    // A high byte of 0 marks a key without data.
+    while (counter_ < tableSize) {
+      const std::uint8_t high = bytes[counter_];
+      const std::uint8_t low = bytes[counter_ + 1];
+      std::uint16_t entry = 0;
+      if (high != 0) entry = static_cast<std::uint16_t>((high << 8 | low) + base);
+      if (!WriteAndStep(static_cast<std::uint8_t>(entry >> 8)) ||
+          !WriteAndStep(static_cast<std::uint8_t>(entry & 0xFF)))
+        return false;
+    }
+
+    counter_ = static_cast<std::uint16_t>(tableSize);
+    while (counter_ < length) {
+      if (!WriteAndStep(bytes[counter_])) return false;
+    }
+    observer_.OnDataWritten(counter_);
+    link_.EndWrite();
+    return Healthy();
+  }
+
+  DeviceLink& link_;
+  const TransferImage& image_;
+  TransferObserver& observer_;
+  std::uint16_t counter_ = 0;
+};
+
+}  // namespace
+
+DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
+                          TransferObserver& observer) {
+  return Transfer(link, image, observer).Run(layer);
+}
+
+}  // namespace lumivane

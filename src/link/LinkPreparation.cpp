@@ -1,0 +1,143 @@
+#include "link/LinkPreparation.h"
+
+#include "link/DeviceLink.h"
+#include "link/HidChannel.h"
+#include "link/HidDeviceFinder.h"
+#include "link/KeyboardLine.h"
+#include "link/SerialPort.h"
+
+namespace lumivane {
+
+namespace {
+constexpr std::uint8_t kIdentityRequest = 0xB0;  // first of 0xB0..0xB7 on USB
+constexpr std::uint8_t kIdentityAnswer = 0xC0;   // first of 0xC0..0xC7 on USB
+}  // namespace
+
+LinkPreparation::LinkPreparation(DownloadHost& host, const LinkChannels& channels, DeviceLink& link)
+    : host_(host), channels_(channels), link_(link) {}
+
+LinkPreparation::~LinkPreparation() = default;
+
+void LinkPreparation::Reset() {
+  hidDevice_.reset();
+  timerRunning_ = false;
+  waiting_ = false;
+}
+
+bool LinkPreparation::Fail(const char* line) {
+  host_.AddStatusLine(line);
+  return false;
+}
+
+bool LinkPreparation::Prepare(const DownloadChoices& choices, const std::array<char, 16>& nibbleKeys) {
+  kind_ = choices.link;
+  switch (kind_) {
+    case LinkKind::PcAt: return PreparePcAt(nibbleKeys);
+    case LinkKind::Usb: return PrepareUsb();
+    case LinkKind::Rs232: return PrepareSerial(choices);
+    default: return Fail("Link option selected is not supported");
+  }
+}
+
+bool LinkPreparation::PreparePcAt(const std::array<char, 16>& nibbleKeys) {
+  KeyboardLine* line = channels_.keyboardLine;
+  if (line == nullptr) return Fail("Link option selected is not supported");
+  std::string error;
+  if (!line->Open(&error)) {
+    // Without the line nothing would reach the keypad: say which node and why.
+    host_.AddStatusLine(error.empty() ? std::string("Unable to open the keyboard line") : error);
+    return false;
+  }
+  keyboardLineOpen_ = true;
+  link_.UsePcAt(line, &host_, nibbleKeys);
+  waiting_ = true;
+  host_.SetYesEnabled(true);
+  return true;
+}
+
+bool LinkPreparation::PrepareUsb() {
+  if (channels_.hidBackend == nullptr) return Fail("Usb Quintrel not detected");
+  HidDeviceFinder finder(*channels_.hidBackend);
+  hidDevice_ = finder.FindDevice([this](const std::string& line) { host_.AddStatusLine(line); });
+  if (!hidDevice_) return false;
+  link_.UseUsb(hidDevice_.get());
+  auto& report = link_.reportBuffer();
+  for (int i = 0; i < 8; ++i)
+    report[DeviceLink::kOutgoing + 1 + i] = static_cast<std::uint8_t>(kIdentityRequest + i);
+  link_.SendFeatureReport();
+  StartReadyTimer();
+  return true;
+}
+
+bool LinkPreparation::PrepareSerial(const DownloadChoices& choices) {
+  SerialPort* port = channels_.serialPort;
+  if (port == nullptr) return Fail("Unable to open COM-port");
+  const std::string name = channels_.resolvePortName ? channels_.resolvePortName(choices.portName)
+                                                     : choices.portName;
+  if (port->Open(name, 2048, 2048) != 0) return Fail("Unable to open COM-port");
+  if (port->Setup(9600, 8, 0, 0) != 0) return Fail("Unable to set COM-port setting");
+  if (port->SetupHandshaking(SerialPort::HandshakeOff) != 0)
+    return Fail("Unable to set COM-port handshaking");
+  if (port->SetMask(SerialPort::EV_RXCHAR) != 0) return Fail("Unable to set COM-port event mask");
+  if (port->SetupReadTimeouts(SerialPort::ReadBlocking) != 0)
+    return Fail("Unable to set COM-port read timeout.");
+  port->Purge();
+  const char identityRequest[2] = {static_cast<char>(kIdentityRequest), 0};
+  port->Write(identityRequest, nullptr, nullptr, SerialPort::kInfinite);
+  link_.UseSerial(port);
+  StartReadyTimer();
+  return true;
+}
+
+ReadyAnswer LinkPreparation::PollReady() {
+  if (!timerRunning_) return ReadyAnswer::NotYet;
+  bool right = false;
+  if (kind_ == LinkKind::Usb) {
+    link_.ClearFault();
+    link_.GetFeatureReport();
+    if (link_.fault() == LinkFault::Broken) {
+      StopReadyTimer();
+      return ReadyAnswer::DeviceGone;
+    }
+    const auto& report = link_.reportBuffer();
+    if (report[1] == 0xA0 || report[1] == 0x00) return ReadyAnswer::NotYet;
+    right = true;
+    for (int i = 0; i < 8; ++i)
+      if (report[1 + i] != kIdentityAnswer + i) right = false;
+  } else {
+    SerialPort* port = channels_.serialPort;
+    std::uint8_t answer = 0;
+    std::uint32_t received = 0;
+    port->SetupReadTimeouts(SerialPort::ReadNonBlocking);
+    port->Read(&answer, 1, &received, nullptr, SerialPort::kInfinite);
+    port->SetupReadTimeouts(SerialPort::ReadBlocking);
+    if (received == 0) return ReadyAnswer::NotYet;
+    right = answer == kIdentityAnswer;
+  }
+  StopReadyTimer();
+  return right ? ReadyAnswer::Right : ReadyAnswer::Wrong;
+}
+
+void LinkPreparation::StartReadyTimer() {
+  host_.StartReadyTimer(kReadyTimerPeriodMs);
+  timerRunning_ = true;
+}
+
+void LinkPreparation::StopReadyTimer() {
+  if (!timerRunning_) return;
+  host_.StopReadyTimer();
+  timerRunning_ = false;
+}
+
+void LinkPreparation::Release() {
+  if (channels_.serialPort != nullptr) channels_.serialPort->Close();
+  hidDevice_.reset();
+  StopReadyTimer();
+  if (keyboardLineOpen_) {
+    channels_.keyboardLine->Close();
+    keyboardLineOpen_ = false;
+  }
+  waiting_ = false;
+}
+
+}  // namespace lumivane

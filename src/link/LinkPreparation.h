@@ -1,0 +1,56 @@
+#pragma once
+#include <array>
+#include <memory>
+
+#include "link/DownloadChain.h"
+#include "link/DownloadHost.h"
+
+namespace lumivane {
+
+class DeviceLink;
+class HidDevice;
+
+// What one tick of the ready timer found.
+enum class ReadyAnswer { NotYet, Right, Wrong, DeviceGone };
+
+// Opens the chosen link after a successful translation, waits for the
+// keypad's identity, and releases the link at the end of a download.
+class LinkPreparation {
+ public:
+  static constexpr int kReadyTimerPeriodMs = 200;
+
+  LinkPreparation(DownloadHost& host, const LinkChannels& channels, DeviceLink& link);
+  ~LinkPreparation();
+
+  // Start of a download: no handle, no timer, nothing waiting.
+  void Reset();
+  // Opens the link and asks the keypad for its identity. False when the
+  // download cannot go on; the failure's line (if any) is written.
+  bool Prepare(const DownloadChoices& choices, const std::array<char, 16>& nibbleKeys);
+  // One tick of the ready timer (USB and RS232). On an answer the timer stops.
+  ReadyAnswer PollReady();
+  // PC/AT: the download waits for the keypad's "&Yes".
+  bool IsWaiting() const { return waiting_; }
+  void StopWaiting() { waiting_ = false; }
+  // Closes the serial port, the HID handle and the keyboard line; stops the timer.
+  void Release();
+
+ private:
+  bool PrepareUsb();
+  bool PrepareSerial(const DownloadChoices& choices);
+  bool PreparePcAt(const std::array<char, 16>& nibbleKeys);
+  bool Fail(const char* line);
+  void StartReadyTimer();
+  void StopReadyTimer();
+
+  DownloadHost& host_;
+  const LinkChannels& channels_;
+  DeviceLink& link_;
+  LinkKind kind_ = LinkKind::Usb;
+  std::unique_ptr<HidDevice> hidDevice_;
+  bool timerRunning_ = false;
+  bool keyboardLineOpen_ = false;
+  bool waiting_ = false;
+};
+
+}  // namespace lumivane

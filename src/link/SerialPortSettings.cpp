@@ -1,0 +1,244 @@
+// SerialPort: line settings, flow control, read mode and event mask.
+// Line settings are read-modify-write on the port's termios record; a
+// failure leaves the port's settings as they were.
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <iterator>
+
+#include "link/SerialPort.h"
+
+namespace lumivane {
+
+namespace {
+
+struct BaudEntry {
+  std::uint32_t rate;
+  speed_t speed;
+};
+
+constexpr BaudEntry kBaudRates[] = {
+    {0, B0},           {50, B50},           {75, B75},           {110, B110},
+    {134, B134},       {150, B150},         {200, B200},         {300, B300},
+    {600, B600},       {1200, B1200},       {1800, B1800},       {2400, B2400},
+    {4800, B4800},     {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},   {115200, B115200},   {230400, B230400},   {460800, B460800},
+    {500000, B500000}, {576000, B576000},   {921600, B921600},   {1000000, B1000000},
+    {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000},
+    {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool SpeedForRate(std::uint32_t rate, speed_t* speed) {
+  for (const BaudEntry& entry : kBaudRates) {
+    if (entry.rate == rate) {
+      *speed = entry.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool RateForSpeed(speed_t speed, std::uint32_t* rate) {
+  for (const BaudEntry& entry : kBaudRates) {
+    if (entry.speed == speed) {
+      *rate = entry.rate;
+      return true;
+    }
+  }
+  return false;
+}
+
+constexpr tcflag_t kSizeFlags[] = {CS5, CS6, CS7, CS8};
+
+}  // namespace
+
+std::uint32_t SerialPort::Setup(std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
+                                std::uint8_t stopBits) {
+  lastError = 0;
+  if (!RequireOpen()) return lastError;
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
+
+  speed_t speed = B0;
+  // Linux cannot send one and a half stop bits (code 1).
+  if (!SpeedForRate(baudRate, &speed) || baudRate == 0 || dataBits < 5 || dataBits > 8 ||
+      parity > 4 || (stopBits != 0 && stopBits != 2)) {
+    return Fail(EINVAL);
+  }
+  ::cfsetispeed(&settings, speed);
+  ::cfsetospeed(&settings, speed);
+  settings.c_cflag = (settings.c_cflag & ~CSIZE) | kSizeFlags[dataBits - 5];
+  settings.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+  switch (parity) {
+    case 1: settings.c_cflag |= PARENB | PARODD; break;           // odd
+    case 2: settings.c_cflag |= PARENB; break;                    // even
+    case 3: settings.c_cflag |= PARENB | PARODD | CMSPAR; break;  // mark
+    case 4: settings.c_cflag |= PARENB | CMSPAR; break;           // space
+    default: break;                                               // none
+  }
+  // Parity checking is on exactly when there is a parity bit.
+  if (parity != 0) {
+    settings.c_iflag |= INPCK;
+  } else {
+    settings.c_iflag &= ~INPCK;
+  }
+  if (stopBits == 2) {
+    settings.c_cflag |= CSTOPB;
+  } else {
+    settings.c_cflag &= ~CSTOPB;
+  }
+  if (::tcsetattr(portHandle, TCSANOW, &settings) != 0) return FailErrno();
+  return 0;
+}
+
+std::int32_t SerialPort::GetBaudRate() {
+  lastError = 0;
+  if (!RequireOpen()) return -1;
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) {
+    FailErrno();
+    return -1;
+  }
+  std::uint32_t rate = 0;
+  if (!RateForSpeed(::cfgetospeed(&settings), &rate)) {
+    Fail(EINVAL);
+    return -1;
+  }
+  return static_cast<std::int32_t>(rate);
+}
+
+std::int32_t SerialPort::GetDataBits() {
+  lastError = 0;
+  if (!RequireOpen()) return -1;
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) {
+    FailErrno();
+    return -1;
+  }
+  const tcflag_t size = settings.c_cflag & CSIZE;
+  for (int i = 0; i < 4; ++i) {
+    if (kSizeFlags[i] == size) return 5 + i;
+  }
+  return 8;
+}
+
+std::int32_t SerialPort::GetParity() {
+  lastError = 0;
+  if (!RequireOpen()) return -1;
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) {
+    FailErrno();
+    return -1;
+  }
+  // Parity checking (INPCK) tells whether parity is in use. The kind comes
+  // from PARODD and CMSPAR alone: a pseudo-terminal clears PARENB on every
+  // change but keeps the other bits.
+  if ((settings.c_iflag & INPCK) == 0) return 0;
+  const bool odd = (settings.c_cflag & PARODD) != 0;
+  if (settings.c_cflag & CMSPAR) return odd ? 3 : 4;
+  return odd ? 1 : 2;
+}
+
+std::int32_t SerialPort::GetStopBits() {
+  lastError = 0;
+  if (!RequireOpen()) return -1;
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) {
+    FailErrno();
+    return -1;
+  }
+  return (settings.c_cflag & CSTOPB) ? 2 : 0;
+}
+
+std::uint32_t SerialPort::SetupHandshaking(int mode) {
+  lastError = 0;
+  if (!RequireOpen()) return lastError;
+  if (mode < HandshakeOff || mode > HandshakeSoftware) return Fail(kInvalidArgument);
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
+  settings.c_cflag &= ~CRTSCTS;
+  settings.c_iflag &= ~(IXON | IXOFF);
+  if (mode == HandshakeHardware) settings.c_cflag |= CRTSCTS;
+  if (mode == HandshakeSoftware) settings.c_iflag |= IXON | IXOFF;
+  if (::tcsetattr(portHandle, TCSANOW, &settings) != 0) return FailErrno();
+
+  // DTR and RTS: raised for hardware flow control (the driver then drives
+  // RTS), held inactive otherwise. A pseudo-terminal has no modem lines
+  // and answers ENOTTY; the flow-control setting above still holds there,
+  // so that answer is not a failure of the operation.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  if (::ioctl(portHandle, mode == HandshakeHardware ? TIOCMBIS : TIOCMBIC, &lines) != 0 &&
+      errno != ENOTTY) {
+    return FailErrno();
+  }
+  return 0;
+}
+
+std::int32_t SerialPort::GetHandshaking() {
+  lastError = 0;
+  if (!RequireOpen()) return -1;
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) {
+    FailErrno();
+    return -1;
+  }
+  if (settings.c_cflag & CRTSCTS) return HandshakeHardware;
+  if ((settings.c_iflag & IXON) && (settings.c_iflag & IXOFF)) return HandshakeSoftware;
+  return HandshakeOff;
+}
+
+std::uint32_t SerialPort::SetupReadTimeouts(int mode) {
+  lastError = 0;
+  if (!RequireOpen()) return lastError;
+  // The read mode lives in the object (reads wait with poll); reading the
+  // settings still tells whether the port is alive.
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
+  if (mode != ReadNonBlocking && mode != ReadBlocking) return Fail(kInvalidArgument);
+  readMode_ = mode;
+  return 0;
+}
+
+std::uint32_t SerialPort::SetMask(std::uint32_t eventBits) {
+  lastError = 0;
+  if (!RequireOpen()) return lastError;
+  eventMask_ = eventBits;
+  eventBaseline_ = LineCounts{};
+  ReadLineCounts(&eventBaseline_);
+  // A new mask ends a pending event wait with no event.
+  for (std::size_t i = pending_.size(); i-- > 0;) {
+    CompletionRecord* record = pending_[i];
+    if (record->operation_ == CompletionRecord::Operation::WaitEvent) {
+      lastEvent = 0;
+      record->Complete(0);
+    }
+  }
+  return 0;
+}
+
+std::uint32_t SerialPort::GetEventMask() {
+  lastError = 0;
+  if (!RequireOpen()) return 0;
+  return eventMask_;
+}
+
+std::uint32_t SerialPort::SetEventChar(std::uint8_t eventChar, bool addToMask) {
+  lastError = 0;
+  if (!RequireOpen()) return lastError;
+  termios settings{};
+  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
+  if (addToMask) SetMask(GetEventMask() | EV_RXFLAG);
+  // termios has no event character: the object keeps it and WaitEvent
+  // looks for it in the received bytes.
+  eventChar_ = eventChar;
+  return lastError;
+}
+
+std::uint8_t SerialPort::GetEventChar() {
+  lastError = 0;
+  if (!RequireOpen()) return 0;
+  return eventChar_;
+}
+
+}  // namespace lumivane

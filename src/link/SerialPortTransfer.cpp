@@ -1,0 +1,306 @@
+// SerialPort: Write, Read and WaitEvent, and the completion record that
+// carries them. The port is non-blocking; every wait is a poll with a
+// monotonic deadline.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <optional>
+
+#include "link/SerialPort.h"
+
+namespace lumivane {
+
+namespace {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// Event bits that termios cannot signal through poll: they are found by
+// looking at the line counters every few milliseconds.
+constexpr int kLineCounterPollMs = 10;
+
+std::optional<SteadyTime> DeadlineAfter(std::uint32_t timeoutMs) {
+  if (timeoutMs == SerialPort::kInfinite) return std::nullopt;
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+}
+
+// Milliseconds to the deadline for poll: -1 without a deadline.
+int PollTimeout(const std::optional<SteadyTime>& deadline) {
+  if (!deadline) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline -
+                                                                 std::chrono::steady_clock::now());
+  if (left.count() <= 0) return 0;
+  return static_cast<int>(std::min<long long>(left.count(), INT_MAX));
+}
+
+}  // namespace
+
+// ---- CompletionRecord ----
+
+CompletionRecord::CompletionRecord() : eventFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+CompletionRecord::CompletionRecord(int borrowedEventFd)
+    : eventFd_(borrowedEventFd), ownsEventFd_(false) {}
+
+CompletionRecord::~CompletionRecord() {
+  Cancel();
+  if (ownsEventFd_ && eventFd_ >= 0) ::close(eventFd_);
+}
+
+void CompletionRecord::Reset(SerialPort* port, Operation operation) {
+  // The signal is manual-reset: clear it when a new operation starts.
+  if (eventFd_ >= 0) {
+    eventfd_t ignored = 0;
+    ::eventfd_read(eventFd_, &ignored);
+  }
+  port_ = port;
+  operation_ = operation;
+  readBuffer_ = nullptr;
+  writeBytes_ = nullptr;
+  count_ = 0;
+  transferred_ = 0;
+  result_ = 0;
+  complete_ = false;
+  pollLineCounts_ = false;
+}
+
+void CompletionRecord::Complete(std::uint32_t result) {
+  if (port_) port_->Detach(*this);
+  port_ = nullptr;
+  result_ = result;
+  complete_ = true;
+  if (eventFd_ >= 0) ::eventfd_write(eventFd_, 1);
+}
+
+void CompletionRecord::Cancel() {
+  if (IsPending()) port_->Abandon(*this);
+}
+
+std::uint32_t CompletionRecord::Wait(std::uint32_t timeoutMs) {
+  if (complete_) return 0;
+  if (!port_) return SerialPort::kInvalidHandle;
+  const std::optional<SteadyTime> deadline = DeadlineAfter(timeoutMs);
+  for (;;) {
+    if (port_->Progress(*this)) return 0;
+
+    pollfd watch{};
+    watch.fd = port_->portHandle;
+    if (operation_ == Operation::Write) {
+      watch.events = POLLOUT;
+    } else if (operation_ == Operation::Read ||
+               (port_->eventMask_ & (SerialPort::EV_RXCHAR | SerialPort::EV_RXFLAG))) {
+      watch.events = POLLIN;
+    }
+    int timeout = PollTimeout(deadline);
+    if (pollLineCounts_ && (timeout < 0 || timeout > kLineCounterPollMs)) timeout = kLineCounterPollMs;
+    const int ready = ::poll(&watch, 1, timeout);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      Complete(static_cast<std::uint32_t>(errno));
+      return 0;
+    }
+    if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+      // The line is gone (the other end of a pseudo-terminal closed, the
+      // device was unplugged): take what is still there, then fail.
+      if (port_->Progress(*this)) return 0;
+      Complete(watch.revents & POLLNVAL ? EBADF : EIO);
+      return 0;
+    }
+    if (ready == 0 && deadline && std::chrono::steady_clock::now() >= *deadline) {
+      return SerialPort::kTimeout;
+    }
+  }
+}
+
+// ---- SerialPort transfers ----
+
+void SerialPort::Detach(CompletionRecord& record) {
+  pending_.erase(std::remove(pending_.begin(), pending_.end(), &record), pending_.end());
+}
+
+void SerialPort::HoldBack(CompletionRecord& record) {
+  if (record.operation_ == CompletionRecord::Operation::Read && record.transferred_ > 0) {
+    // The caller does not get these bytes, but they are the other side's
+    // data: the next read delivers them instead of losing them.
+    heldInput_.insert(heldInput_.begin(), record.readBuffer_,
+                      record.readBuffer_ + record.transferred_);
+    record.transferred_ = 0;
+  }
+}
+
+void SerialPort::Abandon(CompletionRecord& record) {
+  HoldBack(record);
+  record.Complete(ECANCELED);
+}
+
+bool SerialPort::Progress(CompletionRecord& record) {
+  using Operation = CompletionRecord::Operation;
+  if (record.operation_ == Operation::WaitEvent) {
+    const std::uint32_t bits = EventBitsNow(&record.pollLineCounts_);
+    if (bits == 0) return false;
+    lastEvent = bits;
+    record.Complete(0);
+    return true;
+  }
+  if (record.operation_ == Operation::Write) {
+    while (record.transferred_ < record.count_) {
+      const ssize_t n = ::write(portHandle, record.writeBytes_ + record.transferred_,
+                                record.count_ - record.transferred_);
+      if (n > 0) {
+        record.transferred_ += static_cast<std::uint32_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN) {
+        record.Complete(static_cast<std::uint32_t>(errno));
+        return true;
+      }
+      return false;
+    }
+    record.Complete(0);
+    return true;
+  }
+
+  // Read: held bytes first, then whatever the port has.
+  const std::uint32_t fromHeld =
+      static_cast<std::uint32_t>(std::min<std::size_t>(heldInput_.size(),
+                                                       record.count_ - record.transferred_));
+  std::copy_n(heldInput_.begin(), fromHeld, record.readBuffer_ + record.transferred_);
+  heldInput_.erase(heldInput_.begin(), heldInput_.begin() + fromHeld);
+  record.transferred_ += fromHeld;
+  while (record.transferred_ < record.count_) {
+    const ssize_t n = ::read(portHandle, record.readBuffer_ + record.transferred_,
+                             record.count_ - record.transferred_);
+    if (n > 0) {
+      record.transferred_ += static_cast<std::uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      const std::uint32_t code = static_cast<std::uint32_t>(errno);
+      HoldBack(record);
+      record.Complete(code);
+      return true;
+    }
+    break;  // nothing more at the moment (a raw tty reads 0 then)
+  }
+  if (record.transferred_ == record.count_ || !record.blockingRead_) {
+    record.Complete(0);
+    return true;
+  }
+  return false;
+}
+
+std::uint32_t SerialPort::EventBitsNow(bool* pollLineCounts) {
+  std::uint32_t bits = 0;
+  if (eventMask_ & EV_RXFLAG) {
+    // Look at the bytes themselves: take them into the held input, where
+    // the next read finds them.
+    std::uint8_t chunk[256];
+    ssize_t n;
+    while (heldInput_.size() < 65536 && (n = ::read(portHandle, chunk, sizeof chunk)) > 0) {
+      heldInput_.insert(heldInput_.end(), chunk, chunk + n);
+    }
+    if (std::find(heldInput_.begin(), heldInput_.end(), eventChar_) != heldInput_.end()) {
+      bits |= EV_RXFLAG;
+    }
+  }
+  if (eventMask_ & EV_RXCHAR) {
+    int queued = 0;
+    if (!heldInput_.empty() || (::ioctl(portHandle, FIONREAD, &queued) == 0 && queued > 0)) {
+      bits |= EV_RXCHAR;
+    }
+  }
+  if (eventMask_ & (EV_BREAK | EV_ERR)) {
+    LineCounts now;
+    if (ReadLineCounts(&now)) {
+      *pollLineCounts = true;
+      if (now.breaks != eventBaseline_.breaks) bits |= EV_BREAK;
+      if (now.frames != eventBaseline_.frames || now.overruns != eventBaseline_.overruns ||
+          now.parities != eventBaseline_.parities ||
+          now.bufferOverruns != eventBaseline_.bufferOverruns) {
+        bits |= EV_ERR;
+      }
+      eventBaseline_ = now;  // each line event is delivered once
+    }
+  }
+  return bits & eventMask_;
+}
+
+std::uint32_t SerialPort::Transfer(CompletionRecord& record, bool callerRecord,
+                                   std::uint32_t* countOut, std::uint32_t timeoutMs) {
+  if (!Progress(record)) {
+    pending_.push_back(&record);
+    if (callerRecord) return 0;  // the caller waits on its own record
+    if (record.Wait(timeoutMs) == kTimeout) {
+      Abandon(record);
+      return Fail(kTimeout);
+    }
+  }
+  if (record.result_ != 0) return Fail(record.result_);
+  if (countOut && record.operation_ != CompletionRecord::Operation::WaitEvent) {
+    *countOut = record.transferred_;
+  }
+  return 0;
+}
+
+std::uint32_t SerialPort::Write(const char* text, std::uint32_t* countOut,
+                                CompletionRecord* completion, std::uint32_t timeoutMs) {
+  const std::size_t length = text ? std::strlen(text) : 0;
+  return Write(text, static_cast<std::uint32_t>(length), countOut, completion, timeoutMs);
+}
+
+std::uint32_t SerialPort::Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut,
+                                CompletionRecord* completion, std::uint32_t timeoutMs) {
+  lastError = 0;
+  std::uint32_t internalCount = 0;
+  if (!countOut) countOut = &internalCount;
+  *countOut = 0;
+  if (!RequireOpen()) return lastError;
+  if (!bytes && count > 0) return Fail(EINVAL);
+  if (completion && completion->IsPending()) return Fail(EBUSY);
+  CompletionRecord internal(ioEvent);
+  CompletionRecord& record = completion ? *completion : internal;
+  record.Reset(this, CompletionRecord::Operation::Write);
+  record.writeBytes_ = static_cast<const std::uint8_t*>(bytes);
+  record.count_ = count;
+  return Transfer(record, completion != nullptr, countOut, timeoutMs);
+}
+
+std::uint32_t SerialPort::Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
+                               CompletionRecord* completion, std::uint32_t timeoutMs) {
+  lastError = 0;
+  std::uint32_t internalCount = 0;
+  if (!countOut) countOut = &internalCount;
+  *countOut = 0;
+  if (!RequireOpen()) return lastError;
+  if (!buffer && count > 0) return Fail(EINVAL);
+  if (completion && completion->IsPending()) return Fail(EBUSY);
+  CompletionRecord internal(ioEvent);
+  CompletionRecord& record = completion ? *completion : internal;
+  record.Reset(this, CompletionRecord::Operation::Read);
+  record.readBuffer_ = static_cast<std::uint8_t*>(buffer);
+  record.count_ = count;
+  // Non-blocking mode: a read completes at once with what has arrived.
+  record.blockingRead_ = readMode_ == ReadBlocking;
+  return Transfer(record, completion != nullptr, countOut, timeoutMs);
+}
+
+std::uint32_t SerialPort::WaitEvent(CompletionRecord* completion, std::uint32_t timeoutMs) {
+  lastError = 0;
+  if (!RequireOpen()) return lastError;
+  if (eventMask_ == 0) return Fail(EINVAL);  // nothing could ever end the wait
+  if (completion && completion->IsPending()) return Fail(EBUSY);
+  CompletionRecord internal(ioEvent);
+  CompletionRecord& record = completion ? *completion : internal;
+  record.Reset(this, CompletionRecord::Operation::WaitEvent);
+  return Transfer(record, completion != nullptr, nullptr, timeoutMs);
+}
+
+}  // namespace lumivane

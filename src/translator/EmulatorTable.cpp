@@ -1,0 +1,172 @@
+#include "translator/EmulatorTable.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+namespace lumivane {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+EmulatorTable::EmulatorTable(const std::string& path) {
+  fileDescriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fileDescriptor < 0) {
+    errorCode = kCannotOpen;
+    return;
+  }
+  struct stat info {};
+  if (::fstat(fileDescriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    // A directory or device is not a file that can be read as a layout.
+    Release();
+    errorCode = kCannotOpen;
+    return;
+  }
+  size = static_cast<std::size_t>(info.st_size);
+  void* mapped = size == 0 ? MAP_FAILED
+                           : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileDescriptor, 0);
+  if (mapped == MAP_FAILED) {
+    // An empty file cannot be mapped either, so it ends here, not as too short.
+    Release();
+    errorCode = kCannotMap;
+    return;
+  }
+  view = static_cast<const unsigned char*>(mapped);
+  if (size < kMinimumFileSize) {
+    Release();
+    errorCode = kTooShort;
+    return;
+  }
+  // The last byte never separates: a file ending with LF has no empty line after it.
+  lineCount = 1;
+  for (std::size_t i = 0; i + 1 < size; ++i) {
+    if (view[i] == '\n') ++lineCount;
+  }
+  lines = new (std::nothrow) std::string_view[static_cast<std::size_t>(lineCount)];
+  if (!lines) {
+    Release();
+    errorCode = kNoMemory;
+    return;
+  }
+  const char* text = reinterpret_cast<const char*>(view);
+  std::size_t start = 0;
+  for (int i = 0; i < lineCount; ++i) {
+    const void* lf = std::memchr(text + start, '\n', size - start);
+    std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : size;
+    lines[i] = std::string_view(text + start, end - start);
+    start = end + 1;
+  }
+  BuildIndex();
+  loaded = true;
+}
+
+EmulatorTable::~EmulatorTable() { Release(); }
+
+void EmulatorTable::Release() {
+  delete[] lines;
+  lines = nullptr;
+  if (view) ::munmap(const_cast<unsigned char*>(view), size);
+  view = nullptr;
+  if (fileDescriptor >= 0) ::close(fileDescriptor);
+  fileDescriptor = -1;
+  loaded = false;
+}
+
+void EmulatorTable::BuildIndex() {
+  for (int& line : singleCharLine) line = -1;
+  nameIndex.reserve(static_cast<std::size_t>(lineCount));
+  for (int i = 0; i < lineCount; ++i) {
+    const std::string_view line = lines[i];
+    const std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos && equals > 0) {
+      nameIndex.emplace(line.substr(0, equals), i);  // keeps the first line
+      int& single = singleCharLine[static_cast<unsigned char>(line[0])];
+      if (equals == 1 && single < 0) single = i;
+    }
+    if (line.size() >= 2 && line[1] == '=') {
+      currentLine = i;
+      column = 1;
+      moreNumbers = true;
+      codeIndex.emplace(ReadNumberAtCursor(), i);
+      lastSingleCharLine = i;
+    }
+  }
+  currentLine = 0;
+  column = 0;
+  moreNumbers = false;
+}
+
+bool EmulatorTable::ScanForName(std::string_view name) {
+  for (int i = 0; i < lineCount; ++i) {
+    const std::string_view line = lines[i];
+    if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
+        line[name.size()] == '=') {
+      currentLine = i;
+      column = name.size();
+      moreNumbers = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool EmulatorTable::FindName(const char* name) {
+  if (!loaded || !name || !*name) return false;
+  moreNumbers = false;
+  const std::string_view wanted(name);
+  if (wanted.find('=') != std::string_view::npos) return ScanForName(wanted);
+  // Without '=' in the name, a line matches exactly when the text before its
+  // first '=' equals the name.
+  int line = -1;
+  if (wanted.size() == 1) {
+    line = singleCharLine[static_cast<unsigned char>(wanted[0])];
+  } else if (const auto found = nameIndex.find(wanted); found != nameIndex.end()) {
+    line = found->second;
+  }
+  if (line < 0) return false;
+  currentLine = line;
+  column = wanted.size();
+  moreNumbers = true;
+  return true;
+}
+
+unsigned EmulatorTable::ReadNumberAtCursor() {
+  const std::string_view line = lines[currentLine];
+  ++column;  // over the '=' or the ','
+  unsigned value = 0;
+  for (int digits = 0; digits < 9 && column < line.size() && IsDigit(line[column]); ++digits) {
+    value = value * 10 + static_cast<unsigned>(line[column] - '0');
+    ++column;
+  }
+  // A tenth digit, a blank, a CR or the line end all end the list.
+  if (column >= line.size() || line[column] != ',') moreNumbers = false;
+  return value;
+}
+
+unsigned EmulatorTable::NextNumber() {
+  if (!loaded || !moreNumbers) return 0;
+  return ReadNumberAtCursor();
+}
+
+unsigned char EmulatorTable::CharForCode(long code) {
+  if (!loaded) return 0;
+  if (lastSingleCharLine < 0) return 0;
+  const auto found = code >= 0 ? codeIndex.find(static_cast<unsigned>(code)) : codeIndex.end();
+  const bool hit = found != codeIndex.end() && static_cast<long>(found->first) == code;
+  // Leave the cursor where a scan in file order would: behind the first
+  // number of the matching line, or of the last one-character line.
+  currentLine = hit ? found->second : lastSingleCharLine;
+  column = 1;
+  moreNumbers = true;
+  ReadNumberAtCursor();
+  return hit ? static_cast<unsigned char>(lines[currentLine][0]) : 0;
+}
+
+}  // namespace lumivane

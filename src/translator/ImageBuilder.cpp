@@ -1,0 +1,183 @@
+#include "translator/ImageBuilder.h"
+
+#include <cstring>
+
+#include "translator/EmulatorTable.h"
+#include "translator/ImageCodes.h"
+#include "translator/SourceReader.h"
+#include "translator/TagLexer.h"
+
+namespace lumivane {
+
+namespace {
+
+constexpr int kKeyLimit120 = 231;
+constexpr int kTableSize120 = 463;
+constexpr int kKeyLimit360 = 691;
+constexpr int kTableSize360 = 1383;
+
+// Scan codes of the keys in the places of letters A to P on a US keyboard;
+// the characters they type on the chosen layout stand for the hex digits 0..15.
+constexpr long kNibbleKeyCodes[16] = {28, 50, 33, 35, 36, 43, 52, 51,
+                                      67, 59, 66, 75, 58, 49, 68, 77};
+
+char UpperAscii(unsigned char c) {
+  return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+bool NameIs(const char* name, const char* keyword) { return std::strcmp(name, keyword) == 0; }
+
+}  // namespace
+
+ImageBuilder::ImageBuilder() : imageBuffer(kImageBufferSize, 0) {}
+
+void ImageBuilder::SetLineCounterCallback(LineCounterCallback callback) {
+  lineCounter_ = std::move(callback);
+}
+
+DownloadState ImageBuilder::Translate(const TranslationInput& input) {
+  imageLength_ = 0;
+  outRunOpen_ = false;
+  tagValue_ = 0;
+  defaultDelay_ = 0;
+  lineNumber_ = 1;
+
+  const bool large = input.keysText == "360";
+  keyLimit_ = large ? kKeyLimit360 : kKeyLimit120;
+  tableSize_ = large ? kTableSize360 : kTableSize120;
+  std::memset(imageBuffer.data(), 0, static_cast<std::size_t>(tableSize_));
+  imageLength_ = static_cast<std::uint16_t>(tableSize_);
+  if (lineCounter_) lineCounter_("00001");
+
+  // The emulator comes first: a missing layout is reported even when the
+  // source is missing too.
+  EmulatorTable emulator(input.emulatorPath);
+  if (!emulator.IsLoaded()) {
+    emulatorError_ = emulator.ErrorCode();
+    return DownloadState::EmulatorUnavailable;
+  }
+  if (input.pcAtLink && !FindNibbleKeys(emulator)) return DownloadState::EmulatorUnavailable;
+
+  SourceReader reader;
+  reader.SetLineCounterCallback(lineCounter_);
+  if (!reader.Open(input.sourcePath)) return DownloadState::SourceUnavailable;
+  const DownloadState state = TranslateSource(reader, emulator);
+  lineNumber_ = reader.lineNumber();
+  return state;
+}
+
+bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {
+  emulatorError_ = 0;
+  for (int i = 0; i < 16; ++i) {
+    const unsigned char c = emulator.CharForCode(kNibbleKeyCodes[i]);
+    nibbleKeys_[static_cast<std::size_t>(i)] = UpperAscii(c);
+    if (c == 0) emulatorError_ = 5;  // keep going: all 16 are filled either way
+  }
+  return emulatorError_ == 0;
+}
+
+DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable& emulator) {
+  constexpr DownloadState kError = DownloadState::TranslationError;
+  TagLexer lexer(reader);
+
+  // Header: a first tag with number 0 (its name is never looked at), then
+  // the DELAY tag that sets the default delay, then at least one character.
+  // The first read starts at the file's first byte, so a leading '<' becomes
+  // part of the first tag's name.
+  tagValue_ = static_cast<std::uint16_t>(lexer.ReadTag());
+  if (tagValue_ != 0 || reader.eofCount() != 0) return kError;
+  if (reader.ReadChar() != 0) return kError;  // the '<' of the second tag, not examined
+  const int delay = lexer.ReadTag();
+  if (reader.eofCount() != 0) return kError;
+  if (!NameIs(lexer.tagName(), "DELAY")) return kError;
+  defaultDelay_ = static_cast<std::uint16_t>(delay);
+  imageBuffer[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
+  imageBuffer[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
+  if (reader.ReadChar() != 0) return kError;
+
+  for (;;) {
+    if (reader.currentChar() == '<') {
+      tagValue_ = static_cast<std::uint16_t>(lexer.ReadTag());
+      if (reader.eofCount() != 0) return kError;
+      const char* name = lexer.tagName();
+      if (NameIs(name, "OUT")) {
+        const auto port = static_cast<std::uint8_t>(tagValue_ & 0xFF);
+        if (port == 0) return kError;  // 0 would read as the end of the run
+        if (!outRunOpen_ && !Append(kCodeOut)) return kError;
+        if (!Append(port)) return kError;
+        outRunOpen_ = true;
+      } else {
+        if (!CloseOutRun()) return kError;
+        bool ok = true;
+        if (NameIs(name, "DELAY")) {
+          ok = AppendWord(kCodeDelay, tagValue_);
+        } else if (NameIs(name, "RDELAY")) {
+          ok = AppendWord(kCodeDelay, defaultDelay_);
+        } else if (NameIs(name, "REM")) {
+          // a comment: nothing
+        } else if (NameIs(name, "RE-")) {
+          ok = Append(kCodeRepeatBegin);
+        } else if (NameIs(name, "-PEAT")) {
+          ok = Append(kCodeRepeatEnd);
+        } else if (NameIs(name, "WAITACK")) {
+          ok = AppendWord(kCodeWaitAck, tagValue_);
+        } else if (NameIs(name, "REPORT")) {
+          ok = AppendWord(kCodeReport, tagValue_);
+        } else if (emulator.FindName(name)) {
+          // A key name of the layout; asked before the name is taken as a key
+          // number, so "<5>" types 5 when the layout has it while "<05>" starts key 5.
+          ok = AppendEntry(emulator);
+        } else {
+          ok = StartKey(tagValue_);
+        }
+        if (!ok) return kError;
+      }
+    } else {
+      if (!CloseOutRun()) return kError;
+      const char name[2] = {static_cast<char>(reader.currentChar()), '\0'};
+      // A NUL makes an empty name, which no entry has.
+      if (!emulator.FindName(name)) return kError;
+      if (!AppendEntry(emulator)) return kError;
+    }
+    if (reader.ReadChar() != 0) break;
+  }
+  if (!CloseOutRun()) return kError;
+  if (!Append(kCodeEndOfKey)) return kError;
+  return DownloadState::ImageReady;
+}
+
+bool ImageBuilder::Append(std::uint8_t byte) {
+  // Lengths and key offsets are 16 bits wide: a longer image would wrap.
+  if (imageLength_ >= kMaxImageLength) return false;
+  imageBuffer[imageLength_] = byte;
+  ++imageLength_;
+  return true;
+}
+
+bool ImageBuilder::AppendWord(std::uint8_t code, std::uint16_t value) {
+  return Append(code) && Append(static_cast<std::uint8_t>(value >> 8)) &&
+         Append(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+bool ImageBuilder::AppendEntry(EmulatorTable& emulator) {
+  for (unsigned code = emulator.NextNumber(); code != 0; code = emulator.NextNumber()) {
+    if (!Append(static_cast<std::uint8_t>(code & 0xFF))) return false;
+  }
+  return true;
+}
+
+bool ImageBuilder::CloseOutRun() {
+  if (!outRunOpen_) return true;
+  outRunOpen_ = false;
+  return Append(0x00);
+}
+
+bool ImageBuilder::StartKey(std::uint16_t key) {
+  if (key == 0 || key >= keyLimit_) return false;
+  if (!Append(kCodeEndOfKey)) return false;
+  imageBuffer[2u * key + 1] = static_cast<std::uint8_t>(imageLength_ >> 8);
+  imageBuffer[2u * key + 2] = static_cast<std::uint8_t>(imageLength_ & 0xFF);
+  return true;
+}
+
+}  // namespace lumivane

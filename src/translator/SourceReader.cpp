@@ -1,0 +1,99 @@
+#include "translator/SourceReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+namespace lumivane {
+
+SourceReader::~SourceReader() {
+  Close();
+  delete[] buffer;
+}
+
+bool SourceReader::Open(const std::string& path) {
+  Close();
+  lineNumber_ = 1;
+  eofCount_ = 0;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  if (!buffer) buffer = new (std::nothrow) unsigned char[kBufferSize];
+  if (!buffer) {
+    ::close(fd);
+    return false;
+  }
+  fileDescriptor = fd;
+  cursor = end = buffer;
+  return true;
+}
+
+void SourceReader::OpenBytes(const unsigned char* bytes, std::size_t length) {
+  Close();
+  lineNumber_ = 1;
+  eofCount_ = 0;
+  fromMemory = true;
+  cursor = bytes;
+  end = bytes + length;
+}
+
+void SourceReader::Close() {
+  if (fileDescriptor >= 0) ::close(fileDescriptor);
+  fileDescriptor = -1;
+  fromMemory = false;
+  cursor = end = nullptr;
+}
+
+bool SourceReader::NextByte(unsigned char& byte) {
+  if (cursor == end) {
+    if (fromMemory || fileDescriptor < 0) return false;
+    ssize_t got;
+    do {
+      got = ::read(fileDescriptor, buffer, kBufferSize);
+    } while (got < 0 && errno == EINTR);
+    // A read error ends the source just as the end of the file does.
+    if (got <= 0) return false;
+    cursor = buffer;
+    end = buffer + got;
+  }
+  byte = *cursor++;
+  return true;
+}
+
+void SourceReader::CountLine() {
+  ++lineNumber_;
+  if (lineNumber_ % 4 == 0 && lineCounter) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%05d", static_cast<int>(lineNumber_));
+    lineCounter(text);
+  }
+}
+
+std::uint8_t SourceReader::ReadChar() {
+  unsigned char byte;
+  for (;;) {
+    if (!NextByte(byte)) {
+      ++eofCount_;
+      // An 8-bit count that wrapped to 0 would read as "not ended": keep it ended.
+      if (eofCount_ == 0) eofCount_ = 1;
+      return eofCount_;
+    }
+    currentChar_ = byte;
+    if (byte == '\n') {
+      CountLine();
+      continue;
+    }
+    if (byte == '\r') continue;
+    return eofCount_;
+  }
+}
+
+}  // namespace lumivane

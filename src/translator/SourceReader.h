@@ -1,0 +1,56 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace lumivane {
+
+// Delivers a configuration source one byte at a time. Line ends (LF, CR) are
+// dropped and counted; every other byte, NUL and TAB included, is delivered.
+class SourceReader {
+ public:
+  // Receives the line counter as "%05d" text whenever it is refreshed.
+  using LineCounterCallback = std::function<void(const std::string& text)>;
+
+  SourceReader() = default;
+  ~SourceReader();
+  SourceReader(const SourceReader&) = delete;
+  SourceReader& operator=(const SourceReader&) = delete;
+
+  // Opens the source for reading bytes as they are; false when it cannot be
+  // opened (or is a directory). Resets the line count and the end marker.
+  bool Open(const std::string& path);
+  void Close();
+  // Reads from an in-memory text instead of a file (the bytes must outlive the reader).
+  void OpenBytes(const unsigned char* bytes, std::size_t length);
+
+  void SetLineCounterCallback(LineCounterCallback callback) { lineCounter = std::move(callback); }
+
+  // 0 when a character was delivered into currentChar(); otherwise the
+  // number of reads that have hit the end so far (never 0 again once hit).
+  std::uint8_t ReadChar();
+
+  unsigned char currentChar() const { return currentChar_; }
+  std::uint16_t lineNumber() const { return lineNumber_; }
+  std::uint8_t eofCount() const { return eofCount_; }
+
+ private:
+  bool NextByte(unsigned char& byte);
+  void CountLine();
+
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+  int fileDescriptor = -1;
+  unsigned char* buffer = nullptr;  // owned, kBufferSize bytes, for file reads
+  const unsigned char* cursor = nullptr;
+  const unsigned char* end = nullptr;
+  bool fromMemory = false;
+
+  unsigned char currentChar_ = 0;
+  std::uint16_t lineNumber_ = 1;  // wraps after 65535, as a 16-bit counter does
+  std::uint8_t eofCount_ = 0;
+  LineCounterCallback lineCounter;
+};
+
+}  // namespace lumivane

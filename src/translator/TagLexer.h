@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+
+#include "translator/SourceReader.h"
+
+namespace lumivane {
+
+// Reads one tag ("<NAME n>") once its opening character has been delivered,
+// splitting it into an upper-cased name of at most 15 characters and a number.
+class TagLexer {
+ public:
+  static constexpr int kMaxNameLength = 15;
+
+  explicit TagLexer(SourceReader& reader) : reader(reader) {}
+
+  // The tag's number (as atoi reads it, within the 15 stored positions), or
+  // -1 when the source ended before the tag's '>'.
+  int ReadTag();
+
+  // The tag name up to its first separator, as a terminated string.
+  const char* tagName() const { return tagName_; }
+
+ private:
+  SourceReader& reader;
+  char tagName_[kMaxNameLength + 1] = {};
+  int tagLength = 0;
+  bool separatorSeen = false;
+  int numberStart = 0;
+};
+
+// atoi without its undefined overflow: leading white space, an optional sign,
+// decimal digits; the value wraps to 32 bits instead of overflowing.
+int ParseTagNumber(const char* text);
+
+}  // namespace lumivane

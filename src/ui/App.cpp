@@ -1,0 +1,86 @@
+#include "ui/App.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/LaunchPaths.h"
+#include "app/SettingsStore.h"
+#include "app/StartupChoices.h"
+#include "link/EvdevKeyboardLine.h"
+#include "link/HidapiBackend.h"
+#include "link/PortNames.h"
+#include "link/SerialPort.h"
+#include "ui/MainDialog.h"
+
+namespace lumivane {
+namespace {
+
+// Settings key naming the keyboard's evdev node for the PC/AT link.
+constexpr const char* kKeyboardKey = "Keyboard";
+
+// The hidden measurement and screenshot modes act once the window is up.
+void ScheduleProbes(MainDialog& dialog) {
+  const char* screenshot = std::getenv("LUMIVANE_SCREENSHOT");
+  const char* probe = std::getenv("LUMIVANE_STARTUP_PROBE");
+  if (probe != nullptr && *probe != '\0') {
+    QTimer::singleShot(0, &dialog, [&dialog] {
+      auto now = std::chrono::system_clock::now().time_since_epoch();
+      std::printf("window shown at %lld us\n", static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+      std::fflush(stdout);
+      dialog.done(QDialog::Accepted);
+    });
+  } else if (screenshot != nullptr && *screenshot != '\0') {
+    QString file = QString::fromLocal8Bit(screenshot);
+    QTimer::singleShot(0, &dialog, [&dialog, file] {
+      bool saved = dialog.grab().save(file, "PNG");
+      dialog.done(saved ? QDialog::Accepted : QDialog::Rejected);
+    });
+  }
+}
+
+}  // namespace
+
+int RunApp(int argc, char** argv) {
+  QApplication application(argc, argv);
+  application.setQuitOnLastWindowClosed(false);
+
+  LaunchPaths paths = ResolveLaunchPaths(argc > 0 ? argv[0] : "");
+  SettingsStore settings(paths.settingsPath);
+
+  SerialPort serialPort;
+  HidapiBackend hidBackend;
+  EvdevKeyboardLine keyboardLine(
+      settings.Read(kSettingsSection, kKeyboardKey, EvdevKeyboardLine::kDefaultNode));
+
+  MainDialog::Setup setup;
+  setup.paths = paths;
+  // Qt has taken its own options out of argv; the first remaining argument
+  // names the configuration source, further ones are ignored.
+  if (argc >= 2) setup.commandLineSource = argv[1];
+  setup.serialDevices = ListSerialDevices();
+  setup.channels.serialPort = &serialPort;
+  setup.channels.hidBackend = &hidBackend;
+  setup.channels.keyboardLine = &keyboardLine;
+  setup.channels.resolvePortName = [&settings](const std::string& name) {
+    return ResolvePortName(name, settings.ReadSection(kPortsSection));
+  };
+
+  MainDialog dialog(std::move(setup));
+  QEventLoop loop;
+  QObject::connect(&dialog, &QDialog::finished, &loop, [&loop] { loop.exit(); });
+  // In automatic mode the window stays hidden; its download is under way.
+  if (!dialog.autoRun()) {
+    dialog.show();
+    ScheduleProbes(dialog);
+  }
+  loop.exec();
+  return dialog.autoRun() ? dialog.AutoRunExitCode() : 0;
+}
+
+}  // namespace lumivane

@@ -1,0 +1,229 @@
+#include "ui/MainDialog.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QMenu>
+#include <QProcess>
+
+#include "app/EditorCommand.h"
+#include "app/StartupChoices.h"
+#include "app/TextCase.h"
+#include "ui/AboutDialog.h"
+#include "ui/DialogUnits.h"
+#include "ui/KeyPressCollector.h"
+#include "ui/ProgramIcon.h"
+#include "ui/StatusLog.h"
+
+namespace lumivane {
+namespace {
+
+QString ChooseSourceWithFileDialog(QWidget* parent) {
+  QString startDirectory;
+  if (auto* dialog = qobject_cast<MainDialog*>(parent)) {
+    QFileInfo current(dialog->controls().path->text());
+    if (!dialog->controls().path->text().isEmpty() && current.dir().exists()) {
+      startDirectory = current.absolutePath();
+    }
+  }
+  return QFileDialog::getOpenFileName(parent, QString(), startDirectory, QStringLiteral("*.pos"));
+}
+
+bool StartDetachedProcess(const QString& program, const QStringList& arguments) {
+  return QProcess::startDetached(program, arguments);
+}
+
+QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+MainDialog::MainDialog(Setup setup, QWidget* parent)
+    : QDialog(parent), setup_(std::move(setup)), settings_(setup_.paths.settingsPath) {
+  if (!setup_.chooseSourceFile) setup_.chooseSourceFile = ChooseSourceWithFileDialog;
+  if (!setup_.startDetached) setup_.startDetached = StartDetachedProcess;
+
+  setWindowTitle(QStringLiteral("Zoret - Lumivane"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowIcon(ProgramIcon());
+  DialogUnits units(font());
+  setFixedSize(units.X(375), units.Y(213));
+
+  controls_ = BuildMainDialogControls(this, units);
+  FillList(controls_.emulators, EmulatorNames());
+  FillList(controls_.keys, KeysItems());
+  FillList(controls_.comPorts, ComPortItems(setup_.serialDevices));
+
+  keyCollector_ = new KeyPressCollector(this);
+  QCoreApplication::instance()->installEventFilter(keyCollector_);
+
+  ConnectControls();
+  InitializeFromSettings();
+}
+
+MainDialog::~MainDialog() {
+  chain_.reset();
+  SetWaitCursor(false);
+}
+
+void MainDialog::ConnectControls() {
+  const MainDialogControls& c = controls_;
+  connect(c.browse, &QPushButton::clicked, this, &MainDialog::Browse);
+  connect(c.edit, &QPushButton::clicked, this, &MainDialog::Edit);
+  connect(c.download, &QPushButton::clicked, this, &MainDialog::StartDownload);
+  connect(c.cancel, &QPushButton::clicked, this, &MainDialog::CancelDownload);
+  connect(c.yes, &QPushButton::clicked, this, &MainDialog::OnYes);
+  connect(c.layerGroup, &QButtonGroup::idClicked, this,
+          [this](int layer) { WriteSetting(settings_key::kLayer, QString::number(layer)); });
+  connect(c.linkGroup, &QButtonGroup::idClicked, this, &MainDialog::OnLinkClicked);
+  for (QWidget* writer : {static_cast<QWidget*>(c.path), static_cast<QWidget*>(c.emulators),
+                          static_cast<QWidget*>(c.keys), static_cast<QWidget*>(c.comPorts)}) {
+    writer->installEventFilter(this);
+  }
+
+  // A hidden button does not answer its mnemonic, so "&Yes" gets explicit
+  // shortcuts that are live only while the button is enabled.
+  auto pressYes = [this] {
+    if (controls_.yes->isEnabled()) OnYes();
+  };
+  yesShortcut_ = new QShortcut(QKeySequence(Qt::Key_Y), this, pressYes);
+  altYesShortcut_ = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Y), this, pressYes);
+  yesShortcut_->setEnabled(false);
+  altYesShortcut_->setEnabled(false);
+  new QShortcut(QKeySequence(Qt::Key_F1), this, [this] { ShowAbout(); });
+}
+
+void MainDialog::InitializeFromSettings() {
+  const LaunchPaths& paths = setup_.paths;
+  AddLine("Executed from:");
+  AddLine(paths.programDirectory + paths.executableName);
+  AddLine("Loaded initialization file from:");
+  AddLine(paths.settingsPath);
+
+  RestoredChoices choices = RestoreChoices(settings_, paths.programDirectory, setup_.commandLineSource);
+  controls_.path->setText(ToQString(choices.sourcePath));
+  SelectByPrefix(controls_.emulators, choices.emulation);
+  SelectByPrefix(controls_.keys, choices.keys);
+  (choices.layer == 2 ? controls_.layer2 : controls_.layer1)->setChecked(true);
+  autoRun_ = choices.autoRun;
+  controls_.RadioFor(choices.link)->setChecked(true);
+  if (choices.showPortControls) {
+    ShowPortControls();
+    SelectByPrefix(controls_.comPorts, choices.comPort);
+  }
+
+  if (autoRun_ && setup_.statusEcho) {
+    // Lines added before the mode was known go out now, in order.
+    for (const QString& line : controls_.statusLog->Lines()) {
+      std::fprintf(setup_.statusEcho, "%s\n", line.toLocal8Bit().constData());
+    }
+    std::fflush(setup_.statusEcho);
+  }
+
+  chain_ = std::make_unique<DownloadChain>(*this, setup_.channels, paths.programDirectory, autoRun_);
+  controls_.browse->setFocus();
+  if (autoRun_) StartDownload();
+}
+
+int MainDialog::AutoRunExitCode() const { return chain_->LastDownloadSucceeded() ? 0 : 1; }
+
+void MainDialog::AddLine(const std::string& line) {
+  controls_.statusLog->Add(ToQString(line));
+  if (autoRun_ && setup_.statusEcho) {
+    std::fprintf(setup_.statusEcho, "%s\n", line.c_str());
+    std::fflush(setup_.statusEcho);
+  }
+}
+
+void MainDialog::WriteSetting(const char* key, const QString& value) {
+  // A failed write is not reported: the choice still holds for this run.
+  settings_.Write(kSettingsSection, key, value.toStdString());
+}
+
+void MainDialog::SelectByPrefix(QComboBox* list, const std::string& value) {
+  std::vector<std::string> items;
+  for (int i = 0; i < list->count(); ++i) items.push_back(list->itemText(i).toStdString());
+  list->setCurrentIndex(FindFirstWithPrefix(items, value));
+}
+
+void MainDialog::OnLinkClicked(int linkId) {
+  LinkKind link = static_cast<LinkKind>(linkId);
+  WriteSetting(settings_key::kLinkWith, QString::fromLatin1(LinkSettingValue(link)));
+  if (LinkClickShowsPorts(link)) {
+    ShowPortControls();
+    SelectByPrefix(controls_.comPorts,
+                   settings_.Read(kSettingsSection, settings_key::kComPort, kDefaultComPort));
+  } else {
+    HidePortControls();
+  }
+}
+
+void MainDialog::ShowPortControls() {
+  controls_.noSetupNote->hide();
+  controls_.portNote->show();
+  controls_.comPorts->show();
+}
+
+void MainDialog::HidePortControls() {
+  controls_.comPorts->hide();
+  controls_.portNote->hide();
+  controls_.noSetupNote->show();
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut &&
+      static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+    const MainDialogControls& c = controls_;
+    if (watched == c.path) {
+      WriteSetting(settings_key::kFileToDownload, c.path->text());
+    } else if (watched == c.emulators) {
+      WriteSetting(settings_key::kEmulation, c.emulators->currentText());
+    } else if (watched == c.keys) {
+      WriteSetting(settings_key::kKeys, c.keys->currentText());
+    } else if (watched == c.comPorts) {
+      WriteSetting(settings_key::kComPort, c.comPorts->currentText());
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::Browse() {
+  QString chosen = setup_.chooseSourceFile(this);
+  if (chosen.isEmpty()) return;
+  controls_.path->setText(chosen);
+  WriteSetting(settings_key::kFileToDownload, chosen);
+}
+
+void MainDialog::Edit() {
+  std::string editor = settings_.Read(kSettingsSection, settings_key::kEditor, kDefaultEditor);
+  EditorInvocation invocation =
+      BuildEditorInvocation(editor, controls_.path->text().toStdString());
+  if (invocation.program.empty()) return;
+  QStringList arguments;
+  for (const std::string& argument : invocation.arguments) arguments << ToQString(argument);
+  // Like the editor itself, a failure to start it is not reported.
+  setup_.startDetached(ToQString(invocation.program), arguments);
+}
+
+void MainDialog::ShowAbout() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("&About Lumivane"), this, &MainDialog::ShowAbout);
+  menu.exec(event->globalPos());
+}
+
+void MainDialog::StartDownload() { chain_->StartDownload(); }
+
+void MainDialog::CancelDownload() { chain_->CancelDownload(); }
+
+void MainDialog::OnYes() { chain_->OnYes(); }
+
+}  // namespace lumivane

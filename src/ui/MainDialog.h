@@ -1,0 +1,110 @@
+#pragma once
+#include <QBasicTimer>
+#include <QDialog>
+#include <QShortcut>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/LaunchPaths.h"
+#include "app/SettingsStore.h"
+#include "link/DownloadChain.h"
+#include "link/DownloadHost.h"
+#include "ui/MainDialogControls.h"
+
+namespace lumivane {
+
+class KeyPressCollector;
+
+// The program's window: the controls, the settings they carry from run to
+// run, and the Qt side of a download (message queue, ready timer, cursor,
+// key presses) that the download chain runs on.
+class MainDialog : public QDialog, public DownloadHost {
+  Q_OBJECT
+
+ public:
+  struct Setup {
+    LaunchPaths paths;
+    std::optional<std::string> commandLineSource;
+    // Serial devices offered in the port list beside COM1..COM4.
+    std::vector<std::string> serialDevices;
+    LinkChannels channels;
+    // Browse: returns the chosen file, or an empty text when cancelled.
+    std::function<QString(QWidget* parent)> chooseSourceFile;
+    // Edit: starts a process without waiting for it.
+    std::function<bool(const QString& program, const QStringList& arguments)> startDetached;
+    // Automatic mode copies every status line here (flushed) as it is added.
+    std::FILE* statusEcho = stdout;
+  };
+
+  explicit MainDialog(Setup setup, QWidget* parent = nullptr);
+  ~MainDialog() override;
+
+  bool autoRun() const { return autoRun_; }
+  // Exit status of an automatic run: 0 after "DOWNLOAD SUCCESSFUL", else 1.
+  int AutoRunExitCode() const;
+  const MainDialogControls& controls() const { return controls_; }
+  const DownloadChain& chain() const { return *chain_; }
+
+  void StartDownload();
+  void CancelDownload();
+  void OnYes();
+  void Browse();
+  void Edit();
+  void ShowAbout();
+
+  // DownloadHost.
+  DownloadChoices ReadChoices() override;
+  void AddStatusLine(const std::string& line) override;
+  void SetLinesTranslated(const std::string& text) override;
+  void SetBytesTransferred(const std::string& text) override;
+  void SetProgressRange(int maximum) override;
+  void SetProgressPosition(int position) override;
+  void ShowDownloadControls() override;
+  void ShowIdleControls() override;
+  void SetCancelEnabled(bool enabled) override;
+  void SetYesEnabled(bool enabled) override;
+  void FocusCancel() override;
+  void SetWaitCursor(bool on) override;
+  void Beep() override;
+  void Post(DownloadMessage message) override;
+  void StartReadyTimer(int periodMs) override;
+  void StopReadyTimer() override;
+  void DispatchOnePendingEvent() override;
+  void RequestClose() override;
+  int WaitKeyPress(std::chrono::milliseconds timeout) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void customEvent(QEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void ConnectControls();
+  void InitializeFromSettings();
+  void AddLine(const std::string& line);
+  void WriteSetting(const char* key, const QString& value);
+  void SelectByPrefix(QComboBox* list, const std::string& value);
+  void OnLinkClicked(int linkId);
+  void ShowPortControls();
+  void HidePortControls();
+  void SelectStoredPort();
+
+  Setup setup_;
+  SettingsStore settings_;
+  MainDialogControls controls_;
+  KeyPressCollector* keyCollector_ = nullptr;
+  QShortcut* yesShortcut_ = nullptr;
+  QShortcut* altYesShortcut_ = nullptr;
+  QBasicTimer readyTimer_;
+  bool waitCursorShown_ = false;
+  bool autoRun_ = false;
+  std::unique_ptr<DownloadChain> chain_;
+};
+
+}  // namespace lumivane

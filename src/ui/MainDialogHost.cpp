@@ -1,0 +1,185 @@
+// The window's side of a download: the DownloadHost operations, the three
+// chain messages as posted events, the ready timer and key collection.
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QThread>
+#include <QTimerEvent>
+
+#include <algorithm>
+
+#include "ui/KeyPressCollector.h"
+#include "ui/MainDialog.h"
+#include "ui/StatusLog.h"
+
+namespace lumivane {
+namespace {
+
+constexpr QEvent::Type kTranslateEvent = static_cast<QEvent::Type>(QEvent::User + 5);
+constexpr QEvent::Type kReportEvent = static_cast<QEvent::Type>(QEvent::User + 6);
+constexpr QEvent::Type kTransferEvent = static_cast<QEvent::Type>(QEvent::User + 7);
+
+QEvent::Type EventTypeFor(DownloadMessage message) {
+  switch (message) {
+    case DownloadMessage::Translate:
+      return kTranslateEvent;
+    case DownloadMessage::Report:
+      return kReportEvent;
+    case DownloadMessage::Transfer:
+      return kTransferEvent;
+  }
+  return kReportEvent;
+}
+
+}  // namespace
+
+DownloadChoices MainDialog::ReadChoices() {
+  const MainDialogControls& c = controls_;
+  DownloadChoices choices;
+  choices.sourcePath = c.path->text().toStdString();
+  choices.emulatorName = c.emulators->currentText().toStdString();
+  choices.keysText = c.keys->currentText().toStdString();
+  choices.portName = c.comPorts->currentText().toStdString();
+  int link = c.linkGroup->checkedId();
+  choices.link = link < 0 ? LinkKind::Usb : static_cast<LinkKind>(link);
+  choices.layer = c.layer2->isChecked() ? 2 : 1;
+  return choices;
+}
+
+void MainDialog::AddStatusLine(const std::string& line) { AddLine(line); }
+
+void MainDialog::SetLinesTranslated(const std::string& text) {
+  controls_.linesTranslated->setText(QString::fromStdString(text));
+  controls_.linesTranslated->repaint();
+}
+
+void MainDialog::SetBytesTransferred(const std::string& text) {
+  controls_.bytesTransferred->setText(QString::fromStdString(text));
+  controls_.bytesTransferred->repaint();
+}
+
+void MainDialog::SetProgressRange(int maximum) { controls_.progress->setRange(0, maximum); }
+
+void MainDialog::SetProgressPosition(int position) { controls_.progress->setValue(position); }
+
+void MainDialog::ShowDownloadControls() {
+  const MainDialogControls& c = controls_;
+  c.cancel->setEnabled(true);
+  c.cancel->show();
+  c.cancel->raise();
+  c.cancel->setFocus();
+  for (QWidget* input : std::initializer_list<QWidget*>{
+           c.download, c.browse, c.edit, c.pcAt, c.usb, c.rs232, c.rs485, c.modem, c.internet,
+           c.wireless, c.layer1, c.layer2, c.emulators, c.keys, c.comPorts, c.path}) {
+    input->setEnabled(false);
+  }
+  keyCollector_->Clear();
+}
+
+void MainDialog::ShowIdleControls() {
+  const MainDialogControls& c = controls_;
+  c.download->setEnabled(true);
+  c.download->setFocus();
+  c.browse->setEnabled(true);
+  c.cancel->hide();
+  c.cancel->setEnabled(false);
+  c.edit->setEnabled(true);
+  SetYesEnabled(false);
+  // PC/AT, RS485, Modem, Internet and Wireless stay disabled.
+  for (QWidget* input : std::initializer_list<QWidget*>{c.usb, c.rs232, c.emulators, c.keys,
+                                                        c.layer1, c.layer2, c.comPorts, c.path}) {
+    input->setEnabled(true);
+  }
+}
+
+void MainDialog::SetCancelEnabled(bool enabled) { controls_.cancel->setEnabled(enabled); }
+
+void MainDialog::SetYesEnabled(bool enabled) {
+  controls_.yes->setEnabled(enabled);
+  yesShortcut_->setEnabled(enabled);
+  altYesShortcut_->setEnabled(enabled);
+}
+
+void MainDialog::FocusCancel() { controls_.cancel->setFocus(); }
+
+void MainDialog::SetWaitCursor(bool on) {
+  if (on == waitCursorShown_) return;
+  waitCursorShown_ = on;
+  if (on) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+void MainDialog::Beep() { QApplication::beep(); }
+
+void MainDialog::Post(DownloadMessage message) {
+  QCoreApplication::postEvent(this, new QEvent(EventTypeFor(message)));
+}
+
+void MainDialog::customEvent(QEvent* event) {
+  if (event->type() == kTranslateEvent) {
+    chain_->OnMessage(DownloadMessage::Translate);
+  } else if (event->type() == kReportEvent) {
+    chain_->OnMessage(DownloadMessage::Report);
+  } else if (event->type() == kTransferEvent) {
+    chain_->OnMessage(DownloadMessage::Transfer);
+  } else {
+    QDialog::customEvent(event);
+  }
+}
+
+void MainDialog::StartReadyTimer(int periodMs) { readyTimer_.start(periodMs, this); }
+
+void MainDialog::StopReadyTimer() { readyTimer_.stop(); }
+
+void MainDialog::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == readyTimer_.timerId()) {
+    chain_->OnReadyTimer();
+  } else {
+    QDialog::timerEvent(event);
+  }
+}
+
+// Qt offers no call that delivers exactly one event. One pass of the event
+// dispatcher without WaitForMoreEvents is the bounded equivalent: it delivers
+// what is pending at the moment of the call (posted events, paint requests,
+// input) and returns at once; anything posted meanwhile waits for the next
+// pass. A close request handled here takes effect when the running handler
+// returns to the main loop.
+void MainDialog::DispatchOnePendingEvent() {
+  if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+    dispatcher->processEvents(QEventLoop::AllEvents);
+  }
+}
+
+void MainDialog::RequestClose() {
+  QMetaObject::invokeMethod(
+      this, [this] { done(AutoRunExitCode() == 0 ? QDialog::Accepted : QDialog::Rejected); },
+      Qt::QueuedConnection);
+}
+
+// Keys typed while waiting never reach the window: the collector takes them
+// all. Between passes of the event loop the thread sleeps briefly instead of
+// spinning; the deadline is on the monotonic clock.
+int MainDialog::WaitKeyPress(std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kPollInterval = std::chrono::milliseconds(2);
+  const Clock::time_point deadline = Clock::now() + timeout;
+  keyCollector_->BeginCollecting();
+  int key = keyCollector_->TakeKey();
+  while (key < 0) {
+    DispatchOnePendingEvent();
+    key = keyCollector_->TakeKey();
+    if (key >= 0) break;
+    Clock::time_point now = Clock::now();
+    if (now >= deadline) break;
+    auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    QThread::msleep(static_cast<unsigned long>(std::max<std::chrono::milliseconds::rep>(
+        1, std::min(remaining, kPollInterval).count())));
+  }
+  keyCollector_->EndCollecting();
+  return key;
+}
+
+}  // namespace lumivane

@@ -1,0 +1,9 @@
+#pragma once
+#include <QIcon>
+
+namespace lumivane {
+
+// The program icon at 16, 32 and 48 pixels.
+QIcon ProgramIcon();
+
+}  // namespace lumivane

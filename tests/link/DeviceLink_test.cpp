@@ -1,0 +1,228 @@
+#include "link/DeviceLink.h"
+
+#include <gtest/gtest.h>
+
+#include "FakeDownloadHost.h"
+#include "LinkFakes.h"
+
+namespace lumivane::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+// ---- USB: feature reports ----
+
+class UsbLinkTest : public ::testing::Test {
+ protected:
+  UsbLinkTest() : link(clock) { link.UseUsb(&device); }
+  ManualClock clock;
+  RecordingHidDevice device;
+  DeviceLink link;
+};
+
+TEST_F(UsbLinkTest, WriteOf470BytesAndEndTakes61ReportsWithTheTailFlushedByTheEnd) {
+  link.BeginWrite(0x0001, 470);
+  for (int i = 0; i < 470; ++i) link.WriteByte(static_cast<std::uint8_t>(i));
+  EXPECT_EQ(device.sent.size(), 1u + 58u);
+  link.EndWrite();
+  ASSERT_EQ(device.sent.size(), 61u);
+
+  EXPECT_EQ(device.sent[0], (Bytes{0, 0x00, 0x01, 0x01, 0xD6, 0x00, 0xFD, 0, 0}));
+  // The last data report: bytes 464..469 (low bytes 0xD0..0xD5), then the
+  // previous report's bytes 7 and 8 (462, 463 -> 0xCE, 0xCF) left standing.
+  EXPECT_EQ(device.sent[59], (Bytes{0, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xCE, 0xCF}));
+  // The end command keeps data bytes 7 and 8 of the report before it.
+  EXPECT_EQ(device.sent[60], (Bytes{0, 0, 0, 0, 0, 0, 0, 0xCE, 0xCF}));
+  for (const auto& report : device.sent) {
+    ASSERT_EQ(report.size(), 9u);
+    EXPECT_EQ(report[0], 0) << "report ID";
+  }
+}
+
+TEST_F(UsbLinkTest, EightBytesFillOneReportAndNoEmptyReportPrecedesTheNextCommand) {
+  link.BeginWrite(0x1000, 8);
+  for (int i = 1; i <= 8; ++i) link.WriteByte(static_cast<std::uint8_t>(i));
+  EXPECT_EQ(device.sent.size(), 2u);
+  EXPECT_EQ(link.pendingCount(), 1);
+  link.EndWrite();
+  ASSERT_EQ(device.sent.size(), 3u);
+  EXPECT_EQ(device.sent[1], (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(device.sent[2], (Bytes{0, 0, 0, 0, 0, 0, 0, 7, 8}));
+}
+
+TEST_F(UsbLinkTest, NinthByteLeavesWithTheNextCommandBesideStaleBytes) {
+  link.BeginWrite(0x1000, 9);
+  for (int i = 1; i <= 9; ++i) link.WriteByte(static_cast<std::uint8_t>(0x10 * i));
+  EXPECT_EQ(link.pendingCount(), 2);
+  link.ReadByte(0x2000);
+  // command, full report, flushed partial report, read command
+  ASSERT_EQ(device.sent.size(), 4u);
+  EXPECT_EQ(device.sent[2], (Bytes{0, 0x90, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80}));
+  EXPECT_EQ(device.sent[3], (Bytes{0, 0x20, 0x00, 0, 0, 0, 0x0E, 0x70, 0x80}));
+}
+
+TEST_F(UsbLinkTest, FirstCommandAfterTheIdentityRequestCarriesItsLastTwoBytes) {
+  auto& buffer = link.reportBuffer();
+  for (int i = 0; i < 8; ++i) buffer[DeviceLink::kOutgoing + 1 + i] = static_cast<std::uint8_t>(0xB0 + i);
+  link.SendFeatureReport();
+  device.answers.push_back({0x42, 9, 9, 9, 9, 9, 9, 9});
+  EXPECT_EQ(link.ReadByte(0xFF6B), 0x42);
+  ASSERT_EQ(device.sent.size(), 2u);
+  EXPECT_EQ(device.sent[1], (Bytes{0, 0xFF, 0x6B, 0, 0, 0, 0x0E, 0xB6, 0xB7}));
+  ASSERT_EQ(device.fetchedWithId.size(), 1u);
+  EXPECT_EQ(device.fetchedWithId[0][0], 0) << "report ID set before the fetch";
+}
+
+TEST_F(UsbLinkTest, FailedFeatureReportBreaksTheLinkAndNothingMoreIsSent) {
+  link.BeginWrite(0x0001, 20);
+  device.failing = true;
+  for (int i = 0; i < 8; ++i) link.WriteByte(1);
+  EXPECT_EQ(link.fault(), LinkFault::Broken);
+  device.failing = false;
+  link.WriteByte(2);
+  link.EndWrite();
+  EXPECT_EQ(link.ReadByte(0x10), 0);
+  EXPECT_EQ(device.sent.size(), 1u);
+  EXPECT_EQ(link.fault(), LinkFault::Broken);
+}
+
+// ---- RS232 ----
+
+class SerialLinkTest : public ::testing::Test {
+ protected:
+  SerialLinkTest() : link(clock) { link.UseSerial(&port); }
+  ManualClock clock;
+  RecordingSerialPort port;
+  DeviceLink link;
+};
+
+TEST_F(SerialLinkTest, CommandsAreOneUnlimitedWriteAndReadsWaitTwoSeconds) {
+  port.answers.push_back(0x5A);
+  EXPECT_EQ(link.ReadByte(0xFF63), 0x5A);
+  link.BeginWrite(0xFF65, 2);
+  link.WriteByte(0x01);
+  link.EndWrite();
+  ASSERT_EQ(port.writes.size(), 4u);
+  EXPECT_EQ(port.writes[0], (Bytes{0xFF, 0x63, 0, 0, 0, 0x0E}));
+  EXPECT_EQ(port.writes[1], (Bytes{0xFF, 0x65, 0, 2, 0, 0xFD}));
+  EXPECT_EQ(port.writes[2], (Bytes{0x01}));
+  EXPECT_EQ(port.writes[3], (Bytes{0, 0, 0, 0, 0, 0}));
+  for (auto timeout : port.writeTimeouts) EXPECT_EQ(timeout, SerialPort::kInfinite);
+  EXPECT_EQ(port.readTimeouts, (std::vector<std::uint32_t>{2000}));
+  EXPECT_EQ(link.fault(), LinkFault::None);
+}
+
+TEST_F(SerialLinkTest, EachDataBytePausesTenMillisecondsAndCommandsDoNot) {
+  link.BeginWrite(0x0001, 3);
+  EXPECT_EQ(clock.slept(), milliseconds(0));
+  for (int i = 0; i < 3; ++i) link.WriteByte(0xAA);
+  EXPECT_EQ(clock.slept(), milliseconds(30));
+}
+
+TEST_F(SerialLinkTest, ReadWithoutAnswerYieldsZeroAndNoAnswer) {
+  EXPECT_EQ(link.ReadByte(0xFF6B), 0);
+  EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
+  // A later answered read does not hide the missing answer.
+  port.answers.push_back(7);
+  EXPECT_EQ(link.ReadByte(0xFF6C), 7);
+  EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
+}
+
+TEST_F(SerialLinkTest, FailedWriteBreaksTheLinkAndStopsFurtherWrites) {
+  port.writesBeforeFailure = 2;
+  link.BeginWrite(0x0001, 5);
+  link.WriteByte(1);
+  link.WriteByte(2);  // fails
+  EXPECT_EQ(link.fault(), LinkFault::Broken);
+  link.WriteByte(3);
+  link.EndWrite();
+  EXPECT_EQ(link.ReadByte(0), 0);
+  EXPECT_EQ(port.writes.size(), 2u);
+  EXPECT_TRUE(port.readTimeouts.empty());
+}
+
+// ---- PC/AT keyboard line ----
+
+class PcAtLinkTest : public ::testing::Test {
+ protected:
+  PcAtLinkTest() : host(&clock), link(clock) {
+    // Nibble keys for a US layout: the letters A..P.
+    for (int i = 0; i < 16; ++i) nibbles[i] = static_cast<char>('A' + i);
+    link.UsePcAt(&line, &host, nibbles);
+  }
+  void Type(int key, int afterMs = 0) { host.keys.push_back({key, milliseconds(afterMs)}); }
+
+  ManualClock clock;
+  FakeDownloadHost host;
+  RecordingKeyboardLine line;
+  std::array<char, 16> nibbles{};
+  DeviceLink link;
+};
+
+TEST_F(PcAtLinkTest, ByteTransmissionSendsLowSevenBitsThenTheTopBit) {
+  link.WriteByte(0xFF);
+  link.WriteByte(0x80);
+  link.WriteByte(0x3C);
+  link.WriteByte(0x3C);  // a repeated byte still reaches the line
+  using P = std::pair<int, int>;
+  EXPECT_EQ(line.settings, (std::vector<P>{P{31, 3}, P{1, 0}, P{0, 0}, P{1, 0}, P{28, 1}, P{0, 0},
+                                           P{28, 1}, P{0, 0}}));
+  EXPECT_EQ(clock.slept(), milliseconds(0)) << "no pause around data bytes";
+}
+
+TEST_F(PcAtLinkTest, CommandsPauseFirstAndReadsCombineLowThenHighNibble) {
+  Type('F');  // 5
+  Type('K');  // 10
+  EXPECT_EQ(link.ReadByte(0xFF63), 0xA5);
+  EXPECT_EQ(clock.slept(), milliseconds(100));
+  ASSERT_EQ(line.settings.size(), 12u);
+  // 0xFF -> (31,3),(1,0); 0x63 -> (3,3),(0,0); zeros; 0x0E -> (14,0),(0,0)
+  EXPECT_EQ(line.settings[0], std::make_pair(31, 3));
+  EXPECT_EQ(line.settings[2], std::make_pair(3, 3));
+  EXPECT_EQ(line.settings[10], std::make_pair(14, 0));
+  EXPECT_EQ(link.fault(), LinkFault::None);
+}
+
+TEST_F(PcAtLinkTest, ForeignKeyIsDroppedAndTheDeadlineStays) {
+  Type('Z', 1500);  // no nibble key
+  Type('B', 400);   // at 1900 ms: still in time
+  Type('C', 0);
+  EXPECT_EQ(link.ReadByte(0), 0x21);
+  EXPECT_EQ(link.fault(), LinkFault::None);
+
+  // The same, but the nibble key comes after the fixed deadline.
+  Type('Z', 1500);
+  Type('B', 600);
+  EXPECT_EQ(link.WaitNibbleKey(), 0);
+  EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
+}
+
+TEST_F(PcAtLinkTest, TimeoutsOfEitherOrBothKeys) {
+  // First key missing: the second wait still runs; result 16 x high.
+  Type('D', 2500);
+  EXPECT_EQ(link.ReadByte(0), 0x30);
+  EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
+
+  link.ClearFault();
+  Type('D');
+  EXPECT_EQ(link.ReadByte(0), 0x03);  // second key missing: low alone
+  EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
+
+  link.ClearFault();
+  const auto before = clock.Now();
+  EXPECT_EQ(link.ReadByte(0), 0);
+  EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
+  EXPECT_EQ(clock.Now() - before, milliseconds(100 + 2000 + 2000));
+}
+
+TEST_F(PcAtLinkTest, LineThatRefusesASettingBreaksTheLink) {
+  line.failing = true;
+  link.BeginWrite(0x0001, 1);
+  EXPECT_EQ(link.fault(), LinkFault::Broken);
+  line.failing = false;
+  link.WriteByte(1);
+  EXPECT_TRUE(line.settings.empty());
+}
+
+}  // namespace
+}  // namespace lumivane::test

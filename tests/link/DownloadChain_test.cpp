@@ -1,0 +1,222 @@
+#include "link/DownloadChain.h"
+
+#include <gtest/gtest.h>
+
+#include "ChainFixture.h"
+
+namespace lumivane::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr const char* kPress = "Press (shift+load) on the Quintrel to continue";
+
+// ---- The frame: translation outcomes, reporting, ending ----
+
+TEST_F(ChainFixture, TranslationFailuresReportTheirLineAndRestoreTheControls) {
+  host.choices.emulatorFile = "/nonexistent/None.emu";
+  host.choices.sourcePath = "/nonexistent/missing.pos";
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, Lines{"Unable to open the selected emulator"});
+  EXPECT_EQ(host.calls.front(), "controls:download");
+  EXPECT_EQ(host.calls[1], "post:translate");
+  EXPECT_EQ(host.calls[2], "cursor:wait");
+  const Lines ending(host.calls.end() - 6, host.calls.end());
+  EXPECT_EQ(ending, (Lines{"post:report", "cursor:normal", "beep",
+                           "status:Unable to open the selected emulator", "controls:idle", "position:0"}));
+  EXPECT_FALSE(Chain().IsRunning());
+  EXPECT_FALSE(host.closeRequested);
+  EXPECT_EQ(Chain().state(), DownloadState::EmulatorUnavailable);
+  EXPECT_EQ(keypad.calls, Lines{"close"}) << "no port opened, the release closes it anyway";
+
+  host.calls.clear();
+  host.statusLines.clear();
+  host.choices.emulatorFile = SourceDir() + "/emulators/English_US.emu";
+  Chain().StartDownload();
+  host.Run(*chain, 0);
+  EXPECT_EQ(host.statusLines, Lines{"Unable to open file for Download"});
+}
+
+TEST_F(ChainFixture, TranslationErrorShowsTheLineItStoppedAt) {
+  const std::string dir = MakeTempDir();
+  WriteFile(dir + "bad.pos", "<HEADER>\r\n<DELAY 5>\r\n<01>ab\r\n<02>\r\n<OUT 0>\r\n");
+  host.choices.sourcePath = dir + "bad.pos";
+  StartAndWait();
+  EXPECT_EQ(LastLine(), "Translation error for the specified line");
+  EXPECT_EQ(host.CallsStartingWith("lines:").back(), "lines:00005");
+  EXPECT_FALSE(Chain().IsRunning());
+  EXPECT_FALSE(Chain().LastDownloadSucceeded());
+}
+
+TEST_F(ChainFixture, AutomaticModeClosesAfterSuccessFailureAndCancel) {
+  StartAndWait(/*autoRun=*/true);
+  keypad.answers.push_back(0xC0);
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "DOWNLOAD SUCCESSFUL");
+  EXPECT_EQ(host.calls.back(), "close");
+
+  host.calls.clear();
+  host.choices.sourcePath = "/nonexistent/missing.pos";
+  chain->StartDownload();
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "Unable to open file for Download");
+  EXPECT_EQ(host.calls.back(), "close");
+
+  host.calls.clear();
+  host.choices.sourcePath = SourceDir() + "/samples/Kt90NewConfig.pos";
+  chain->StartDownload();
+  host.Run(*chain, 2);
+  chain->CancelDownload();
+  EXPECT_EQ(LastLine(), "Operation cancelled by user");
+  EXPECT_EQ(host.calls.back(), "close");
+  EXPECT_EQ(host.CallsStartingWith("close").size(), 1u);
+}
+
+// ---- RS232: preparation, wait, transfer ----
+
+TEST_F(ChainFixture, SerialDownloadRunsFromIdentityToSuccess) {
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, Lines{kPress});
+  EXPECT_EQ(keypad.calls, (Lines{"open:/dev/fake-COM1", "setup:9600,8,0,0", "handshaking:0", "mask:1",
+                                 "timeouts:1"}));
+  ASSERT_EQ(keypad.writes.size(), 1u);
+  EXPECT_EQ(keypad.writes[0], Bytes{0xB0});
+  EXPECT_TRUE(host.Called("timer:start:200"));
+
+  // Two ticks without an answer, then the keypad identifies itself.
+  host.Run(*chain, 2);
+  EXPECT_EQ(host.statusLines.size(), 1u);
+  keypad.answers.push_back(0xC0);
+  host.Run(*chain);
+
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", "DOWNLOAD SUCCESSFUL"}));
+  EXPECT_TRUE(chain->LastDownloadSucceeded());
+  EXPECT_FALSE(chain->IsRunning());
+  EXPECT_FALSE(host.timerRunning);
+  EXPECT_EQ(keypad.calls.back(), "close");
+
+  const int length = chain->builder().imageLength();
+  char text[16];
+  std::snprintf(text, sizeof text, "bytes:%05d", length);
+  EXPECT_EQ(host.CallsStartingWith("bytes:").back(), text);
+  EXPECT_TRUE(host.Called("range:" + std::to_string(length)));
+  EXPECT_EQ(host.CallsStartingWith("position:").back(), "position:0");
+  EXPECT_EQ(host.dispatches, length / 4);  // one at every fourth byte from 4 on
+  EXPECT_TRUE(host.Called("cancel:0"));
+  // The image arrived at layer-1 start 0x0001.
+  EXPECT_EQ(keypad.Pointer(0xFF65), length);
+  EXPECT_EQ(keypad.memory[0x0001], 0x00);
+  EXPECT_EQ(keypad.operations.back(), "end");
+}
+
+TEST_F(ChainFixture, WrongIdentityByteEndsWithWrongDeviceId) {
+  StartAndWait();
+  keypad.answers.push_back(0xC1);
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "Wrong Device ID");
+  EXPECT_EQ(chain->state(), DownloadState::WrongDeviceId);
+  EXPECT_TRUE(keypad.operations.empty()) << "no transfer";
+  EXPECT_FALSE(chain->LastDownloadSucceeded());
+}
+
+TEST_F(ChainFixture, CancelWhileWaitingEndsAndAStaleTransferIsIgnored) {
+  StartAndWait();
+  EXPECT_EQ(host.Run(*chain, 5), 5) << "a silent keypad keeps the wait going";
+  chain->CancelDownload();
+  EXPECT_EQ(LastLine(), "Operation cancelled by user");
+  EXPECT_FALSE(host.timerRunning);
+  EXPECT_EQ(keypad.calls.back(), "close");
+  EXPECT_FALSE(chain->IsRunning());
+
+  // The keypad answered, the transfer message was queued, then Cancel came.
+  host.statusLines.clear();
+  chain->StartDownload();
+  host.Run(*chain, 0);
+  keypad.answers.push_back(0xC0);
+  chain->OnReadyTimer();
+  ASSERT_EQ(host.queue.size(), 1u);
+  chain->CancelDownload();
+  host.Run(*chain);
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Operation cancelled by user"}));
+  EXPECT_TRUE(keypad.operations.empty()) << "the keypad was not touched";
+}
+
+TEST_F(ChainFixture, CancelCannotInterruptARunningTransfer) {
+  StartAndWait();
+  keypad.answers.push_back(0xC0);
+  int attempts = 0;
+  host.onDispatch = [&] {
+    ++attempts;
+    chain->CancelDownload();
+    chain->OnYes();
+    chain->StartDownload();
+  };
+  host.Run(*chain);
+  EXPECT_GT(attempts, 0);
+  EXPECT_EQ(LastLine(), "DOWNLOAD SUCCESSFUL");
+  EXPECT_EQ(host.CallsStartingWith("controls:download").size(), 1u);
+}
+
+TEST_F(ChainFixture, EachSerialSetUpFailureWritesItsLineAndEnds) {
+  struct Case {
+    std::uint32_t MemoryKeypadPort::*fail;
+    const char* line;
+  };
+  const Case cases[] = {
+      {&MemoryKeypadPort::failOpen, "Unable to open COM-port"},
+      {&MemoryKeypadPort::failSetup, "Unable to set COM-port setting"},
+      {&MemoryKeypadPort::failHandshaking, "Unable to set COM-port handshaking"},
+      {&MemoryKeypadPort::failMask, "Unable to set COM-port event mask"},
+      {&MemoryKeypadPort::failTimeouts, "Unable to set COM-port read timeout."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    keypad.failOpen = keypad.failSetup = keypad.failHandshaking = keypad.failMask = keypad.failTimeouts = 0;
+    keypad.*c.fail = 2;
+    host.statusLines.clear();
+    keypad.calls.clear();
+    StartAndWait();
+    EXPECT_EQ(host.statusLines, Lines{c.line});
+    EXPECT_EQ(keypad.calls.back(), "close");
+    EXPECT_FALSE(host.timerRunning);
+    EXPECT_FALSE(chain->IsRunning());
+  }
+}
+
+TEST_F(ChainFixture, LinksWithoutSupportAreRefused) {
+  host.choices.link = LinkKind::Modem;
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, Lines{"Link option selected is not supported"});
+  EXPECT_FALSE(chain->IsRunning());
+}
+
+TEST_F(ChainFixture, PortLostMidTransferEndsWithTimeout) {
+  StartAndWait();
+  keypad.answers.push_back(0xC0);
+  keypad.writesBeforeFailure = 60;
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
+  EXPECT_EQ(keypad.Count("end"), 0u);
+  EXPECT_FALSE(chain->LastDownloadSucceeded());
+}
+
+TEST_F(ChainFixture, KeypadFallingSilentAfterTheVersionEndsWithTimeout) {
+  StartAndWait();
+  keypad.answers.push_back(0xC0);
+  keypad.answeredReads = 2;  // the version bytes only
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
+  EXPECT_EQ(keypad.operations.back(), "read FF63");
+}
+
+TEST_F(ChainFixture, Layer2DownloadPlacesBelowTheLayer2End) {
+  host.choices.layer = 2;
+  StartAndWait();
+  keypad.answers.push_back(0xC0);
+  host.Run(*chain);
+  ASSERT_EQ(LastLine(), "DOWNLOAD SUCCESSFUL");
+  const int length = chain->builder().imageLength();
+  EXPECT_EQ(keypad.Pointer(0xFF67), 0xFEFF - length + 1);
+}
+
+}  // namespace
+}  // namespace lumivane::test

@@ -1,0 +1,218 @@
+#include "link/EvdevKeyboardLine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace lumivane {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using TimePoint = std::chrono::steady_clock::time_point;
+
+// The PS/2 keyboard driver's tables, as the kernel has them.
+constexpr unsigned kPeriods[32] = {33,  37,  42,  46,  50,  54,  58,  63,  67,  75,  83,
+                                   92,  100, 109, 116, 125, 133, 149, 167, 182, 200, 217,
+                                   232, 250, 270, 303, 333, 370, 400, 435, 470, 500};
+constexpr unsigned kDelays[4] = {250, 500, 750, 1000};
+
+// The driver's rounding: the first entry not below the value, else the last.
+template <std::size_t N>
+unsigned KernelIndex(const unsigned (&table)[N], unsigned value) {
+  unsigned i = 0;
+  while (i < N - 1 && table[i] < value) ++i;
+  return i;
+}
+
+// A model of the evdev node of a PS/2 keyboard on virtual time:
+// - a request equal to the held value is dropped (no event);
+// - an event schedules the driver's work, at once when the previous event
+//   is more than 50 ms old, else 50 ms later; an already pending work
+//   takes the new values with it (the settings merge);
+// - the work rounds the held values to table entries and sends the
+//   typematic parameter byte to the line.
+class KernelModel : public RepeatControl {
+ public:
+  int openError = 0;
+  int getError = 0;
+  int setError = 0;
+  bool hardwareRepeat = true;  // false: the node never rounds (USB keyboard, softrepeat)
+  RepeatSetting rep{250, 33};
+  std::vector<std::uint8_t> line;         // parameter bytes sent to the keyboard
+  std::vector<TimePoint> requestTimes;    // every EVIOCSREP
+  std::vector<int> eventsPerRequest;      // events each EVIOCSREP caused
+  bool open = false;
+
+  int Open(const std::string&) override {
+    open = openError == 0;
+    return openError;
+  }
+  void Close() override { open = false; }
+  int SetRepeat(const RepeatSetting& s) override {
+    RunDueWork();
+    if (setError != 0) return setError;
+    requestTimes.push_back(now_);
+    int events = Inject(rep.delayMs, s.delayMs) + Inject(rep.periodMs, s.periodMs);
+    eventsPerRequest.push_back(events);
+    return 0;
+  }
+  int GetRepeat(RepeatSetting* s) override {
+    RunDueWork();
+    if (getError != 0) return getError;
+    *s = rep;
+    return 0;
+  }
+  TimePoint Now() override { return now_; }
+  void SleepFor(std::chrono::milliseconds d) override {
+    now_ += d;
+    RunDueWork();
+  }
+
+ private:
+  int Inject(unsigned& held, unsigned value) {
+    if (held == value) return 0;
+    held = value;
+    if (!hardwareRepeat) return 1;
+    const bool recent = lastEvent_ && now_ <= *lastEvent_ + 50ms;
+    lastEvent_ = now_;
+    if (!workDue_) workDue_ = now_ + (recent ? 50ms : 0ms);
+    return 1;
+  }
+  void RunDueWork() {
+    if (!workDue_ || now_ < *workDue_) return;
+    workDue_.reset();
+    const unsigned i = KernelIndex(kPeriods, rep.periodMs);
+    const unsigned j = KernelIndex(kDelays, rep.delayMs);
+    rep = {kDelays[j], kPeriods[i]};
+    line.push_back(static_cast<std::uint8_t>(j << 5 | i));
+  }
+
+  TimePoint now_{1h};
+  std::optional<TimePoint> lastEvent_;
+  std::optional<TimePoint> workDue_;
+};
+
+class EvdevKeyboardLineTest : public ::testing::Test {
+ protected:
+  EvdevKeyboardLineTest() {
+    auto owned = std::make_unique<KernelModel>();
+    kernel = owned.get();
+    line = std::make_unique<EvdevKeyboardLine>("/dev/input/event3", std::move(owned));
+  }
+
+  // The two settings of one byte, as the link sends them.
+  bool SendByte(std::uint8_t b) {
+    return line->SetTypematic(b & 0x1F, (b >> 5) & 3) && line->SetTypematic(b >> 7, 0);
+  }
+
+  KernelModel* kernel = nullptr;
+  std::unique_ptr<EvdevKeyboardLine> line;
+};
+
+// ---- The requested values ----
+
+TEST(RepeatRequest, EveryIndexPairRoundsToItselfAndIsNeverDropped) {
+  const RepeatSetting holds[] = {{250, 33}, {1000, 500}, {500, 133}};
+  for (unsigned rate = 0; rate < 32; ++rate) {
+    for (unsigned delay = 0; delay < 4; ++delay) {
+      const RepeatSetting same = {kDelays[delay], kPeriods[rate]};
+      for (const RepeatSetting& held : {holds[0], holds[1], holds[2], same}) {
+        const RepeatSetting r = RepeatRequestFor(rate, delay, held);
+        EXPECT_EQ(KernelIndex(kPeriods, r.periodMs), rate) << rate << "/" << delay;
+        EXPECT_EQ(KernelIndex(kDelays, r.delayMs), delay) << rate << "/" << delay;
+        // The period always changes, so the driver always sends the setting.
+        EXPECT_NE(r.periodMs, held.periodMs) << rate << "/" << delay;
+      }
+    }
+  }
+  EXPECT_EQ(RepeatRequestFor(0, 0, {500, 100}).periodMs, 32u);
+  EXPECT_EQ(RepeatRequestFor(0, 0, {500, 100}).delayMs, 249u);
+}
+
+TEST(RepeatRequest, HeldValuesAreTheTableEntries) {
+  for (unsigned rate = 0; rate < 32; ++rate) {
+    for (unsigned delay = 0; delay < 4; ++delay) {
+      EXPECT_EQ(HeldSettingFor(rate, delay), (RepeatSetting{kDelays[delay], kPeriods[rate]}));
+    }
+  }
+}
+
+// ---- Through the driver model ----
+
+TEST_F(EvdevKeyboardLineTest, BytesReachTheLineAsTwoParameterBytesEach) {
+  ASSERT_TRUE(line->Open(nullptr));
+  // 0xFF: rate 31 delay 3, then rate 1 delay 0; 0x80: 0/0 then 1/0.
+  for (std::uint8_t b : {0xFF, 0x80, 0x00, 0x00, 0x41, 0x41, 0x7F, 0x7F}) ASSERT_TRUE(SendByte(b));
+
+  EXPECT_THAT(kernel->line, ElementsAreArray<std::uint8_t>({0x7F, 0x01, 0x00, 0x01, 0x00, 0x00,
+                                                            0x00, 0x00, 0x41, 0x00, 0x41, 0x00,
+                                                            0x7F, 0x00, 0x7F, 0x00}));
+}
+
+TEST_F(EvdevKeyboardLineTest, RequestsAreSpacedAndCarryOneEventWhenTheDelayStays) {
+  ASSERT_TRUE(line->Open(nullptr));
+  for (std::uint8_t b : {0x05, 0x05, 0x65, 0x00}) ASSERT_TRUE(SendByte(b));
+
+  ASSERT_EQ(kernel->requestTimes.size(), 8u);
+  for (std::size_t i = 1; i < kernel->requestTimes.size(); ++i) {
+    EXPECT_GE(kernel->requestTimes[i] - kernel->requestTimes[i - 1], 60ms) << i;
+  }
+  // Only the first setting of 0x65 changes the delay index (0 -> 3) and the
+  // one after it changes it back.
+  EXPECT_THAT(kernel->eventsPerRequest, ElementsAre(1, 1, 1, 1, 2, 2, 1, 1));
+}
+
+TEST_F(EvdevKeyboardLineTest, SettingThatNeverShowsOnTheNodeFails) {
+  kernel->hardwareRepeat = false;
+  ASSERT_TRUE(line->Open(nullptr));
+  const TimePoint start = kernel->Now();
+  EXPECT_FALSE(line->SetTypematic(3, 1));
+  EXPECT_GE(kernel->Now() - start, EvdevKeyboardLine::kConfirmTimeout);
+  EXPECT_LT(kernel->Now() - start, EvdevKeyboardLine::kConfirmTimeout + 50ms);
+}
+
+TEST_F(EvdevKeyboardLineTest, FailedIoctlsAndBadArgumentsReturnFalse) {
+  EXPECT_FALSE(line->SetTypematic(0, 0));  // not open
+  ASSERT_TRUE(line->Open(nullptr));
+  EXPECT_FALSE(line->SetTypematic(32, 0));
+  EXPECT_FALSE(line->SetTypematic(0, 4));
+  kernel->setError = ENODEV;
+  EXPECT_FALSE(line->SetTypematic(1, 1));
+  kernel->setError = 0;
+  kernel->getError = ENODEV;
+  EXPECT_FALSE(line->SetTypematic(1, 1));
+  line->Close();
+  EXPECT_FALSE(kernel->open);
+}
+
+TEST_F(EvdevKeyboardLineTest, OpenFailureNamesTheNodeAndTheReason) {
+  std::string error;
+  kernel->openError = EACCES;
+  EXPECT_FALSE(line->Open(&error));
+  EXPECT_EQ(error, "/dev/input/event3: Permission denied");
+
+  kernel->openError = 0;
+  kernel->getError = ENOSYS;  // no hardware repeat on this node
+  EXPECT_FALSE(line->Open(&error));
+  EXPECT_EQ(error, "/dev/input/event3: Function not implemented");
+  EXPECT_FALSE(kernel->open);
+}
+
+TEST(EvdevKeyboardLineNode, DefaultNodeIsThePs2Keyboard) {
+  EXPECT_STREQ(EvdevKeyboardLine::kDefaultNode,
+               "/dev/input/by-path/platform-i8042-serio-0-event-kbd");
+  std::string error;
+  EvdevKeyboardLine missing("/nonexistent/lumivane-event-kbd");
+  EXPECT_FALSE(missing.Open(&error));
+  EXPECT_EQ(error, "/nonexistent/lumivane-event-kbd: No such file or directory");
+}
+
+}  // namespace
+}  // namespace lumivane

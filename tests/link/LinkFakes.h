@@ -1,0 +1,203 @@
+#pragma once
+// Recording stand-ins for the three platform channels, for the link tests.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/HidChannel.h"
+#include "link/KeyboardLine.h"
+#include "link/SerialPort.h"
+
+namespace lumivane::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A serial port that records what is written and answers reads from a queue.
+class RecordingSerialPort : public SerialPort {
+ public:
+  std::vector<std::string> calls;  // set-up calls in order: "open:<name>", "setup", ...
+  std::vector<Bytes> writes;       // one entry per Write call
+  std::vector<std::uint32_t> writeTimeouts;
+  std::vector<std::uint32_t> readTimeouts;
+  std::deque<std::uint8_t> answers;  // bytes a Read returns, one per call
+  std::uint32_t failOpen = 0, failSetup = 0, failHandshaking = 0, failMask = 0, failTimeouts = 0;
+  // Writes after this many succeed no more (the port is gone).
+  std::size_t writesBeforeFailure = SIZE_MAX;
+  bool nonBlocking = false;
+
+  // The handle is a stand-in: the base class must not close it.
+  ~RecordingSerialPort() override { portHandle = -1; }
+
+  std::uint32_t Open(const std::string& name, std::uint32_t, std::uint32_t) override {
+    calls.push_back("open:" + name);
+    if (failOpen == 0) portHandle = 1 << 20;  // never a real descriptor
+    return failOpen;
+  }
+  std::uint32_t Close() override {
+    calls.push_back("close");
+    portHandle = -1;
+    return 0;
+  }
+  std::uint32_t Setup(std::uint32_t baud, std::uint8_t bits, std::uint8_t parity, std::uint8_t stop) override {
+    calls.push_back("setup:" + std::to_string(baud) + "," + std::to_string(bits) + "," +
+                    std::to_string(parity) + "," + std::to_string(stop));
+    return failSetup;
+  }
+  std::uint32_t SetupHandshaking(int mode) override {
+    calls.push_back("handshaking:" + std::to_string(mode));
+    return failHandshaking;
+  }
+  std::uint32_t SetMask(std::uint32_t bits) override {
+    calls.push_back("mask:" + std::to_string(bits));
+    return failMask;
+  }
+  std::uint32_t SetupReadTimeouts(int mode) override {
+    calls.push_back("timeouts:" + std::to_string(mode));
+    nonBlocking = mode == ReadNonBlocking;
+    return failTimeouts;
+  }
+  std::uint32_t Write(const char* text, std::uint32_t* countOut, CompletionRecord* completion,
+                      std::uint32_t timeoutMs) override {
+    return Write(text, static_cast<std::uint32_t>(std::strlen(text)), countOut, completion, timeoutMs);
+  }
+  std::uint32_t Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut, CompletionRecord*,
+                      std::uint32_t timeoutMs) override {
+    if (countOut) *countOut = 0;
+    if (writes.size() >= writesBeforeFailure) return 5;  // EIO
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    writes.emplace_back(p, p + count);
+    writeTimeouts.push_back(timeoutMs);
+    if (countOut) *countOut = count;
+    return 0;
+  }
+  std::uint32_t Read(void* buffer, std::uint32_t count, std::uint32_t* countOut, CompletionRecord*,
+                     std::uint32_t timeoutMs) override {
+    readTimeouts.push_back(timeoutMs);
+    if (countOut) *countOut = 0;
+    if (count == 0 || answers.empty()) return nonBlocking ? 0 : kTimeout;
+    *static_cast<std::uint8_t*>(buffer) = answers.front();
+    answers.pop_front();
+    if (countOut) *countOut = 1;
+    return 0;
+  }
+};
+
+// A HID device that records every feature report sent and answers fetches
+// from a queue (the last answer repeats).
+class RecordingHidDevice : public HidDevice {
+ public:
+  std::vector<Bytes> sent;
+  std::vector<Bytes> fetchedWithId;  // the buffer as handed to GetFeatureReport
+  std::deque<Bytes> answers;         // data bytes 1..8 of the next fetches
+  Bytes lastAnswer = Bytes(8, 0);
+  bool failing = false;
+  int* closed = nullptr;  // counts destruction (the handle closed)
+
+  ~RecordingHidDevice() override {
+    if (closed) ++*closed;
+  }
+  bool SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
+    if (failing) return false;
+    sent.emplace_back(report, report + length);
+    return true;
+  }
+  bool GetFeatureReport(std::uint8_t* report, std::size_t length) override {
+    fetchedWithId.emplace_back(report, report + length);
+    if (failing) return false;
+    if (!answers.empty()) {
+      lastAnswer = answers.front();
+      answers.pop_front();
+    }
+    for (std::size_t i = 0; i < 8 && i + 1 < length; ++i) report[i + 1] = lastAnswer[i];
+    return true;
+  }
+};
+
+// A keyboard line that records each typematic setting as (rate, delay).
+class RecordingKeyboardLine : public KeyboardLine {
+ public:
+  std::vector<std::pair<int, int>> settings;
+  bool openFails = false;
+  std::string openError = "/dev/input/event3: Permission denied";
+  int opens = 0, closes = 0;
+  bool failing = false;
+
+  bool Open(std::string* error) override {
+    ++opens;
+    if (openFails && error) *error = openError;
+    return !openFails;
+  }
+  void Close() override { ++closes; }
+  bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override {
+    if (failing) return false;
+    settings.emplace_back(rate, delay);
+    return true;
+  }
+};
+
+// A serial port with a keypad's memory behind it, answering synchronously.
+// Records each operation as text: "read FF6B", "write FF65 2", "end"; data
+// bytes of a write go to memory and to `data`.
+class MemoryKeypadPort : public RecordingSerialPort {
+ public:
+  std::vector<std::uint8_t> memory = std::vector<std::uint8_t>(65536, 0);
+  std::vector<std::string> operations;
+  Bytes data;  // every data byte, in order
+  // Reads after this many answered ones get no answer, nor do reads of these addresses.
+  std::size_t answeredReads = SIZE_MAX;
+  std::set<std::uint16_t> silentAddresses;
+
+  void SetPointer(std::uint16_t address, std::uint16_t value) {
+    memory[address] = static_cast<std::uint8_t>(value >> 8);
+    memory[static_cast<std::uint16_t>(address + 1)] = static_cast<std::uint8_t>(value & 0xFF);
+  }
+  std::uint16_t Pointer(std::uint16_t address) const {
+    return static_cast<std::uint16_t>(memory[address] << 8 | memory[static_cast<std::uint16_t>(address + 1)]);
+  }
+  std::size_t Count(const std::string& prefix) const {
+    std::size_t n = 0;
+    for (const auto& op : operations) n += op.compare(0, prefix.size(), prefix) == 0;
+    return n;
+  }
+
+  std::uint32_t Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut, CompletionRecord* c,
+                      std::uint32_t timeoutMs) override {
+    const std::uint32_t result = RecordingSerialPort::Write(bytes, count, countOut, c, timeoutMs);
+    if (result != 0) return result;
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    if (remaining_ > 0 && count == 1) {
+      memory[address_++] = p[0];
+      data.push_back(p[0]);
+      --remaining_;
+      return 0;
+    }
+    if (count != 6) return 0;
+    const std::uint16_t address = static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+    char text[32];
+    if (p[5] == 0x0E) {
+      std::snprintf(text, sizeof text, "read %04X", address);
+      if (reads_++ < answeredReads && !silentAddresses.count(address)) answers.push_back(memory[address]);
+    } else if (p[5] == 0xFD) {
+      address_ = address;
+      remaining_ = static_cast<std::uint16_t>(p[2] << 8 | p[3]);
+      std::snprintf(text, sizeof text, "write %04X %u", address, remaining_);
+    } else {
+      std::snprintf(text, sizeof text, "end");
+    }
+    operations.push_back(text);
+    return 0;
+  }
+  using RecordingSerialPort::Write;
+
+ private:
+  std::uint16_t address_ = 0;
+  std::uint32_t remaining_ = 0;
+  std::size_t reads_ = 0;
+};
+
+}  // namespace lumivane::test

@@ -1,0 +1,224 @@
+// SerialPort transfers on pseudo-terminals: raw bytes, read modes and time
+// limits, purge, event waits, completion records and hang-ups.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+#include <numeric>
+
+#include "PtyPair.h"
+#include "link/SerialPort.h"
+
+namespace lumivane {
+namespace {
+
+using test::PtyPair;
+using Bytes = std::vector<std::uint8_t>;
+
+class SerialTransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    ASSERT_EQ(0u, port.Open(pty.devicePath(), 2048, 2048));
+  }
+  PtyPair pty;
+  SerialPort port;
+};
+
+Bytes AllByteValues() {
+  Bytes bytes(256);
+  std::iota(bytes.begin(), bytes.end(), 0);
+  return bytes;
+}
+
+TEST_F(SerialTransferTest, EveryByteValuePassesUnchangedBothWays) {
+  const Bytes bytes = AllByteValues();
+  std::uint32_t count = 0;
+  ASSERT_EQ(0u, port.Write(bytes.data(), 256, &count, nullptr, SerialPort::kInfinite));
+  EXPECT_EQ(256u, count);
+  EXPECT_EQ(bytes, pty.Receive(256));
+
+  ASSERT_TRUE(pty.Send(bytes));
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  Bytes received(256);
+  ASSERT_EQ(0u, port.Read(received.data(), 256, &count, nullptr, 2000));
+  EXPECT_EQ(256u, count);
+  EXPECT_EQ(bytes, received);
+}
+
+TEST_F(SerialTransferTest, TextFormWritesUpToTheTerminatingZero) {
+  std::uint32_t count = 0;
+  ASSERT_EQ(0u, port.Write("\xB0\x01", &count, nullptr, SerialPort::kInfinite));
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ((Bytes{0xB0, 0x01}), pty.Receive(2));
+  EXPECT_EQ(0u, port.Write(static_cast<const char*>(nullptr), &count, nullptr, 0));
+  EXPECT_EQ(0u, count);
+}
+
+TEST_F(SerialTransferTest, NonBlockingReadReturnsWhatHasArrived) {
+  std::uint8_t buffer[4] = {};
+  std::uint32_t count = 99;
+  EXPECT_EQ(0u, port.Read(buffer, 4, &count, nullptr, SerialPort::kInfinite));
+  EXPECT_EQ(0u, count);
+  ASSERT_TRUE(pty.Send({0x11, 0x22}));
+  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));  // EV_RXCHAR is in the default mask
+  EXPECT_EQ(0u, port.Read(buffer, 4, &count, nullptr, SerialPort::kInfinite));
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ(0x11, buffer[0]);
+  EXPECT_EQ(0x22, buffer[1]);
+}
+
+TEST_F(SerialTransferTest, BlockingReadWithNoAnswerTimesOutAfterItsLimit) {
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  std::uint8_t byte = 0;
+  std::uint32_t count = 99;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SerialPort::kTimeout, port.Read(&byte, 1, &count, nullptr, 2000));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(0u, count);
+  EXPECT_EQ(SerialPort::kTimeout, port.LastError());
+  // It waited the whole limit rather than giving up early.
+  EXPECT_GE(waited, std::chrono::milliseconds(2000));
+}
+
+TEST_F(SerialTransferTest, TimedOutReadLosesNothingAndWritesNothingLater) {
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  std::uint8_t first[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  std::uint32_t count = 0;
+  EXPECT_EQ(SerialPort::kTimeout, port.Read(first, 1, &count, nullptr, 50));
+
+  // A byte arriving after the time-out goes to the next read, not the old buffer.
+  ASSERT_TRUE(pty.Send({0x5A}));
+  std::uint8_t next = 0;
+  ASSERT_EQ(0u, port.Read(&next, 1, &count, nullptr, 2000));
+  EXPECT_EQ(0x5A, next);
+  EXPECT_EQ(0xEE, first[0]);
+
+  // A read that got part of its bytes keeps them for the next read.
+  ASSERT_TRUE(pty.Send({0x01, 0x02}));
+  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
+  EXPECT_EQ(SerialPort::kTimeout, port.Read(first, 4, &count, nullptr, 50));
+  EXPECT_EQ(0u, count);
+  ASSERT_TRUE(pty.Send({0x03, 0x04}));
+  std::uint8_t whole[4] = {};
+  ASSERT_EQ(0u, port.Read(whole, 4, &count, nullptr, 2000));
+  EXPECT_EQ(4u, count);
+  EXPECT_EQ((Bytes{1, 2, 3, 4}), Bytes(whole, whole + 4));
+}
+
+TEST_F(SerialTransferTest, PurgeDiscardsQueuedAndHeldInput) {
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  ASSERT_TRUE(pty.Send({0x01}));
+  std::uint8_t buffer[2] = {};
+  std::uint32_t count = 0;
+  // One byte held back from a timed-out read, one more still queued.
+  ASSERT_EQ(SerialPort::kTimeout, port.Read(buffer, 2, &count, nullptr, 50));
+  ASSERT_TRUE(pty.Send({0x02}));
+  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
+  EXPECT_EQ(0u, port.Purge());
+  ASSERT_TRUE(pty.Send({0x03}));
+  ASSERT_EQ(0u, port.Read(buffer, 1, &count, nullptr, 2000));
+  EXPECT_EQ(0x03, buffer[0]);
+}
+
+TEST_F(SerialTransferTest, WriteThatCannotFinishTimesOut) {
+  // Nobody reads the far end: the line's buffers fill up.
+  const Bytes big(1 << 20, 0x55);
+  std::uint32_t count = 99;
+  EXPECT_EQ(SerialPort::kTimeout, port.Write(big.data(), big.size(), &count, nullptr, 50));
+  EXPECT_EQ(0u, count);
+}
+
+TEST_F(SerialTransferTest, EventWaitsDeliverTheEventOnce) {
+  ASSERT_EQ(0u, port.SetMask(SerialPort::EV_RXCHAR));
+  EXPECT_EQ(SerialPort::kTimeout, port.WaitEvent(nullptr, 50));
+  ASSERT_TRUE(pty.Send({0x42}));
+  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
+  EXPECT_EQ(SerialPort::EV_RXCHAR, port.TakeLastEvent());
+  EXPECT_EQ(0xFFFFFFFFu, port.TakeLastEvent());
+  // lastEvent belongs to the object: Close and Open keep it.
+  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
+  port.Close();
+  ASSERT_EQ(0u, port.Open(pty.devicePath(), 2048, 2048));
+  EXPECT_EQ(SerialPort::EV_RXCHAR, port.TakeLastEvent());
+  // No mask: nothing could end the wait.
+  ASSERT_EQ(0u, port.SetMask(0));
+  EXPECT_EQ(static_cast<std::uint32_t>(EINVAL), port.WaitEvent(nullptr, 0));
+}
+
+TEST_F(SerialTransferTest, EventCharacterIsFoundAndItsBytesStayReadable) {
+  ASSERT_EQ(0u, port.SetMask(0));
+  ASSERT_EQ(0u, port.SetEventChar('\n', true));
+  ASSERT_TRUE(pty.Send({'a', 'b'}));
+  EXPECT_EQ(SerialPort::kTimeout, port.WaitEvent(nullptr, 50));
+  ASSERT_TRUE(pty.Send({'\n'}));
+  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
+  EXPECT_EQ(SerialPort::EV_RXFLAG, port.TakeLastEvent());
+  std::uint8_t text[3] = {};
+  std::uint32_t count = 0;
+  ASSERT_EQ(0u, port.Read(text, 3, &count, nullptr, 0));
+  EXPECT_EQ((Bytes{'a', 'b', '\n'}), Bytes(text, text + count));
+}
+
+TEST_F(SerialTransferTest, CallersRecordCompletesWhenWaitedOn) {
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  CompletionRecord record;
+  EXPECT_EQ(SerialPort::kInvalidHandle, record.Wait(0));  // nothing started
+  std::uint8_t buffer[2] = {};
+  std::uint32_t count = 99;
+  ASSERT_EQ(0u, port.Read(buffer, 2, &count, &record, SerialPort::kInfinite));
+  EXPECT_EQ(0u, count);
+  EXPECT_TRUE(record.IsPending());
+  EXPECT_EQ(SerialPort::kTimeout, record.Wait(20));
+  EXPECT_TRUE(record.IsPending());  // a wait that runs out does not cancel
+
+  ASSERT_TRUE(pty.Send({0xA1, 0xA2}));
+  ASSERT_EQ(0u, record.Wait(2000));
+  EXPECT_TRUE(record.IsComplete());
+  EXPECT_EQ(0u, record.Result());
+  EXPECT_EQ(2u, record.Count());
+  EXPECT_EQ((Bytes{0xA1, 0xA2}), Bytes(buffer, buffer + 2));
+  EXPECT_EQ(0u, count);  // the caller's count is not written behind its back
+  pollfd signal{record.EventFd(), POLLIN, 0};
+  EXPECT_EQ(1, ::poll(&signal, 1, 0));
+
+  // An operation that can complete at once does so and signals.
+  ASSERT_TRUE(pty.Send({0xB1}));
+  std::uint8_t one = 0;
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadNonBlocking));
+  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
+  ASSERT_EQ(0u, port.Read(&one, 1, &count, &record, SerialPort::kInfinite));
+  EXPECT_TRUE(record.IsComplete());
+  EXPECT_EQ(1u, count);
+  EXPECT_EQ(0xB1, one);
+}
+
+TEST_F(SerialTransferTest, ClosingThePortEndsPendingRecords) {
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  CompletionRecord read, event;
+  std::uint8_t byte = 0;
+  ASSERT_EQ(0u, port.Read(&byte, 1, nullptr, &read, 0));
+  ASSERT_EQ(0u, port.WaitEvent(&event, 0));
+  EXPECT_EQ(static_cast<std::uint32_t>(EBUSY), port.Read(&byte, 1, nullptr, &read, 0));
+  EXPECT_EQ(0u, port.Close());
+  EXPECT_TRUE(read.IsComplete());
+  EXPECT_EQ(static_cast<std::uint32_t>(ECANCELED), read.Result());
+  EXPECT_TRUE(event.IsComplete());
+}
+
+TEST_F(SerialTransferTest, HangUpFailsTransfersInsteadOfWaiting) {
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  pty.HangUp();
+  std::uint8_t byte = 0;
+  std::uint32_t count = 99;
+  const std::uint32_t readResult = port.Read(&byte, 1, &count, nullptr, SerialPort::kInfinite);
+  EXPECT_NE(0u, readResult);
+  EXPECT_NE(SerialPort::kTimeout, readResult);
+  EXPECT_EQ(0u, count);
+  EXPECT_EQ(static_cast<std::uint32_t>(EIO), port.Write("\x01", &count, nullptr, SerialPort::kInfinite));
+  EXPECT_EQ(0u, port.Close());
+}
+
+}  // namespace
+}  // namespace lumivane

@@ -1,0 +1,201 @@
+#include "sim/SimulatedKeyboardLine.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "FakeDownloadHost.h"
+#include "link/DeviceLink.h"
+
+namespace lumivane::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr std::array<char, 16> kNibbleKeys = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                              '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+
+KeyboardLineOptions Silent() {
+  KeyboardLineOptions options;
+  options.silent = true;
+  return options;
+}
+
+KeyboardLineOptions ForeignKey(int key) {
+  KeyboardLineOptions options;
+  options.foreignKeyBeforeAnswer = key;
+  return options;
+}
+
+KeypadOptions ShiftLoadAfter(std::optional<std::chrono::milliseconds> delay, bool silent = false) {
+  KeypadOptions options;
+  options.shiftLoadDelay = delay;
+  options.silent = silent;
+  return options;
+}
+
+// The two settings that carry one byte on the keyboard line.
+void SendByte(KeyboardLine& line, std::uint8_t b) {
+  ASSERT_TRUE(line.SetTypematic(b & 0x1F, (b >> 5) & 3));
+  ASSERT_TRUE(line.SetTypematic(b >> 7, 0));
+}
+
+void SendReadCommand(KeyboardLine& line, std::uint16_t address) {
+  for (std::uint8_t b : {std::uint8_t(address >> 8), std::uint8_t(address & 0xFF), std::uint8_t(0),
+                         std::uint8_t(0), std::uint8_t(0), std::uint8_t(0x0E)}) {
+    SendByte(line, b);
+  }
+}
+
+class SimulatedKeyboardLineTest : public ::testing::Test {
+ protected:
+  std::chrono::steady_clock::time_point Now() const { return now; }
+
+  SimulatedKeyboardLine MakeLine(KeyboardLineOptions options = {}) {
+    return SimulatedKeyboardLine(keypad, kNibbleKeys, [this](int key) { typed.push_back(key); },
+                                 std::move(options), [this] { return now; });
+  }
+
+  std::chrono::steady_clock::time_point now{1h};
+  KeypadModel keypad{KeypadOptions{}, [this] { return now; }};
+  std::vector<int> typed;
+};
+
+TEST_F(SimulatedKeyboardLineTest, PutsEachByteTogetherFromItsTwoSettings) {
+  SimulatedKeyboardLine line = MakeLine();
+  ASSERT_TRUE(line.Open(nullptr));
+  ASSERT_TRUE(line.SetTypematic(31, 3));
+  EXPECT_TRUE(line.HalfByteWaiting());
+  ASSERT_TRUE(line.SetTypematic(1, 0));
+  ASSERT_TRUE(line.SetTypematic(0, 0));
+  ASSERT_TRUE(line.SetTypematic(1, 0));
+  for (int b = 0; b < 256; ++b) SendByte(line, static_cast<std::uint8_t>(b));
+
+  ASSERT_EQ(line.bytes().size(), 258u);
+  EXPECT_EQ(line.bytes()[0], 0xFF);
+  EXPECT_EQ(line.bytes()[1], 0x80);
+  for (int b = 0; b < 256; ++b) EXPECT_EQ(line.bytes()[2 + b], b);
+  EXPECT_EQ(line.framingErrors(), 0u);
+  EXPECT_FALSE(line.HalfByteWaiting());
+}
+
+TEST_F(SimulatedKeyboardLineTest, CountsASecondSettingWithMoreThanTheTopBit) {
+  SimulatedKeyboardLine line = MakeLine();
+  ASSERT_TRUE(line.Open(nullptr));
+  ASSERT_TRUE(line.SetTypematic(5, 1));
+  ASSERT_TRUE(line.SetTypematic(3, 0));
+  EXPECT_EQ(line.framingErrors(), 1u);
+  EXPECT_EQ(line.bytes().back(), 0x25 | 0x80);
+}
+
+TEST_F(SimulatedKeyboardLineTest, RefusesSettingsWhileClosedOrOutOfRange) {
+  KeyboardLineOptions refused;
+  refused.openError = "/dev/input/event3: Permission denied";
+  SimulatedKeyboardLine line = MakeLine(refused);
+  EXPECT_FALSE(line.SetTypematic(0, 0));
+  std::string error;
+  EXPECT_FALSE(line.Open(&error));
+  EXPECT_EQ(error, "/dev/input/event3: Permission denied");
+
+  SimulatedKeyboardLine good = MakeLine();
+  ASSERT_TRUE(good.Open(nullptr));
+  EXPECT_FALSE(good.SetTypematic(32, 0));
+  EXPECT_FALSE(good.SetTypematic(0, 4));
+  good.Close();
+  EXPECT_FALSE(good.SetTypematic(0, 0));
+  EXPECT_TRUE(good.settings().empty());
+}
+
+TEST_F(SimulatedKeyboardLineTest, TypesYesAfterTheShiftLoadDelayOnce) {
+  keypad = KeypadModel(ShiftLoadAfter(1500ms), [this] { return now; });
+  SimulatedKeyboardLine line = MakeLine();
+  EXPECT_FALSE(line.Poll());  // not open yet
+  ASSERT_TRUE(line.Open(nullptr));
+  now += 1499ms;
+  EXPECT_FALSE(line.Poll());
+  EXPECT_THAT(typed, IsEmpty());
+  now += 1ms;
+  EXPECT_TRUE(line.Poll());
+  EXPECT_FALSE(line.Poll());
+  EXPECT_THAT(typed, ElementsAre('Y'));
+  EXPECT_EQ(keypad.phase(), KeypadModel::Phase::Loading);
+}
+
+TEST_F(SimulatedKeyboardLineTest, SilentKeypadOrNoDelayNeedsAnExplicitPress) {
+  for (const KeypadOptions& options : {ShiftLoadAfter(std::nullopt), ShiftLoadAfter(0ms, true)}) {
+    keypad = KeypadModel(options, [this] { return now; });
+    typed.clear();
+    SimulatedKeyboardLine line = MakeLine();
+    ASSERT_TRUE(line.Open(nullptr));
+    now += 10s;
+    EXPECT_FALSE(line.Poll());
+    line.PressShiftLoad();
+    EXPECT_THAT(typed, ElementsAre('Y'));
+  }
+}
+
+TEST_F(SimulatedKeyboardLineTest, AnswersAReadWithNibbleKeysLowFirst) {
+  keypad.Poke(0x1234, 0xA5);
+  SimulatedKeyboardLine line = MakeLine();
+  ASSERT_TRUE(line.Open(nullptr));
+  line.PressShiftLoad();
+  typed.clear();
+  SendReadCommand(line, 0x1234);
+  EXPECT_THAT(typed, ElementsAre('5', 'A'));
+}
+
+TEST_F(SimulatedKeyboardLineTest, FaultsSilenceAndForeignKey) {
+  keypad.Poke(0x1234, 0x3C);
+  SimulatedKeyboardLine silent = MakeLine(Silent());
+  ASSERT_TRUE(silent.Open(nullptr));
+  silent.PressShiftLoad();
+  typed.clear();
+  SendReadCommand(silent, 0x1234);
+  EXPECT_THAT(typed, IsEmpty());
+
+  keypad = KeypadModel(KeypadOptions{}, [this] { return now; });
+  keypad.Poke(0x1234, 0x3C);
+  SimulatedKeyboardLine noisy = MakeLine(ForeignKey('#'));
+  ASSERT_TRUE(noisy.Open(nullptr));
+  noisy.PressShiftLoad();
+  typed.clear();
+  SendReadCommand(noisy, 0x1234);
+  EXPECT_THAT(typed, ElementsAre('#', 'C', '3'));
+}
+
+// The link's reads and writes against the keypad's byte stream, with the
+// typed keys going through the fake host's key queue.
+TEST(SimulatedKeyboardLineWithDeviceLink, ReadsAndWritesThroughTheHostKeyQueue) {
+  test::ManualClock clock;
+  test::FakeDownloadHost host(&clock);
+  KeypadModel keypad({}, [&clock] { return clock.Now(); });
+  SimulatedKeyboardLine line(keypad, kNibbleKeys, [&host](int key) { host.keys.push_back({key}); },
+                             ForeignKey('Q'));
+  ASSERT_TRUE(line.Open(nullptr));
+  line.PressShiftLoad();
+
+  DeviceLink link(clock);
+  link.UsePcAt(&line, &host, kNibbleKeys);
+  link.Reset();
+  EXPECT_EQ(link.ReadByte(0xFF6B), keypad.options().version[0]);
+  link.BeginWrite(0x0100, 2);
+  link.WriteByte(0x80);
+  link.WriteByte(0xFF);
+  link.EndWrite();
+
+  EXPECT_EQ(keypad.Peek(0x0100), 0x80);
+  EXPECT_EQ(keypad.Peek(0x0101), 0xFF);
+  EXPECT_EQ(keypad.endCommands(), 1u);
+  EXPECT_EQ(link.fault(), LinkFault::None);
+  EXPECT_EQ(line.framingErrors(), 0u);
+}
+
+}  // namespace
+}  // namespace lumivane::sim

@@ -1,0 +1,92 @@
+#include "FakeDownloadHost.h"
+
+#include "link/DownloadChain.h"
+
+namespace lumivane::test {
+
+const char* MessageName(DownloadMessage message) {
+  switch (message) {
+    case DownloadMessage::Translate: return "translate";
+    case DownloadMessage::Report: return "report";
+    case DownloadMessage::Transfer: return "transfer";
+  }
+  return "?";
+}
+
+bool FakeDownloadHost::DeliverNext(DownloadChain& chain) {
+  if (queue.empty()) return false;
+  const DownloadMessage message = queue.front();
+  queue.pop_front();
+  chain.OnMessage(message);
+  return true;
+}
+
+int FakeDownloadHost::Run(DownloadChain& chain, int maxTicks) {
+  int ticks = 0;
+  for (;;) {
+    if (DeliverNext(chain)) continue;
+    if (!timerRunning || ticks >= maxTicks) return ticks;
+    ++ticks;
+    if (clock_ != nullptr) clock_->Advance(std::chrono::milliseconds(200));
+    chain.OnReadyTimer();
+  }
+}
+
+std::vector<std::string> FakeDownloadHost::CallsStartingWith(const std::string& prefix) const {
+  std::vector<std::string> found;
+  for (const auto& call : calls)
+    if (call.compare(0, prefix.size(), prefix) == 0) found.push_back(call);
+  return found;
+}
+
+bool FakeDownloadHost::Called(const std::string& call) const {
+  for (const auto& c : calls)
+    if (c == call) return true;
+  return false;
+}
+
+void FakeDownloadHost::AddStatusLine(const std::string& line) {
+  statusLines.push_back(line);
+  Record("status:" + line);
+}
+
+void FakeDownloadHost::Post(DownloadMessage message) {
+  queue.push_back(message);
+  Record(std::string("post:") + MessageName(message));
+}
+
+void FakeDownloadHost::StartReadyTimer(int periodMs) {
+  timerRunning = true;
+  Record("timer:start:" + std::to_string(periodMs));
+}
+
+void FakeDownloadHost::StopReadyTimer() {
+  timerRunning = false;
+  Record("timer:stop");
+}
+
+void FakeDownloadHost::DispatchOnePendingEvent() {
+  ++dispatches;
+  Record("dispatch");
+  if (onDispatch) onDispatch();
+}
+
+void FakeDownloadHost::RequestClose() {
+  closeRequested = true;
+  Record("close");
+}
+
+int FakeDownloadHost::WaitKeyPress(std::chrono::milliseconds timeout) {
+  if (keySource) return keySource(timeout);
+  if (keys.empty() || keys.front().after > timeout) {
+    if (!keys.empty()) keys.front().after -= timeout;
+    if (clock_ != nullptr) clock_->Advance(timeout);
+    return -1;
+  }
+  const ScriptedKey next = keys.front();
+  keys.pop_front();
+  if (clock_ != nullptr) clock_->Advance(next.after);
+  return next.key;
+}
+
+}  // namespace lumivane::test

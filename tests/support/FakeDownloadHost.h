@@ -1,0 +1,101 @@
+#pragma once
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/Clock.h"
+#include "link/DownloadHost.h"
+
+namespace lumivane {
+class DownloadChain;
+}
+
+namespace lumivane::test {
+
+// A clock whose time moves only when someone sleeps on it or advances it.
+class ManualClock : public Clock {
+ public:
+  TimePoint Now() override { return now_; }
+  void SleepFor(std::chrono::milliseconds duration) override {
+    if (duration.count() > 0) now_ += duration;
+    slept_ += duration;
+  }
+  void Advance(std::chrono::milliseconds duration) { now_ += duration; }
+  std::chrono::milliseconds slept() const { return slept_; }
+
+ private:
+  TimePoint now_{std::chrono::hours(1)};
+  std::chrono::milliseconds slept_{0};
+};
+
+// A download host that records every call, in order, and whose message
+// queue and ready timer the test steps by hand.
+class FakeDownloadHost : public DownloadHost {
+ public:
+  // A key the keypad types after `after` has passed (PC/AT answers).
+  struct ScriptedKey {
+    int key;
+    std::chrono::milliseconds after{0};
+  };
+
+  // clock: moved forward by WaitKeyPress as time passes; may be null.
+  explicit FakeDownloadHost(ManualClock* clock = nullptr) : clock_(clock) {}
+
+  DownloadChoices choices;
+  // Every call as a short text: "status:<line>", "lines:00012", "bytes:00470",
+  // "range:470", "position:0", "controls:download", "controls:idle",
+  // "cancel:0", "yes:1", "focus:cancel", "cursor:wait", "cursor:normal",
+  // "beep", "post:translate", "timer:start:200", "timer:stop", "dispatch", "close".
+  std::vector<std::string> calls;
+  std::vector<std::string> statusLines;
+  std::deque<DownloadMessage> queue;
+  std::deque<ScriptedKey> keys;
+  bool timerRunning = false;
+  bool closeRequested = false;
+  int dispatches = 0;
+  // Runs inside DispatchOnePendingEvent, as a queued event would.
+  std::function<void()> onDispatch;
+  // When set, WaitKeyPress asks it instead of taking from `keys`.
+  std::function<int(std::chrono::milliseconds timeout)> keySource;
+
+  // Delivers the oldest queued message; false when the queue is empty.
+  bool DeliverNext(DownloadChain& chain);
+  // Delivers messages and, while none is queued, timer ticks, until neither
+  // is left or `maxTicks` ticks have passed. Returns the ticks delivered.
+  int Run(DownloadChain& chain, int maxTicks = 50);
+  // The calls whose text starts with `prefix`, in order.
+  std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+  bool Called(const std::string& call) const;
+
+  // DownloadHost
+  DownloadChoices ReadChoices() override { return choices; }
+  void AddStatusLine(const std::string& line) override;
+  void SetLinesTranslated(const std::string& text) override { Record("lines:" + text); }
+  void SetBytesTransferred(const std::string& text) override { Record("bytes:" + text); }
+  void SetProgressRange(int maximum) override { Record("range:" + std::to_string(maximum)); }
+  void SetProgressPosition(int position) override { Record("position:" + std::to_string(position)); }
+  void ShowDownloadControls() override { Record("controls:download"); }
+  void ShowIdleControls() override { Record("controls:idle"); }
+  void SetCancelEnabled(bool enabled) override { Record(enabled ? "cancel:1" : "cancel:0"); }
+  void SetYesEnabled(bool enabled) override { Record(enabled ? "yes:1" : "yes:0"); }
+  void FocusCancel() override { Record("focus:cancel"); }
+  void SetWaitCursor(bool on) override { Record(on ? "cursor:wait" : "cursor:normal"); }
+  void Beep() override { Record("beep"); }
+  void Post(DownloadMessage message) override;
+  void StartReadyTimer(int periodMs) override;
+  void StopReadyTimer() override;
+  void DispatchOnePendingEvent() override;
+  void RequestClose() override;
+  int WaitKeyPress(std::chrono::milliseconds timeout) override;
+
+ private:
+  void Record(std::string call) { calls.push_back(std::move(call)); }
+
+  ManualClock* clock_;
+};
+
+const char* MessageName(DownloadMessage message);
+
+}  // namespace lumivane::test

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "TestPaths.h"
+
+namespace lumivane::test {
+namespace {
+
+struct CliResult {
+  int status;
+  std::string output;
+};
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+CliResult RunCli(const std::string& arguments) {
+  const std::string command = Quote(ProgramDir() + "lumivane-cli") + " " + arguments + " 2>&1";
+  CliResult result{-1, {}};
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char chunk[4096];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, got);
+  const int raw = pclose(pipe);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return result;
+}
+
+class CliTranslateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = MakeTempDir(); }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+  std::string dir;
+};
+
+TEST_F(CliTranslateTest, SampleTranslatesWithTheDefaultLayoutFromTheProgramDirectory) {
+  const std::string image = dir + "out.bin";
+  const CliResult result =
+      RunCli("translate " + Quote(ProgramDir() + "Kt90NewConfig.pos") + " --output " +
+             Quote(image) + " --listing");
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(result.output.rfind("Lines Translated: 00023\nHeader delay: 20\n", 0), 0u)
+      << result.output;
+  EXPECT_EQ(ReadFile(image).size(), 607u);
+}
+
+TEST_F(CliTranslateTest, FailuresExitWithTheStateAndPrintItsLine) {
+  const std::string source = dir + "bad.pos";
+  WriteFile(source, "<HEADER>\n<DELAY 1>\n\n<OUT 256>");
+  CliResult result = RunCli("translate " + Quote(source) + " --output " + Quote(dir + "x.bin"));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output,
+            "Lines Translated: 00004\nTranslation error for the specified line\n");
+  EXPECT_TRUE(ReadFile(dir + "x.bin").empty());
+
+  result = RunCli("translate " + Quote(dir + "none.pos"));
+  EXPECT_EQ(result.status, 7);
+  EXPECT_EQ(result.output, "Lines Translated: 00001\nUnable to open file for Download\n");
+
+  result = RunCli("translate " + Quote(source) + " --emulator No_Such_Layout");
+  EXPECT_EQ(result.status, 8);
+  EXPECT_EQ(result.output, "Lines Translated: 00001\nUnable to open the selected emulator\n");
+
+  // A layout file given directly, lacking letters for the PC/AT nibble keys.
+  const std::string layout = dir + "tiny.emu";
+  WriteFile(layout, "a=28\nb=50\nENTER=90\n");
+  WriteFile(source, "<HEADER>\n<DELAY 1>\n<690>ab");
+  EXPECT_EQ(RunCli("translate " + Quote(source) + " --emulator " + Quote(layout) +
+                   " --keys 360 --output " + Quote(dir + "y.bin"))
+                .status,
+            0);
+  EXPECT_EQ(ReadFile(dir + "y.bin").size(), 1383u + 4);
+  EXPECT_EQ(RunCli("translate " + Quote(source) + " --emulator " + Quote(layout) +
+                   " --keys 360 --link pcat")
+                .status,
+            8);
+  EXPECT_NE(RunCli("translate " + Quote(source) + " --link serial").status, 0);
+}
+
+}  // namespace
+}  // namespace lumivane::test

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "TestPaths.h"
+#include "translator/EmulatorTable.h"
+
+namespace lumivane {
+namespace {
+
+using List = std::vector<unsigned>;
+
+class EmulatorTableTest : public ::testing::Test {
+ protected:
+  EmulatorTable& Load(const std::string& bytes) {
+    const std::string path = dir + "layout.emu";
+    table.reset();  // a file is replaced only once its table is gone
+    EXPECT_TRUE(test::WriteFile(path, bytes));
+    table = std::make_unique<EmulatorTable>(path);
+    return *table;
+  }
+
+  // Every number of a name's entry, as the image builder reads them.
+  std::vector<unsigned> Numbers(const char* name) {
+    std::vector<unsigned> out;
+    if (!table->FindName(name)) return {999};
+    for (unsigned n = table->NextNumber(); n != 0; n = table->NextNumber()) out.push_back(n);
+    return out;
+  }
+
+  void SetUp() override { dir = test::MakeTempDir(); }
+  void TearDown() override {
+    table.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+
+  std::string dir;
+  std::unique_ptr<EmulatorTable> table;
+};
+
+TEST_F(EmulatorTableTest, LoadFailuresCarryTheirCodeAndAnswerNothing) {
+  EXPECT_EQ(EmulatorTable("/nonexistent/layout.emu").ErrorCode(), EmulatorTable::kCannotOpen);
+  EXPECT_EQ(EmulatorTable(dir).ErrorCode(), EmulatorTable::kCannotOpen);
+  EXPECT_EQ(Load("").ErrorCode(), EmulatorTable::kCannotMap);
+  EmulatorTable& nine = Load("a=28\nb=50");  // 9 bytes
+  EXPECT_FALSE(nine.IsLoaded());
+  EXPECT_EQ(nine.ErrorCode(), EmulatorTable::kTooShort);
+  EXPECT_FALSE(nine.FindName("a"));
+  EXPECT_EQ(nine.NextNumber(), 0u);
+  EXPECT_EQ(nine.CharForCode(28), 0);
+  EmulatorTable& ten = Load("a=28\nb=50\n");
+  EXPECT_TRUE(ten.IsLoaded());
+  EXPECT_EQ(ten.ErrorCode(), 0);
+}
+
+TEST_F(EmulatorTableTest, LastByteNeverSeparatesLines) {
+  EXPECT_EQ(Load("a=28\nb=50\n").LineCount(), 2);
+  EXPECT_EQ(Load("a=28\nb=50\nc").LineCount(), 3);
+  EXPECT_EQ(Load("a=28\nb=50\n\n").LineCount(), 3);
+}
+
+TEST_F(EmulatorTableTest, NumberListsEndAtZeroGapsTenthDigitAndLineEnd) {
+  Load("a=28\nb=28,0,30\nc=\nd=12,\ne=1234567890,7\nf=18,28\r\ng=300,65\n"
+       "h=5, 6\ni=1,2,3");  // the last line ends at the end of the file, mid-list
+  EXPECT_EQ(Numbers("a"), List({28}));
+  EXPECT_EQ(Numbers("b"), List({28}));
+  EXPECT_EQ(Numbers("c"), List({}));
+  EXPECT_EQ(Numbers("d"), List({12}));
+  EXPECT_EQ(Numbers("e"), List({123456789}));
+  EXPECT_EQ(Numbers("f"), List({18, 28}));
+  EXPECT_EQ(Numbers("g"), List({300, 65}));
+  EXPECT_EQ(Numbers("h"), List({5}));
+  EXPECT_EQ(Numbers("i"), List({1, 2, 3}));
+  EXPECT_EQ(table->NextNumber(), 0u);  // stays ended
+}
+
+TEST_F(EmulatorTableTest, NamesMatchWholeAndCaseSensitiveFirstLineWins) {
+  Load("ab=5\nENTER=90\na=7\na=8\n==85\n =41\na=b=3\nx");
+  EXPECT_EQ(Numbers("a"), List({7}));
+  EXPECT_EQ(Numbers("ab"), List({5}));
+  EXPECT_FALSE(table->FindName("enter"));
+  EXPECT_FALSE(table->FindName("ENTE"));
+  EXPECT_FALSE(table->FindName(""));
+  EXPECT_FALSE(table->FindName("x"));
+  EXPECT_EQ(Numbers("="), List({85}));
+  EXPECT_EQ(Numbers(" "), List({41}));
+  EXPECT_EQ(Numbers("a=b"), List({3}));  // a name holding '=' still matches by prefix
+}
+
+TEST_F(EmulatorTableTest, CharForCodeTakesFirstSingleCharacterLineByFirstNumber) {
+  Load("A=18,28\nKP0=28\na=28\nq=28\nz=\n");
+  EXPECT_EQ(table->CharForCode(28), 'a');
+  EXPECT_EQ(table->CharForCode(18), 'A');
+  EXPECT_EQ(table->CharForCode(0), 'z');  // a line without numbers reads as 0
+  EXPECT_EQ(table->CharForCode(99), 0);
+  EXPECT_EQ(table->CharForCode(-1), 0);
+  EXPECT_EQ(table->CharForCode(4294967296L + 28), 0);
+}
+
+}  // namespace
+}  // namespace lumivane
