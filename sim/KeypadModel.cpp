@@ -96,10 +96,24 @@ std::vector<std::uint8_t> KeypadModel::ReceiveByte(std::uint8_t byte) {
   return Poll();
 }
 
-std::vector<std::uint8_t> KeypadModel::Poll() {
-  if (!IdentityDue()) return {};
+void KeypadModel::LineIdle() {
+  if (!AwaitingRestOfBlock()) return;
+  const bool identityRequest = blockFill_ == 1 && block_[0] == kIdentityRequestByte;
+  blockFill_ = 0;
+  if (identityRequest) RequestIdentity();
+}
+
+void KeypadModel::AnswerIdentity() {
   ++identityAnswers_;
   phase_ = Phase::Loading;
+  // This shift+load is used up: the next download needs another.
+  shiftLoadPressed_ = false;
+  readyAt_.reset();
+}
+
+std::vector<std::uint8_t> KeypadModel::Poll() {
+  if (!IdentityDue()) return {};
+  AnswerIdentity();
   return {options_.byteIdentity};
 }
 
@@ -128,11 +142,8 @@ std::optional<std::uint8_t> KeypadModel::ExecuteCommand(const std::array<std::ui
     command.kind = KeypadCommand::Kind::End;
     commands_.push_back(std::move(command));
     ++endCommands_;
-    // The load is complete: back to normal use; the next download needs
-    // another shift+load.
+    // The load is complete: back to normal use.
     phase_ = Phase::Idle;
-    shiftLoadPressed_ = false;
-    readyAt_.reset();
     return std::nullopt;
   }
   if (block[5] == kWriteOpcode && block[4] == 0) {
@@ -197,8 +208,7 @@ void KeypadModel::OnSetFeature(const std::uint8_t report[9]) {
 void KeypadModel::OnGetFeature(std::uint8_t report[9]) {
   if (!hungUp_) {
     if (IdentityDue()) {
-      ++identityAnswers_;
-      phase_ = Phase::Loading;
+      AnswerIdentity();
       fetchReport_[0] = 0;
       std::copy(options_.reportIdentity.begin(), options_.reportIdentity.end(),
                 fetchReport_.begin() + 1);

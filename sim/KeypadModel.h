@@ -71,7 +71,8 @@ struct KeypadCommand {
 // Phases: idle until an identity request arrives; then it waits for the
 // user's shift+load; when ready it gives the identity answer and takes
 // command blocks (load mode); the end command finishes the load and
-// returns it to idle, so a further download asks for shift+load again.
+// returns it to idle. Each identity answer uses up one shift+load, so a
+// further download waits for the next.
 class KeypadModel {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -97,6 +98,13 @@ class KeypadModel {
   // Answers that became due with time alone (the identity answer after the
   // shift+load delay). Call it now and then while nothing arrives.
   std::vector<std::uint8_t> Poll();
+  // Nothing has arrived for a while (kLineIdleTime) although a command block
+  // is incomplete. A host sends a block in one piece, so the partial block is
+  // dropped; a lone 0xB0 is a host that starts a new download while the
+  // keypad still thought itself in load mode: it counts as the request.
+  void LineIdle();
+  bool AwaitingRestOfBlock() const { return phase_ == Phase::Loading && blockFill_ > 0; }
+  static constexpr std::chrono::milliseconds kLineIdleTime{500};
 
   // ---- Feature reports (USB), 9 bytes, byte 0 the report ID ----
   // A report while a write still expects data carries up to eight data
@@ -142,6 +150,7 @@ class KeypadModel {
   bool TakeCountedByte();  // false once the keypad has hung up
   void RequestIdentity();
   bool IdentityDue();
+  void AnswerIdentity();
   void TakeCommandByte(std::uint8_t byte, std::vector<std::uint8_t>* answers);
   void TakeDataByte(std::uint8_t byte);
   // Decodes a full command block; returns the answer to a read, if any.

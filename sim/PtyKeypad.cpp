@@ -171,20 +171,29 @@ bool PtyKeypad::Serve(int stopFd) {
   if (masterFd_ < 0) return false;
   bool finished = false;
   while (!finished && !stopRequested_) {
-    bool identityPending = false;
+    int timeoutMs = -1;
     std::vector<std::uint8_t> due;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       due = model_.Poll();
-      identityPending = model_.phase() == KeypadModel::Phase::IdentityPending;
+      if (model_.phase() == KeypadModel::Phase::IdentityPending) {
+        timeoutMs = kIdentityPollMs;
+      } else if (model_.AwaitingRestOfBlock()) {
+        timeoutMs = static_cast<int>(KeypadModel::kLineIdleTime.count());
+      }
     }
     if (!due.empty() && !SendAnswers(due, stopFd)) return false;
 
     pollfd watch[3] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int ready = ::poll(watch, stopFd >= 0 ? 3 : 2, identityPending ? kIdentityPollMs : -1);
+    const int ready = ::poll(watch, stopFd >= 0 ? 3 : 2, timeoutMs);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return false;
+    }
+    if (ready == 0 && timeoutMs == KeypadModel::kLineIdleTime.count()) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      model_.LineIdle();
+      continue;
     }
     if (watch[1].revents & POLLIN) break;
     if (stopFd >= 0 && (watch[2].revents & POLLIN)) break;

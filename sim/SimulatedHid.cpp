@@ -56,7 +56,9 @@ KeypadModel& SimulatedHid::AddKeypad(HidDeviceInfo info, KeypadOptions options) 
   return *entry.keypad;
 }
 
-void SimulatedHid::AddDevice(HidDeviceInfo info) { entries_.push_back(Entry{std::move(info), {}, {}}); }
+void SimulatedHid::AddDevice(HidDeviceInfo info) {
+  entries_.push_back(Entry{std::move(info), {}, {}});
+}
 
 void SimulatedHid::SetOpenError(const std::string& path, std::string error) {
   if (Entry* entry = Find(path)) entry->openError = std::move(error);
@@ -90,9 +92,9 @@ std::unique_ptr<HidDevice> SimulatedHid::Open(const std::string& path, std::stri
 }
 
 std::size_t SimulatedHid::SentReportCount() const {
-  return static_cast<std::size_t>(std::count_if(reports_.begin(), reports_.end(), [](const auto& r) {
-    return r.kind == HidReportRecord::Kind::Set;
-  }));
+  return static_cast<std::size_t>(
+      std::count_if(reports_.begin(), reports_.end(),
+                    [](const HidReportRecord& r) { return r.kind == HidReportRecord::Kind::Set; }));
 }
 
 void SimulatedHid::ClearRecord() {

@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
   CLI::App app{"Translates keypad configuration sources and downloads them into the keypad"};
   app.require_subcommand(1);
-  const auto links = CLI::IsMember({"usb", "rs232", "pcat"});
+  const auto links = CLI::IsMember({"usb", "rs232", "pcat"}, CLI::ignore_case);
 
   lumivane::CliTranslateOptions translate;
   CLI::App* translateCommand = app.add_subcommand("translate", "Build the download image of a source");

@@ -17,8 +17,10 @@ RepeatSetting HeldSettingFor(std::uint8_t rate, std::uint8_t delay) {
 RepeatSetting RepeatRequestFor(std::uint8_t rate, std::uint8_t delay, const RepeatSetting& held) {
   const RepeatSetting wanted = HeldSettingFor(rate, delay);
   RepeatSetting request;
-  request.periodMs = wanted.periodMs - 1;
   request.delayMs = held.delayMs == wanted.delayMs ? held.delayMs : wanted.delayMs - 1;
+  const bool delayChanges = request.delayMs != held.delayMs;
+  request.periodMs =
+      held.periodMs == wanted.periodMs && delayChanges ? held.periodMs : wanted.periodMs - 1;
   return request;
 }
 

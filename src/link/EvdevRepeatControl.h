@@ -27,12 +27,16 @@ RepeatSetting HeldSettingFor(std::uint8_t rate, std::uint8_t delay);
 
 // The values to request so that the driver sends exactly the setting
 // (rate, delay) to the keyboard, given what the node holds now.
-// The period asked for is the table entry minus one: it rounds up to the
-// entry, and it never equals a value the node can hold after a setting, so
-// the driver never drops it as unchanged, even when the same setting is
-// sent twice in a row. The delay is left at the held value when that
-// already is the wanted entry, so the request changes one value only and
-// reaches the driver as a single event.
+// A value that must change is asked for as its table entry minus one: that
+// rounds up to the entry, and it never equals a value the node holds after
+// a setting, so the driver never drops it as unchanged, even when the same
+// setting is sent twice in a row. A value whose entry the node already
+// holds is left as it is, as long as the other one changes, so that most
+// requests reach the driver as a single event. When both change, the
+// kernel injects two events (delay, then period); the driver's work
+// normally runs after the ioctl has returned and sends both in one
+// command, but a kernel that preempts between the two could send an extra
+// setting with the new delay and the old period.
 RepeatSetting RepeatRequestFor(std::uint8_t rate, std::uint8_t delay, const RepeatSetting& held);
 
 // Access to a keyboard's evdev node: the EVIOCSREP / EVIOCGREP calls and

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <unordered_map>
@@ -52,15 +54,17 @@ std::string NarrowText(const wchar_t* text) {
   return out;
 }
 
-// hidapi's own text embeds the path ("Failed to open a device with path …");
-// the caller names the node itself and wants only the reason. Repeating the
-// open shows the system's reason without relying on errno surviving
-// hidapi's clean-up.
-std::string OpenFailureReason(const std::string& path) {
+// Checks the node before hidapi opens it: hidapi 0.13 uses its device
+// record after freeing it when a node opens but is no hidraw device, and
+// its error text embeds the path, which the caller names already.
+// Returns the reason the node cannot serve, or an empty string.
+std::string CheckHidrawNode(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);
+  int descriptorSize = 0;
+  const bool isHidraw = ::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) >= 0;
   ::close(fd);
-  return NarrowText(hid_error(nullptr));
+  return isHidraw ? std::string() : std::string("not a HID device node");
 }
 
 }  // namespace
@@ -108,9 +112,11 @@ std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, std::str
     if (error) *error = "the HID service could not be initialised";
     return nullptr;
   }
-  hid_device* handle = hid_open_path(path.c_str());
+  std::string reason = CheckHidrawNode(path);
+  hid_device* handle = reason.empty() ? hid_open_path(path.c_str()) : nullptr;
   if (!handle) {
-    if (error) *error = OpenFailureReason(path);
+    if (reason.empty()) reason = NarrowText(hid_error(nullptr));
+    if (error) *error = reason;
     return nullptr;
   }
   return std::make_unique<HidapiDevice>(handle);

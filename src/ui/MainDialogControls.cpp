@@ -69,8 +69,11 @@ QRadioButton* MakeRadio(Placer& placer, const char* caption, int x, int y, int w
 }
 
 QPushButton* MakeButton(Placer& placer, const char* caption, int x, int y, int width, int height) {
+  // Like any dialog button, a focused button answers Enter; otherwise the
+  // hidden default "&Yes" is the default, and Enter does nothing while it is
+  // hidden.
   auto* button = placer.Place(new QPushButton(QString::fromUtf8(caption)), x, y, width, height);
-  button->setAutoDefault(false);
+  button->setAutoDefault(true);
   return button;
 }
 

@@ -87,7 +87,9 @@ TEST(ShippedEmulators, EveryFileLoadsAndEveryEntryIsWellFormed) {
     std::set<std::string> names;
     for (const std::string& line : Lines(text)) {
       // Comments must never read as entries.
-      if (line.rfind("#", 0) == 0 && line.size() > 1 && line[1] != '=') EXPECT_EQ(line.rfind("# ", 0), 0u) << line;
+      if (line.rfind("#", 0) == 0 && line.size() > 1 && line[1] != '=') {
+        EXPECT_EQ(line.rfind("# ", 0), 0u) << line;
+      }
     }
     for (const RawEntry& entry : RawEntries(text)) {
       SCOPED_TRACE(entry.name);
@@ -147,7 +149,7 @@ TEST(ShippedEmulators, EveryPrintableByteOfTheCodePageCanBeTyped) {
       EXPECT_TRUE(table.FindName(text)) << "byte " << byte;
     }
   }
-  for (const std::string& name : {"ASCII", "Israeli", "Arabic", "ANSI"}) {
+  for (const char* name : {"ASCII", "Israeli", "Arabic", "ANSI"}) {
     SCOPED_TRACE(name);
     EmulatorTable table(EmuPath(name));
     for (int byte = 0x20; byte < 0x7F; ++byte) {
@@ -210,7 +212,7 @@ TEST(ShippedEmulators, KnownStrokesOfTheLayouts) {
   EXPECT_EQ(Numbers(EmuPath("Arabic"), "\xD4"), (Codes{28}));     // sheen on the A key
 
   // Layouts without dead keys never type a character in two strokes of keys.
-  for (const std::string& name : {"English_US", "English_UK", "Italian", "Israeli", "Arabic"}) {
+  for (const char* name : {"English_US", "English_UK", "Italian", "Israeli", "Arabic"}) {
     SCOPED_TRACE(name);
     for (const RawEntry& entry : RawEntries(ReadFile(EmuPath(name)))) {
       if (entry.name.size() != 1 || entry.numbers.front() == "17") continue;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "TestPaths.h"
+#include "translator/ImageBuilder.h"
 
 namespace lumivane::test {
 namespace {
@@ -52,7 +53,13 @@ TEST_F(CliTranslateTest, SampleTranslatesWithTheDefaultLayoutFromTheProgramDirec
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_EQ(result.output.rfind("Lines Translated: 00023\nHeader delay: 20\n", 0), 0u)
       << result.output;
-  EXPECT_EQ(ReadFile(image).size(), 607u);
+  // Exactly the image the builder makes from the same files.
+  ImageBuilder builder;
+  ASSERT_EQ(builder.Translate({ProgramDir() + "Kt90NewConfig.pos", ProgramDir() + "English_US.emu",
+                               "120", false}),
+            DownloadState::ImageReady);
+  EXPECT_EQ(ReadFile(image),
+            std::string(reinterpret_cast<const char*>(builder.image()), builder.imageLength()));
 }
 
 TEST_F(CliTranslateTest, FailuresExitWithTheStateAndPrintItsLine) {

@@ -16,8 +16,9 @@ const KeyFix* FindFix(std::span<const KeyFix> fixes, int evdev, int level) {
 }
 
 std::string Describe(int evdev, int level) {
-  char text[64];
-  std::snprintf(text, sizeof text, "key %d (make %u) level %d", evdev, MakeCodeOf(evdev), level);
+  static constexpr const char* kLevelNames[kLevelCount] = {"plain", "Shift", "AltGr", "Shift+AltGr"};
+  char text[80];
+  std::snprintf(text, sizeof text, "key %d (make %u) %s", evdev, MakeCodeOf(evdev), kLevelNames[level]);
   return text;
 }
 

@@ -8,19 +8,10 @@
 
 #include "EmulatorSet.h"
 #include "ScanCodes.h"
+#include "XkbDataVersion.h"
 #include "XkbLayoutReader.h"
 
 namespace {
-
-std::string InstalledXkbVersion() {
-  FILE* pipe = popen("dpkg-query -W -f '${Version}' xkb-data 2>/dev/null", "r");
-  if (!pipe) return "unknown";
-  char buffer[128] = {};
-  const size_t length = std::fread(buffer, 1, sizeof buffer - 1, pipe);
-  pclose(pipe);
-  std::string version(buffer, length);
-  return version.empty() ? "unknown" : version;
-}
 
 void PutUtf8(char32_t c) {
   if (c < 0x80) {
@@ -73,7 +64,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: emugen OUTPUT_DIRECTORY | emugen --dump XKB_LAYOUT\n");
     return 2;
   }
-  const emugen::GenerationResult result = emugen::GenerateAll(InstalledXkbVersion());
+  const emugen::GenerationResult result = emugen::GenerateAll(emugen::InstalledXkbDataVersion());
   for (const std::string& error : result.errors) std::fprintf(stderr, "emugen: error: %s\n", error.c_str());
   if (!result.errors.empty()) return 1;
   const std::string directory = std::string(argv[1]) + "/";

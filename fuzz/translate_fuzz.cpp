@@ -1,0 +1,105 @@
+// libFuzzer target: any source against any layout must translate without a
+// crash, and a finished image must keep the shape the download relies on.
+//
+// Input: one flag byte (bit 0: 360 keys, bit 1: PC/AT link), then the source,
+// then optionally the separator and the layout's bytes. Without a separator a
+// small built-in layout is used.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "translator/ImageBuilder.h"
+#include "translator/ImageListing.h"
+
+namespace {
+
+constexpr std::string_view kSeparator("\0EMU\0", 5);
+constexpr std::string_view kBuiltInLayout =
+    "a=28\nb=50\nc=33\nd=35\ne=36\nf=43\ng=52\nh=51\ni=67\nj=59\nk=66\nl=75\nm=58\nn=49\no=68\n"
+    "p=77\nA=18,28\n1=22\n5=46\n =41\n==85\n>=18,73\nENTER=90\nTAB=13\nUP=224,117\nBIG=255,0,7\n";
+
+bool WriteAll(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+const std::string& WorkDirectory() {
+  static const std::string dir = [] {
+    // Memory-backed when available: two small files are written per input.
+    char shm[] = "/dev/shm/lumivane-fuzz-XXXXXX";
+    char tmp[] = "/tmp/lumivane-fuzz-XXXXXX";
+    const char* made = mkdtemp(shm);
+    if (!made) made = mkdtemp(tmp);
+    if (!made) std::abort();
+    static std::string removeAtExit;
+    removeAtExit = made;
+    std::atexit([] {
+      unlink((removeAtExit + "/source.pos").c_str());
+      unlink((removeAtExit + "/layout.emu").c_str());
+      rmdir(removeAtExit.c_str());
+    });
+    return std::string(made) + "/";
+  }();
+  return dir;
+}
+
+void Check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "image invariant broken: %s\n", what);
+    std::abort();
+  }
+}
+
+void CheckImage(const lumivane::ImageBuilder& builder) {
+  const std::uint8_t* image = builder.image();
+  const std::size_t length = builder.imageLength();
+  const std::size_t table = static_cast<std::size_t>(builder.tableSize());
+  Check(length > table, "data area holds at least the end mark");
+  Check(image[0] == 0x00, "byte 0 is 0");
+  Check(image[length - 1] == 0xFF, "image ends with 0xFF");
+  for (std::size_t key = 1; key < static_cast<std::size_t>(builder.keyLimit()); ++key) {
+    const std::size_t entry = (static_cast<std::size_t>(image[2 * key + 1]) << 8) | image[2 * key + 2];
+    if (entry == 0) continue;
+    Check(entry >= table + 1 && entry < length, "entry points into the data area");
+    Check(image[entry - 1] == 0xFF, "entry follows an end mark");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const std::uint8_t flags = data[0];
+  const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::size_t split = rest.find(kSeparator);
+  const std::string_view source = split == std::string_view::npos ? rest : rest.substr(0, split);
+  const std::string_view layout =
+      split == std::string_view::npos ? kBuiltInLayout : rest.substr(split + kSeparator.size());
+
+  const std::string& dir = WorkDirectory();
+  lumivane::TranslationInput input;
+  input.sourcePath = dir + "source.pos";
+  input.emulatorPath = dir + "layout.emu";
+  input.keysText = (flags & 1) ? "360" : "120";
+  input.pcAtLink = (flags & 2) != 0;
+  if (!WriteAll(input.sourcePath, source) || !WriteAll(input.emulatorPath, layout)) return 0;
+
+  static lumivane::ImageBuilder builder;
+  const lumivane::DownloadState state = builder.Translate(input);
+  Check(builder.imageLength() <= lumivane::ImageBuilder::kMaxImageLength, "length fits 16 bits");
+  if (state == lumivane::DownloadState::ImageReady) {
+    CheckImage(builder);
+    // The listing reads only within the image, whatever its bytes.
+    const std::string listing =
+        lumivane::FormatImageListing(builder.image(), builder.imageLength(), builder.tableSize());
+    Check(!listing.empty(), "listing is never empty");
+  }
+  return 0;
+}

@@ -1,0 +1,114 @@
+#include "app/StartupChoices.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "TestPaths.h"
+#include "app/EditorCommand.h"
+#include "app/SettingsStore.h"
+#include "app/TextCase.h"
+
+namespace lumivane {
+namespace {
+
+class StartupChoicesTest : public ::testing::Test {
+ protected:
+  RestoredChoices Restore(const std::string& settings,
+                          std::optional<std::string> argument = std::nullopt) {
+    if (!settings.empty()) test::WriteFile(path_, settings);
+    return RestoreChoices(store_, "/prog/", argument);
+  }
+
+  std::string dir_ = test::MakeTempDir();
+  std::string path_ = dir_ + "Lumivane.ini";
+  SettingsStore store_{path_};
+};
+
+TEST_F(StartupChoicesTest, DefaultsWithoutSettingsFileCreateNoFile) {
+  RestoredChoices choices = Restore("");
+  EXPECT_EQ(choices.sourcePath, "/prog/Kt90NewConfig.pos");
+  EXPECT_EQ(choices.emulation, "English_US");
+  EXPECT_EQ(choices.keys, "120");
+  EXPECT_EQ(choices.layer, 1);
+  EXPECT_FALSE(choices.autoRun);
+  EXPECT_EQ(choices.link, LinkKind::Usb);
+  EXPECT_FALSE(choices.showPortControls);
+  EXPECT_EQ(access(path_.c_str(), F_OK), -1);
+}
+
+TEST_F(StartupChoicesTest, ArgumentIsStoredBeforeAnythingIsRead) {
+  EXPECT_EQ(Restore("[Quintrel]\nFileToDownload=old.pos\n", "rel/new.pos").sourcePath, "rel/new.pos");
+  EXPECT_EQ(store_.Read("Quintrel", "FileToDownload", ""), "rel/new.pos");
+  // A later run without arguments takes it from the settings file.
+  EXPECT_EQ(RestoreChoices(store_, "/prog/", std::nullopt).sourcePath, "rel/new.pos");
+}
+
+TEST_F(StartupChoicesTest, EmptyStoredSourceStaysEmpty) {
+  EXPECT_EQ(Restore("[Quintrel]\nFileToDownload=\n").sourcePath, "");
+}
+
+TEST_F(StartupChoicesTest, LayerAndExecRunAcceptOnlyTheirExactWords) {
+  EXPECT_EQ(Restore("[Quintrel]\nLayer=2\n").layer, 2);
+  EXPECT_EQ(Restore("[Quintrel]\nLayer=02\n").layer, 1);
+  EXPECT_EQ(Restore("[Quintrel]\nLayer=two\n").layer, 1);
+  EXPECT_TRUE(Restore("[Quintrel]\nExecRun=AUTO\n").autoRun);
+  EXPECT_FALSE(Restore("[Quintrel]\nExecRun=Automatic\n").autoRun);
+}
+
+TEST_F(StartupChoicesTest, LinkTableWithItsPcAtQuirk) {
+  RestoredChoices rs232 = Restore("[Quintrel]\nLinkWith=rs232\nCOMx=COM3\n");
+  EXPECT_EQ(rs232.link, LinkKind::Rs232);
+  EXPECT_TRUE(rs232.showPortControls);
+  EXPECT_EQ(rs232.comPort, "COM3");
+  EXPECT_EQ(Restore("[Quintrel]\nLinkWith=RS232\n").comPort, "COM1");
+
+  RestoredChoices rs485 = Restore("[Quintrel]\nLinkWith=RS485\nCOMx=COM3\n");
+  EXPECT_EQ(rs485.link, LinkKind::Rs485);
+  EXPECT_FALSE(rs485.showPortControls);
+
+  // What the PC/AT radio writes restores USB; only the odd form restores PC/AT.
+  EXPECT_EQ(LinkFromSetting(LinkSettingValue(LinkKind::PcAt)), LinkKind::Usb);
+  EXPECT_EQ(Restore("[Quintrel]\nLinkWith=__pc/at__\n").link, LinkKind::PcAt);
+  EXPECT_EQ(LinkFromSetting("wireless"), LinkKind::Wireless);
+  EXPECT_EQ(LinkFromSetting("Serial"), LinkKind::Usb);
+  for (LinkKind link : {LinkKind::Usb, LinkKind::Rs232, LinkKind::Rs485, LinkKind::Modem,
+                        LinkKind::Internet, LinkKind::Wireless}) {
+    EXPECT_EQ(LinkFromSetting(LinkSettingValue(link)), link) << LinkSettingValue(link);
+  }
+}
+
+TEST(ListItemsTest, ListsSortWithoutRegardToCaseAndSelectByPrefix) {
+  std::vector<std::string> names = EmulatorNames();
+  ASSERT_EQ(names.size(), 20u);
+  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 6),
+            (std::vector<std::string>{"ANSI", "Arabic", "ASCII", "Belgian", "Canadian", "Custom"}));
+  EXPECT_EQ(names[FindFirstWithPrefix(names, "english")], "English_UK");
+  EXPECT_EQ(names[FindFirstWithPrefix(names, "Eng")], "English_UK");
+  EXPECT_EQ(FindFirstWithPrefix(names, "Klingon"), -1);
+
+  std::vector<std::string> ports = ComPortItems({"/dev/ttyUSB0", "com2"});
+  EXPECT_EQ(ports, (std::vector<std::string>{"/dev/ttyUSB0", "COM1", "COM2", "COM3", "COM4"}));
+  EXPECT_EQ(ports[FindFirstWithPrefix(ports, "COM")], "COM1");
+}
+
+TEST(EditorCommandTest, SplitsLikeAShellAndKeepsThePathWhole) {
+  EditorInvocation plain = BuildEditorInvocation("xdg-open", "/home/u/My Files/a b.pos");
+  EXPECT_EQ(plain.program, "xdg-open");
+  EXPECT_EQ(plain.arguments, (std::vector<std::string>{"/home/u/My Files/a b.pos"}));
+
+  EditorInvocation quoted =
+      BuildEditorInvocation(R"(  "/opt/My Editor/ed"  --flag='a b' x\ y "q\"t" $HOME;rm )", "f.pos");
+  EXPECT_EQ(quoted.program, "/opt/My Editor/ed");
+  EXPECT_EQ(quoted.arguments,
+            (std::vector<std::string>{"--flag=a b", "x y", "q\"t", "$HOME;rm", "f.pos"}));
+
+  // A path longer than any fixed buffer is passed in full.
+  std::string longPath(600, 'p');
+  EXPECT_EQ(BuildEditorInvocation("gedit", longPath).arguments.back(), longPath);
+
+  EXPECT_TRUE(BuildEditorInvocation("   ", "f.pos").program.empty());
+  EXPECT_TRUE(BuildEditorInvocation("\"unterminated", "f.pos").program.empty());
+}
+
+}  // namespace
+}  // namespace lumivane

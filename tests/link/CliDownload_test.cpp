@@ -1,0 +1,143 @@
+// lumivane-cli download, run as its own process against the keypad simulator.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "TestPaths.h"
+#include "sim/LayerDecode.h"
+#include "sim/PtyKeypad.h"
+
+extern char** environ;
+
+namespace lumivane::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A running lumivane-cli whose stdout the test reads line by line.
+class CliProcess {
+ public:
+  explicit CliProcess(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{ProgramDir() + "lumivane-cli", "download"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> raw;
+    for (auto& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    if (posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    out_ = fds[0];
+  }
+  ~CliProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+    if (out_ >= 0) close(out_);
+  }
+
+  bool started() const { return pid_ > 0; }
+  void Interrupt() { kill(pid_, SIGINT); }
+
+  // The next whole line of stdout; false at its end.
+  bool ReadLine(std::string* line) {
+    for (;;) {
+      const auto newline = buffer_.find('\n');
+      if (newline != std::string::npos) {
+        *line = buffer_.substr(0, newline);
+        buffer_.erase(0, newline + 1);
+        return true;
+      }
+      char chunk[256];
+      const ssize_t got = read(out_, chunk, sizeof chunk);
+      if (got <= 0) return false;
+      buffer_.append(chunk, static_cast<std::size_t>(got));
+    }
+  }
+  Lines ReadAll() {
+    Lines lines;
+    std::string line;
+    while (ReadLine(&line)) lines.push_back(line);
+    return lines;
+  }
+  // The exit status, or -1 when it did not exit normally.
+  int Wait() {
+    int status = 0;
+    if (waitpid(pid_, &status, 0) != pid_) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string buffer_;
+};
+
+class CliDownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access((ProgramDir() + "lumivane-cli").c_str(), X_OK) != 0) GTEST_SKIP() << "lumivane-cli not built";
+    dir = MakeTempDir();
+    source = dir + "small.pos";
+    WriteFile(source, "<HEADER>\n<DELAY 5>\n<01>ab\n<02>c\n");
+  }
+  std::string dir, source;
+};
+
+TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
+  sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
+  std::string error;
+  ASSERT_TRUE(keypad.Start(&error)) << error;
+  CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath(), "--layer", "2"});
+  ASSERT_TRUE(cli.started());
+  EXPECT_EQ(cli.ReadAll(), (Lines{"Press (shift+load) on the Quintrel to continue", "Transfer in progress",
+                                  "DOWNLOAD SUCCESSFUL"}));
+  EXPECT_EQ(cli.Wait(), 0);
+  ASSERT_TRUE(keypad.WaitForEnd(std::chrono::seconds(5)));
+  keypad.Stop();
+  const sim::ReceivedLayer layer = sim::FindReceivedLayer(keypad.Snapshot());
+  EXPECT_TRUE(layer.found);
+  EXPECT_EQ(layer.layer, 2);
+}
+
+TEST_F(CliDownloadTest, FailuresPrintTheirLineAndExitNonZero) {
+  CliProcess missing({dir + "missing.pos", "--link", "rs232", "--port", "/dev/null-port"});
+  EXPECT_EQ(missing.ReadAll(), Lines{"Unable to open file for Download"});
+  EXPECT_EQ(missing.Wait(), 7);
+
+  CliProcess noPort({source, "--link", "rs232", "--port", dir + "no-such-port"});
+  EXPECT_EQ(noPort.ReadAll(), Lines{"Unable to open COM-port"});
+  EXPECT_NE(noPort.Wait(), 0);
+}
+
+TEST_F(CliDownloadTest, CtrlCWhileWaitingCancels) {
+  sim::KeypadOptions options;
+  options.silent = true;
+  sim::PtyKeypad keypad(options);
+  std::string error;
+  ASSERT_TRUE(keypad.Start(&error)) << error;
+  CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath()});
+  std::string line;
+  ASSERT_TRUE(cli.ReadLine(&line));
+  EXPECT_EQ(line, "Press (shift+load) on the Quintrel to continue");
+  cli.Interrupt();
+  EXPECT_EQ(cli.ReadAll(), Lines{"Operation cancelled by user"});
+  EXPECT_EQ(cli.Wait(), 130);
+}
+
+}  // namespace
+}  // namespace lumivane::test

@@ -1,0 +1,192 @@
+// The chain over the simulated USB keypad and the simulated PC/AT keyboard line.
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "ChainFixture.h"
+#include "sim/LayerDecode.h"
+#include "sim/SimulatedHid.h"
+#include "sim/SimulatedKeyboardLine.h"
+
+namespace lumivane::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr const char* kPress = "Press (shift+load) on the Quintrel to continue";
+
+sim::KeypadModel::Clock ClockOf(ManualClock& clock) {
+  return [&clock] { return clock.Now(); };
+}
+
+// ---- USB ----
+
+class UsbChainTest : public ChainFixture {
+ protected:
+  UsbChainTest() : hid(ClockOf(clock)) {
+    host.choices.link = LinkKind::Usb;
+    hidBackend = &hid;
+  }
+  sim::SimulatedHid hid;
+};
+
+TEST_F(UsbChainTest, DownloadFindsTheKeypadWaitsForItAndWritesTheImage) {
+  sim::KeypadOptions options;
+  options.shiftLoadDelay = std::chrono::milliseconds(500);  // three ticks not ready
+  sim::KeypadModel& keypad = hid.AddKeypad("/dev/hidraw3", options);
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, (Lines{"Usb Quintrel detected", kPress}));
+  // The identity request went out as data bytes 0xB0..0xB7.
+  ASSERT_FALSE(hid.reports().empty());
+  EXPECT_EQ(hid.reports()[0].bytes, (std::array<std::uint8_t, 9>{0, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7}));
+
+  const int ticks = host.Run(*chain);
+  EXPECT_GE(ticks, 3);
+  EXPECT_EQ(host.statusLines, (Lines{"Usb Quintrel detected", kPress, "Transfer in progress", "DOWNLOAD SUCCESSFUL"}));
+  EXPECT_TRUE(chain->LastDownloadSucceeded());
+  const sim::ReceivedLayer layer = sim::FindReceivedLayer(keypad);
+  ASSERT_TRUE(layer.found);
+  EXPECT_EQ(layer.layer, 1);
+  EXPECT_EQ(layer.announced, chain->builder().imageLength());
+  EXPECT_EQ(keypad.pendingWriteBytes(), 0u);
+  EXPECT_TRUE(keypad.IsFinished());
+  // The received image is the built one, apart from the relocated key table.
+  const std::uint8_t* built = chain->builder().image();
+  for (int i = chain->builder().tableSize(); i < chain->builder().imageLength(); ++i)
+    ASSERT_EQ(keypad.Peek(static_cast<std::uint16_t>(layer.start + i)), built[i]) << i;
+}
+
+TEST_F(UsbChainTest, WrongIdentityAndMissingKeypad) {
+  sim::KeypadOptions options;
+  options.SetWrongIdentity();
+  hid.AddKeypad("/dev/hidraw3", options);
+  StartAndWait();
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "Wrong Device ID");
+
+  sim::SimulatedHid empty;
+  hidBackend = &empty;
+  chain.reset();
+  host.statusLines.clear();
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, Lines{"Usb Quintrel not detected"});
+  EXPECT_FALSE(host.timerRunning);
+  EXPECT_FALSE(chain->IsRunning());
+}
+
+TEST_F(UsbChainTest, KeypadUnpluggedWhileWaitingEndsTheDownload) {
+  sim::KeypadOptions options;
+  options.shiftLoadDelay.reset();  // never ready by itself
+  hid.AddKeypad("/dev/hidraw3", options);
+  StartAndWait();
+  host.Run(*chain, 3);
+  hid.Unplug();
+  host.Run(*chain);
+  EXPECT_EQ(host.statusLines, (Lines{"Usb Quintrel detected", kPress, "Usb Quintrel not detected"}));
+  EXPECT_FALSE(chain->IsRunning());
+  EXPECT_FALSE(host.timerRunning);
+}
+
+TEST_F(UsbChainTest, KeypadUnpluggedDuringTheTransferEndsWithTimeout) {
+  sim::KeypadModel& keypad = hid.AddKeypad("/dev/hidraw3");
+  StartAndWait();
+  hid.UnplugAfterReports(40);
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
+  EXPECT_FALSE(keypad.IsFinished());
+}
+
+// ---- PC/AT ----
+
+class PcAtChainTest : public ChainFixture {
+ protected:
+  PcAtChainTest() {
+    host.choices.link = LinkKind::PcAt;
+    std::array<char, 16> nibbles{};
+    for (int i = 0; i < 16; ++i) nibbles[i] = static_cast<char>('A' + i);
+    line = std::make_unique<sim::SimulatedKeyboardLine>(model, nibbles, Typer(), lineOptions,
+                                                        ClockOf(clock));
+    keyboardLine = line.get();
+    host.keySource = [this](std::chrono::milliseconds timeout) {
+      if (typed.empty()) {
+        clock.Advance(timeout);
+        return -1;
+      }
+      const int key = typed.front();
+      typed.pop_front();
+      return key;
+    };
+  }
+  // The keypad types 'Y' at shift+load; the window turns it into "&Yes".
+  void PressShiftLoad() {
+    line->Poll();
+    while (!typed.empty()) {
+      const int key = typed.front();
+      typed.pop_front();
+      if (key == 'Y') chain->OnYes();
+    }
+  }
+
+  sim::SimulatedKeyboardLine::KeyTyper Typer() {
+    return [this](int key) { typed.push_back(key); };
+  }
+
+  sim::KeypadModel model;
+  std::deque<int> typed;  // keys the keypad typed, not yet taken
+  sim::KeyboardLineOptions lineOptions;
+  std::unique_ptr<sim::SimulatedKeyboardLine> line;
+};
+
+TEST_F(PcAtChainTest, YesStartsTheTransferOverTheKeyboardLine) {
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, Lines{kPress});
+  EXPECT_TRUE(host.Called("yes:1"));
+  EXPECT_FALSE(host.timerRunning) << "no ready timer on this link";
+  PressShiftLoad();
+  chain->OnYes();  // a second press while the transfer is queued starts nothing more
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "DOWNLOAD SUCCESSFUL");
+  EXPECT_EQ(host.CallsStartingWith("post:transfer").size(), 1u);
+  EXPECT_EQ(line->framingErrors(), 0u);
+  EXPECT_FALSE(line->IsOpen()) << "released at the end";
+  const sim::ReceivedLayer layer = sim::FindReceivedLayer(model);
+  ASSERT_TRUE(layer.found);
+  EXPECT_EQ(layer.announced, chain->builder().imageLength());
+}
+
+TEST_F(PcAtChainTest, SilentKeypadTimesOutAtTheFirstRead) {
+  lineOptions.silent = true;
+  line = std::make_unique<sim::SimulatedKeyboardLine>(model, std::array<char, 16>{}, Typer(),
+                                                      lineOptions, ClockOf(clock));
+  keyboardLine = line.get();
+  StartAndWait();
+  chain->OnYes();
+  host.Run(*chain);
+  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
+  // Version bytes: one unanswered read skips the second; the layer-1 start ends it.
+  EXPECT_EQ(line->bytes().size(), 12u);
+}
+
+TEST_F(PcAtChainTest, KeyboardLineThatCannotBeOpenedNamesNodeAndReason) {
+  lineOptions.openError = "/dev/input/event3: Permission denied";
+  line = std::make_unique<sim::SimulatedKeyboardLine>(model, std::array<char, 16>{}, Typer(),
+                                                      lineOptions, ClockOf(clock));
+  keyboardLine = line.get();
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, Lines{"/dev/input/event3: Permission denied"});
+  EXPECT_FALSE(chain->IsRunning());
+  EXPECT_FALSE(host.Called("yes:1"));
+}
+
+TEST_F(PcAtChainTest, CancelWhileWaitingForYes) {
+  StartAndWait(/*autoRun=*/true);
+  chain->CancelDownload();
+  EXPECT_EQ(LastLine(), "Operation cancelled by user");
+  EXPECT_FALSE(line->IsOpen());
+  EXPECT_TRUE(host.closeRequested);
+  PressShiftLoad();  // too late: nothing starts
+  host.Run(*chain);
+  EXPECT_TRUE(model.commands().empty());
+}
+
+}  // namespace
+}  // namespace lumivane::test
