@@ -5,9 +5,8 @@
 
 #include "link/Clock.h"
 #include "link/DeviceLink.h"
-#include "link/LinkPreparation.h"
 #include "link/KeypadTransfer.h"
-#include "link/SerialPort.h"
+#include "link/LinkPreparation.h"
 
 namespace lumivane {
 
@@ -18,7 +17,6 @@ std::string FiveDigits(unsigned value) {
   std::snprintf(text, sizeof text, "%05u", value);
   return text;
 }
-
 
 }  // namespace
 
@@ -104,7 +102,6 @@ void DownloadChain::Impl::Translate() {
                            : programDirectory + choices.emulatorName + ".emu";
   input.keysText = choices.keysText;
   input.pcAtLink = choices.link == LinkKind::PcAt;
-  state = DownloadState::TranslationError;
   state = builder.Translate(input);
   Post(DownloadMessage::Report);
 }

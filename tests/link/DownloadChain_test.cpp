@@ -189,34 +189,5 @@ TEST_F(ChainFixture, LinksWithoutSupportAreRefused) {
   EXPECT_FALSE(chain->IsRunning());
 }
 
-TEST_F(ChainFixture, PortLostMidTransferEndsWithTimeout) {
-  StartAndWait();
-  keypad.answers.push_back(0xC0);
-  keypad.writesBeforeFailure = 60;
-  host.Run(*chain);
-  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
-  EXPECT_EQ(keypad.Count("end"), 0u);
-  EXPECT_FALSE(chain->LastDownloadSucceeded());
-}
-
-TEST_F(ChainFixture, KeypadFallingSilentAfterTheVersionEndsWithTimeout) {
-  StartAndWait();
-  keypad.answers.push_back(0xC0);
-  keypad.answeredReads = 2;  // the version bytes only
-  host.Run(*chain);
-  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
-  EXPECT_EQ(keypad.operations.back(), "read FF63");
-}
-
-TEST_F(ChainFixture, Layer2DownloadPlacesBelowTheLayer2End) {
-  host.choices.layer = 2;
-  StartAndWait();
-  keypad.answers.push_back(0xC0);
-  host.Run(*chain);
-  ASSERT_EQ(LastLine(), "DOWNLOAD SUCCESSFUL");
-  const int length = chain->builder().imageLength();
-  EXPECT_EQ(keypad.Pointer(0xFF67), 0xFEFF - length + 1);
-}
-
 }  // namespace
 }  // namespace lumivane::test

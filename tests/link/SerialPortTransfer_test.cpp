@@ -47,28 +47,6 @@ TEST_F(SerialTransferTest, EveryByteValuePassesUnchangedBothWays) {
   EXPECT_EQ(bytes, received);
 }
 
-TEST_F(SerialTransferTest, TextFormWritesUpToTheTerminatingZero) {
-  std::uint32_t count = 0;
-  ASSERT_EQ(0u, port.Write("\xB0\x01", &count, nullptr, SerialPort::kInfinite));
-  EXPECT_EQ(2u, count);
-  EXPECT_EQ((Bytes{0xB0, 0x01}), pty.Receive(2));
-  EXPECT_EQ(0u, port.Write(static_cast<const char*>(nullptr), &count, nullptr, 0));
-  EXPECT_EQ(0u, count);
-}
-
-TEST_F(SerialTransferTest, NonBlockingReadReturnsWhatHasArrived) {
-  std::uint8_t buffer[4] = {};
-  std::uint32_t count = 99;
-  EXPECT_EQ(0u, port.Read(buffer, 4, &count, nullptr, SerialPort::kInfinite));
-  EXPECT_EQ(0u, count);
-  ASSERT_TRUE(pty.Send({0x11, 0x22}));
-  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));  // EV_RXCHAR is in the default mask
-  EXPECT_EQ(0u, port.Read(buffer, 4, &count, nullptr, SerialPort::kInfinite));
-  EXPECT_EQ(2u, count);
-  EXPECT_EQ(0x11, buffer[0]);
-  EXPECT_EQ(0x22, buffer[1]);
-}
-
 TEST_F(SerialTransferTest, BlockingReadWithNoAnswerTimesOutAfterItsLimit) {
   ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
   std::uint8_t byte = 0;
@@ -137,28 +115,9 @@ TEST_F(SerialTransferTest, EventWaitsDeliverTheEventOnce) {
   ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
   EXPECT_EQ(SerialPort::EV_RXCHAR, port.TakeLastEvent());
   EXPECT_EQ(0xFFFFFFFFu, port.TakeLastEvent());
-  // lastEvent belongs to the object: Close and Open keep it.
-  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
-  port.Close();
-  ASSERT_EQ(0u, port.Open(pty.devicePath(), 2048, 2048));
-  EXPECT_EQ(SerialPort::EV_RXCHAR, port.TakeLastEvent());
   // No mask: nothing could end the wait.
   ASSERT_EQ(0u, port.SetMask(0));
   EXPECT_EQ(static_cast<std::uint32_t>(EINVAL), port.WaitEvent(nullptr, 0));
-}
-
-TEST_F(SerialTransferTest, EventCharacterIsFoundAndItsBytesStayReadable) {
-  ASSERT_EQ(0u, port.SetMask(0));
-  ASSERT_EQ(0u, port.SetEventChar('\n', true));
-  ASSERT_TRUE(pty.Send({'a', 'b'}));
-  EXPECT_EQ(SerialPort::kTimeout, port.WaitEvent(nullptr, 50));
-  ASSERT_TRUE(pty.Send({'\n'}));
-  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
-  EXPECT_EQ(SerialPort::EV_RXFLAG, port.TakeLastEvent());
-  std::uint8_t text[3] = {};
-  std::uint32_t count = 0;
-  ASSERT_EQ(0u, port.Read(text, 3, &count, nullptr, 0));
-  EXPECT_EQ((Bytes{'a', 'b', '\n'}), Bytes(text, text + count));
 }
 
 TEST_F(SerialTransferTest, CallersRecordCompletesWhenWaitedOn) {
@@ -183,15 +142,6 @@ TEST_F(SerialTransferTest, CallersRecordCompletesWhenWaitedOn) {
   pollfd signal{record.EventFd(), POLLIN, 0};
   EXPECT_EQ(1, ::poll(&signal, 1, 0));
 
-  // An operation that can complete at once does so and signals.
-  ASSERT_TRUE(pty.Send({0xB1}));
-  std::uint8_t one = 0;
-  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadNonBlocking));
-  ASSERT_EQ(0u, port.WaitEvent(nullptr, 2000));
-  ASSERT_EQ(0u, port.Read(&one, 1, &count, &record, SerialPort::kInfinite));
-  EXPECT_TRUE(record.IsComplete());
-  EXPECT_EQ(1u, count);
-  EXPECT_EQ(0xB1, one);
 }
 
 TEST_F(SerialTransferTest, ClosingThePortEndsPendingRecords) {

@@ -91,17 +91,6 @@ TEST(KeypadModelStream, WritesLandInMemoryAndAreRecordedWithTheirData) {
   EXPECT_TRUE(keypad.commands()[1].answered);
 }
 
-TEST(KeypadModelStream, MalformedBlocksAreRecordedAndNotAnswered) {
-  KeypadModel keypad = ReadyStreamKeypad();
-  EXPECT_TRUE(Feed(keypad, {0xFF, 0x63, 0, 1, 0, 0x0E}).empty());  // read with a count
-  EXPECT_TRUE(Feed(keypad, {0xFF, 0x63, 0, 0, 0, 0x0F}).empty());  // unknown opcode
-  ASSERT_EQ(2u, keypad.commands().size());
-  EXPECT_EQ(KeypadCommand::Kind::Unknown, keypad.commands()[0].kind);
-  EXPECT_EQ(KeypadCommand::Kind::Unknown, keypad.commands()[1].kind);
-  // Framing is not lost: the next block decodes.
-  EXPECT_EQ(Bytes{0x00}, Feed(keypad, ReadCommand(0xFF63)));
-}
-
 TEST(KeypadModelStream, EndFinishesTheLoadAndTheNextDownloadNeedsShiftLoadAgain) {
   KeypadOptions options;
   options.shiftLoadDelay.reset();
@@ -240,15 +229,6 @@ TEST_F(KeypadModelUsbLoading, DataReportsCarryEightBytesAndThePartOneStaleBytes)
   EXPECT_EQ(0xFF, keypad.Peek(0x000A));  // stale bytes are not written
 }
 
-TEST_F(KeypadModelUsbLoading, AnEmptyDataReportIsSeenAsAGarbledCommand) {
-  keypad.OnSetFeature(CommandReport(WriteCommand(0x0001, 8)).data());
-  keypad.OnSetFeature(Report{0, 1, 2, 3, 4, 5, 6, 7, 8}.data());
-  // A faulty host sending an extra report before its next command.
-  keypad.OnSetFeature(Report{0, 1, 2, 3, 4, 5, 6, 7, 8}.data());
-  ASSERT_EQ(2u, keypad.commands().size());
-  EXPECT_EQ(KeypadCommand::Kind::Unknown, keypad.commands()[1].kind);
-}
-
 TEST(KeypadModelFaults, UnansweredReadsAfterNCommands) {
   KeypadOptions options;
   options.answerReadsForCommands = 2;
@@ -257,19 +237,6 @@ TEST(KeypadModelFaults, UnansweredReadsAfterNCommands) {
   EXPECT_EQ(Bytes{0x15}, Feed(keypad, ReadCommand(0xFF6C)));
   EXPECT_TRUE(Feed(keypad, ReadCommand(0xFF63)).empty());
   EXPECT_FALSE(keypad.commands()[2].answered);
-
-  // Over USB an unanswered read leaves the fetched report as it was.
-  KeypadModel usb(options);
-  Report report{};
-  usb.OnSetFeature(kIdentityRequest.data());
-  usb.OnGetFeature(report.data());
-  usb.OnSetFeature(CommandReport(ReadCommand(0xFF6B)).data());
-  usb.OnGetFeature(report.data());
-  EXPECT_EQ(0x05, report[1]);
-  usb.OnSetFeature(CommandReport(ReadCommand(0xFF6C)).data());
-  usb.OnSetFeature(CommandReport(ReadCommand(0xFF63)).data());
-  usb.OnGetFeature(report.data());
-  EXPECT_EQ(0x15, report[1]);
 }
 
 TEST(KeypadModelFaults, HangUpTakesNothingAfterTheNthByte) {

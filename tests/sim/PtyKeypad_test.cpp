@@ -110,20 +110,6 @@ TEST_F(PtyKeypadTest, SilentKeypadNeverAnswersAndStopEndsServing) {
   EXPECT_EQ(1u, keypad->Snapshot().identityRequests());
 }
 
-TEST_F(PtyKeypadTest, LineStaysUsableAcrossDownloads) {
-  StartKeypad();
-  Send({0xB0});
-  ASSERT_EQ(0xC0, Answer());
-  Send({0, 0, 0, 0, 0, 0});
-  // The program closes the port after each download and opens it again.
-  ASSERT_EQ(0u, port.Close());
-  ASSERT_EQ(0u, port.Open(keypad->devicePath(), 2048, 2048));
-  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
-  Send({0xB0});
-  EXPECT_EQ(0xC0, Answer());
-  EXPECT_EQ(2u, keypad->Snapshot().identityAnswers());
-}
-
 TEST_F(PtyKeypadTest, HostThatGaveUpOnALoadCanStartAgain) {
   KeypadOptions options;
   options.SetWrongIdentity();
