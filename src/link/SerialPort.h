@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+struct termios;
+
 namespace lumivane {
 
 class CompletionRecord;
@@ -89,6 +91,7 @@ class SerialPort {
   std::uint32_t Fail(std::uint32_t code) { return lastError = code; }
   std::uint32_t FailErrno();
   bool RequireOpen();  // false (and lastError 6) when closed
+  bool LoadLineSettings(::termios* settings);
   // Runs an operation set up on a record: completes it at once when it can;
   // otherwise leaves it pending with the caller's record, or waits for it
   // (at most timeoutMs) on the internal one and cancels it on time-out.

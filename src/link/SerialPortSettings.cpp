@@ -92,14 +92,20 @@ std::uint32_t SerialPort::Setup(std::uint32_t baudRate, std::uint8_t dataBits, s
   return 0;
 }
 
-std::int32_t SerialPort::GetBaudRate() {
+// Common start of the getters: the port must be open and its settings readable.
+bool SerialPort::LoadLineSettings(termios* settings) {
   lastError = 0;
-  if (!RequireOpen()) return -1;
-  termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) {
+  if (!RequireOpen()) return false;
+  if (::tcgetattr(portHandle, settings) != 0) {
     FailErrno();
-    return -1;
+    return false;
   }
+  return true;
+}
+
+std::int32_t SerialPort::GetBaudRate() {
+  termios settings{};
+  if (!LoadLineSettings(&settings)) return -1;
   std::uint32_t rate = 0;
   if (!RateForSpeed(::cfgetospeed(&settings), &rate)) {
     Fail(EINVAL);
@@ -109,13 +115,8 @@ std::int32_t SerialPort::GetBaudRate() {
 }
 
 std::int32_t SerialPort::GetDataBits() {
-  lastError = 0;
-  if (!RequireOpen()) return -1;
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) {
-    FailErrno();
-    return -1;
-  }
+  if (!LoadLineSettings(&settings)) return -1;
   const tcflag_t size = settings.c_cflag & CSIZE;
   for (int i = 0; i < 4; ++i) {
     if (kSizeFlags[i] == size) return 5 + i;
@@ -124,13 +125,8 @@ std::int32_t SerialPort::GetDataBits() {
 }
 
 std::int32_t SerialPort::GetParity() {
-  lastError = 0;
-  if (!RequireOpen()) return -1;
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) {
-    FailErrno();
-    return -1;
-  }
+  if (!LoadLineSettings(&settings)) return -1;
   // Parity checking (INPCK) tells whether parity is in use. The kind comes
   // from PARODD and CMSPAR alone: a pseudo-terminal clears PARENB on every
   // change but keeps the other bits.
@@ -141,13 +137,8 @@ std::int32_t SerialPort::GetParity() {
 }
 
 std::int32_t SerialPort::GetStopBits() {
-  lastError = 0;
-  if (!RequireOpen()) return -1;
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) {
-    FailErrno();
-    return -1;
-  }
+  if (!LoadLineSettings(&settings)) return -1;
   return (settings.c_cflag & CSTOPB) ? 2 : 0;
 }
 
@@ -176,13 +167,8 @@ std::uint32_t SerialPort::SetupHandshaking(int mode) {
 }
 
 std::int32_t SerialPort::GetHandshaking() {
-  lastError = 0;
-  if (!RequireOpen()) return -1;
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) {
-    FailErrno();
-    return -1;
-  }
+  if (!LoadLineSettings(&settings)) return -1;
   if (settings.c_cflag & CRTSCTS) return HandshakeHardware;
   if ((settings.c_iflag & IXON) && (settings.c_iflag & IXOFF)) return HandshakeSoftware;
   return HandshakeOff;
