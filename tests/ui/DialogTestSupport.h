@@ -1,6 +1,7 @@
 #pragma once
 // Shared set-up for the window tests: a dialog with its settings file in a
-// fresh temporary directory and the real serial port as its only channel.
+// fresh temporary directory and the real serial port as its only channel;
+// a test adds the simulated channels it needs to the setup.
 #include <QApplication>
 #include <QTest>
 
@@ -8,10 +9,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "TestPaths.h"
+#include "app/StartupChoices.h"
 #include "link/SerialPort.h"
 #include "ui/MainDialog.h"
 #include "ui/StatusLog.h"
@@ -54,6 +58,45 @@ struct DialogFixture {
     return SettingsStore(settingsPath).Read("Quintrel", key, "<missing>");
   }
 };
+
+// A program directory of the test's own: the named emulators and the sample
+// source (the default FileToDownload), copied from the source tree. Empty
+// when a file could not be copied.
+inline std::string MakeProgramDir(std::initializer_list<std::string> emulators) {
+  std::string dir = MakeTempDir();
+  for (const std::string& name : emulators) {
+    std::string bytes = ReadFile(SourceDir() + "/emulators/" + name + ".emu");
+    if (bytes.empty() || !WriteFile(dir + name + ".emu", bytes)) return {};
+  }
+  std::string sample = ReadFile(SourceDir() + "/samples/" + kDefaultSourceName);
+  if (sample.empty() || !WriteFile(dir + kDefaultSourceName, sample)) return {};
+  return dir;
+}
+
+// How the controls differ from those of an idle window (Download focused,
+// Cancel hidden, "&Yes" and the unsupported links disabled, progress at 0);
+// empty when they do not.
+inline QString IdleControlsMismatch(const MainDialogControls& c) {
+  QStringList problems;
+  const std::initializer_list<std::pair<QWidget*, const char*>> enabled = {
+      {c.download, "Download"}, {c.browse, "Browse"},       {c.edit, "Edit"},
+      {c.usb, "USB"},           {c.rs232, "RS232"},         {c.layer1, "Layer 1"},
+      {c.layer2, "Layer 2"},    {c.emulators, "emulators"}, {c.keys, "keys"},
+      {c.comPorts, "COM ports"}, {c.path, "path"}};
+  for (const auto& [widget, name] : enabled) {
+    if (!widget->isEnabled()) problems << QStringLiteral("%1 disabled").arg(QLatin1String(name));
+  }
+  const std::initializer_list<std::pair<QWidget*, const char*>> disabled = {
+      {c.pcAt, "PC/AT"},       {c.rs485, "RS485"},       {c.modem, "Modem"},
+      {c.internet, "Internet"}, {c.wireless, "Wireless"}, {c.yes, "Yes"}};
+  for (const auto& [widget, name] : disabled) {
+    if (widget->isEnabled()) problems << QStringLiteral("%1 enabled").arg(QLatin1String(name));
+  }
+  if (!c.cancel->isHidden() || c.cancel->isEnabled()) problems << QStringLiteral("Cancel live");
+  if (c.progress->value() != 0) problems << QStringLiteral("progress %1").arg(c.progress->value());
+  if (QApplication::focusWidget() != c.download) problems << QStringLiteral("focus not on Download");
+  return problems.join(QStringLiteral(", "));
+}
 
 inline QStringList StatusLines(const MainDialog& dialog) {
   return dialog.controls().statusLog->Lines();
