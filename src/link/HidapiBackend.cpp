@@ -54,17 +54,22 @@ std::string NarrowText(const wchar_t* text) {
   return out;
 }
 
-// Checks the node before hidapi opens it: hidapi 0.13 uses its device
-// record after freeing it when a node opens but is no hidraw device, and
-// its error text embeds the path, which the caller names already.
-// Returns the reason the node cannot serve, or an empty string.
-std::string CheckHidrawNode(const std::string& path) {
+// Looks at the node before hidapi opens it: hidapi 0.13 uses its device
+// record after freeing it when a node opens but is no hidraw device, so such
+// a node is refused here ("not a HID device node", *refuse set). A node that
+// cannot be opened at all is left to hidapi, which decides for itself (it may
+// be a path only hidapi knows); the system's reason is returned for use when
+// hidapi fails too, since hidapi's own text repeats the path the caller names.
+std::string CheckHidrawNode(const std::string& path, bool* refuse) {
+  *refuse = false;
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);
   int descriptorSize = 0;
   const bool isHidraw = ::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) >= 0;
   ::close(fd);
-  return isHidraw ? std::string() : std::string("not a HID device node");
+  if (isHidraw) return {};
+  *refuse = true;
+  return "not a HID device node";
 }
 
 }  // namespace
@@ -112,8 +117,9 @@ std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, std::str
     if (error) *error = "the HID service could not be initialised";
     return nullptr;
   }
-  std::string reason = CheckHidrawNode(path);
-  hid_device* handle = reason.empty() ? hid_open_path(path.c_str()) : nullptr;
+  bool refuse = false;
+  std::string reason = CheckHidrawNode(path, &refuse);
+  hid_device* handle = refuse ? nullptr : hid_open_path(path.c_str());
   if (!handle) {
     if (reason.empty()) reason = NarrowText(hid_error(nullptr));
     if (error) *error = reason;
