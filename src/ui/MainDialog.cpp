@@ -113,7 +113,7 @@ void MainDialog::InitializeFromSettings() {
   controls_.RadioFor(choices.link)->setChecked(true);
   if (choices.showPortControls) {
     ShowPortControls();
-    SelectByPrefix(controls_.comPorts, choices.comPort);
+    SelectPort(choices.comPort);
   }
 
   if (autoRun_ && setup_.statusEcho) {
@@ -150,13 +150,29 @@ void MainDialog::SelectByPrefix(QComboBox* list, const std::string& value) {
   list->setCurrentIndex(FindFirstWithPrefix(items, value));
 }
 
+// A stored device path (an absolute path such as /dev/pts/3 or a USB adapter
+// that was unplugged at start) is offered in the port list too, so that it
+// is the port the download opens rather than an empty selection.
+void MainDialog::SelectPort(const std::string& value) {
+  QComboBox* list = controls_.comPorts;
+  SelectByPrefix(list, value);
+  if (list->currentIndex() >= 0 || value.empty() || value.front() != '/') return;
+  const QString device = ToQString(value);
+  int position = 0;
+  while (position < list->count() &&
+         QString::compare(list->itemText(position), device, Qt::CaseInsensitive) < 0) {
+    ++position;
+  }
+  list->insertItem(position, device);
+  list->setCurrentIndex(position);
+}
+
 void MainDialog::OnLinkClicked(int linkId) {
   LinkKind link = static_cast<LinkKind>(linkId);
   WriteSetting(settings_key::kLinkWith, QString::fromLatin1(LinkSettingValue(link)));
   if (LinkClickShowsPorts(link)) {
     ShowPortControls();
-    SelectByPrefix(controls_.comPorts,
-                   settings_.Read(kSettingsSection, settings_key::kComPort, kDefaultComPort));
+    SelectPort(settings_.Read(kSettingsSection, settings_key::kComPort, kDefaultComPort));
   } else {
     HidePortControls();
   }

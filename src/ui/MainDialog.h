@@ -90,6 +90,7 @@ class MainDialog : public QDialog, public DownloadHost {
   void AddLine(const std::string& line);
   void WriteSetting(const char* key, const QString& value);
   void SelectByPrefix(QComboBox* list, const std::string& value);
+  void SelectPort(const std::string& value);
   void OnLinkClicked(int linkId);
   void ShowPortControls();
   void HidePortControls();

@@ -102,6 +102,17 @@ class MainDialogTest : public QObject {
            QVERIFY(!c.comPorts->isHidden() && !c.portNote->isHidden() && c.noSetupNote->isHidden());
            QCOMPARE(c.comPorts->currentText(), QStringLiteral("COM3"));
          }},
+        {"[Quintrel]\nLinkWith=RS232\nCOMx=/dev/pts/7\n",
+         [](const MainDialogControls& c) {
+           // A device path is offered and selected, so the download opens it.
+           QCOMPARE(c.comPorts->currentText(), QStringLiteral("/dev/pts/7"));
+           QCOMPARE(c.comPorts->itemText(0), QStringLiteral("/dev/pts/7"));
+         }},
+        {"[Quintrel]\nLinkWith=RS232\nCOMx=ttyS9\n",
+         [](const MainDialogControls& c) {
+           QCOMPARE(c.comPorts->currentIndex(), -1);
+           QCOMPARE(c.comPorts->count(), 4);
+         }},
         {"[Quintrel]\nLinkWith=RS485\n",
          [](const MainDialogControls& c) {
            QVERIFY(c.rs485->isChecked());
