@@ -95,6 +95,10 @@ class SerialPort {
   // Runs an operation set up on a record: completes it at once when it can;
   // otherwise leaves it pending with the caller's record, or waits for it
   // (at most timeoutMs) on the internal one and cancels it on time-out.
+  // The common start of Read (isRead) and Write.
+  std::uint32_t StartTransfer(bool isRead, const void* writeBytes, void* readBuffer,
+                              std::uint32_t count, std::uint32_t* countOut,
+                              CompletionRecord* completion, std::uint32_t timeoutMs);
   std::uint32_t Transfer(CompletionRecord& record, bool callerRecord, std::uint32_t* countOut,
                          std::uint32_t timeoutMs);
   // Advances a started operation without blocking; true when it completed.

@@ -258,37 +258,38 @@ std::uint32_t SerialPort::Write(const char* text, std::uint32_t* countOut,
 
 std::uint32_t SerialPort::Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut,
                                 CompletionRecord* completion, std::uint32_t timeoutMs) {
-  lastError = 0;
-  std::uint32_t internalCount = 0;
-  if (!countOut) countOut = &internalCount;
-  *countOut = 0;
-  if (!RequireOpen()) return lastError;
-  if (!bytes && count > 0) return Fail(EINVAL);
-  if (completion && completion->IsPending()) return Fail(EBUSY);
-  CompletionRecord internal(ioEvent);
-  CompletionRecord& record = completion ? *completion : internal;
-  record.Reset(this, CompletionRecord::Operation::Write);
-  record.writeBytes_ = static_cast<const std::uint8_t*>(bytes);
-  record.count_ = count;
-  return Transfer(record, completion != nullptr, countOut, timeoutMs);
+  return StartTransfer(false, bytes, nullptr, count, countOut,
+                       completion, timeoutMs);
 }
 
 std::uint32_t SerialPort::Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
                                CompletionRecord* completion, std::uint32_t timeoutMs) {
+  return StartTransfer(true, nullptr, buffer, count, countOut,
+                       completion, timeoutMs);
+}
+
+// Common steps of Write and Read: the count out is 0 even when the port is
+// closed; then the transfer starts on the caller's record or the internal one.
+std::uint32_t SerialPort::StartTransfer(bool isRead, const void* writeBytes, void* readBuffer,
+                                        std::uint32_t count, std::uint32_t* countOut,
+                                        CompletionRecord* completion, std::uint32_t timeoutMs) {
+  const auto kind = isRead ? CompletionRecord::Operation::Read : CompletionRecord::Operation::Write;
   lastError = 0;
   std::uint32_t internalCount = 0;
   if (!countOut) countOut = &internalCount;
   *countOut = 0;
   if (!RequireOpen()) return lastError;
+  const void* buffer = isRead ? readBuffer : writeBytes;
   if (!buffer && count > 0) return Fail(EINVAL);
   if (completion && completion->IsPending()) return Fail(EBUSY);
   CompletionRecord internal(ioEvent);
   CompletionRecord& record = completion ? *completion : internal;
-  record.Reset(this, CompletionRecord::Operation::Read);
-  record.readBuffer_ = static_cast<std::uint8_t*>(buffer);
+  record.Reset(this, kind);
+  record.writeBytes_ = static_cast<const std::uint8_t*>(writeBytes);
+  record.readBuffer_ = static_cast<std::uint8_t*>(readBuffer);
   record.count_ = count;
   // Non-blocking mode: a read completes at once with what has arrived.
-  record.blockingRead_ = readMode_ == ReadBlocking;
+  record.blockingRead_ = isRead && readMode_ == ReadBlocking;
   return Transfer(record, completion != nullptr, countOut, timeoutMs);
 }
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <numeric>
 
-#include "PtyPair.h"
+#include "SerialPortFixture.h"
 #include "link/SerialPort.h"
 
 namespace lumivane {
@@ -16,15 +16,7 @@ namespace {
 using test::PtyPair;
 using Bytes = std::vector<std::uint8_t>;
 
-class SerialTransferTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(pty.ok());
-    ASSERT_EQ(0u, port.Open(pty.devicePath(), 2048, 2048));
-  }
-  PtyPair pty;
-  SerialPort port;
-};
+using SerialTransferTest = test::SerialPortOnPty;
 
 Bytes AllByteValues() {
   Bytes bytes(256);

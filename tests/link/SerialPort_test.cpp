@@ -6,22 +6,14 @@
 
 #include <cerrno>
 
-#include "PtyPair.h"
+#include "SerialPortFixture.h"
 
 namespace lumivane {
 namespace {
 
 using test::PtyPair;
 
-class SerialPortTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(pty.ok());
-    ASSERT_EQ(0u, port.Open(pty.devicePath(), 2048, 2048));
-  }
-  PtyPair pty;
-  SerialPort port;
-};
+using SerialPortTest = test::SerialPortOnPty;
 
 TEST_F(SerialPortTest, OpenOnAnOpenPortChangesNothingAndThePortStaysUsable) {
   ASSERT_EQ(0u, port.Setup(19200, 8, 0, 2));
