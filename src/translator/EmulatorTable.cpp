@@ -1,12 +1,12 @@
 #include "translator/EmulatorTable.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <new>
+
+#include "translator/RegularFile.h"
 
 namespace lumivane {
 
@@ -17,19 +17,18 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 EmulatorTable::EmulatorTable(const std::string& path) {
-  fileDescriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fileDescriptor < 0) {
+  // Only a regular file is opened; a FIFO or device would block or never end.
+  ReadableFile file = OpenRegularFile(path);
+  if (file.outcome != OpenOutcome::Opened) {
     errorCode = kCannotOpen;
     return;
   }
-  struct stat info {};
-  if (::fstat(fileDescriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-    // A directory or device is not a file that can be read as a layout.
-    Release();
-    errorCode = kCannotOpen;
+  if (static_cast<std::uint64_t>(file.info.st_size) > kMaximumFileSize) {
+    errorCode = kTooLarge;
     return;
   }
-  size = static_cast<std::size_t>(info.st_size);
+  fileDescriptor = file.Release();
+  size = static_cast<std::size_t>(file.info.st_size);
   void* mapped = size == 0 ? MAP_FAILED
                            : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileDescriptor, 0);
   if (mapped == MAP_FAILED) {
@@ -44,34 +43,58 @@ EmulatorTable::EmulatorTable(const std::string& path) {
     errorCode = kTooShort;
     return;
   }
-  // The last byte never separates: a file ending with LF has no empty line after it.
-  lineCount = 1;
-  for (std::size_t i = 0; i + 1 < size; ++i) {
-    if (view[i] == '\n') ++lineCount;
-  }
-  lines = new (std::nothrow) std::string_view[static_cast<std::size_t>(lineCount)];
-  if (!lines) {
+  if (!IndexLines()) {
     Release();
     errorCode = kNoMemory;
     return;
   }
-  const char* text = reinterpret_cast<const char*>(view);
-  std::size_t start = 0;
-  for (int i = 0; i < lineCount; ++i) {
-    const void* lf = std::memchr(text + start, '\n', size - start);
-    std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : size;
-    lines[i] = std::string_view(text + start, end - start);
-    start = end + 1;
-  }
-  BuildIndex();
   loaded = true;
+}
+
+bool EmulatorTable::IndexLines() {
+  const char* text = reinterpret_cast<const char*>(view);
+  // Two passes over the lines: count, then record the entry lines. The last
+  // byte never separates: a file ending with LF has no empty line after it.
+  auto forEachLine = [&](auto&& visit) {
+    std::size_t start = 0;
+    for (;;) {
+      const void* lf = std::memchr(text + start, '\n', size - start);
+      const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : size;
+      visit(start, end - start);
+      if (end + 1 >= size) return;  // no LF left, or the LF is the last byte
+      start = end + 1;
+    }
+  };
+  lineCount = 0;
+  entryCount = 0;
+  forEachLine([&](std::size_t start, std::size_t length) {
+    ++lineCount;
+    if (std::memchr(text + start, '=', length) != nullptr) ++entryCount;
+  });
+  entries = new (std::nothrow) EntryLine[static_cast<std::size_t>(entryCount)];
+  if (!entries) return false;
+  int next = 0;
+  forEachLine([&](std::size_t start, std::size_t length) {
+    if (std::memchr(text + start, '=', length) == nullptr) return;
+    entries[next++] = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
+  });
+  try {
+    BuildIndex();
+  } catch (const std::bad_alloc&) {
+    // The indexes are plain containers; running out of memory for them is a
+    // failed load like any other, not a crash.
+    return false;
+  }
+  return true;
 }
 
 EmulatorTable::~EmulatorTable() { Release(); }
 
 void EmulatorTable::Release() {
-  delete[] lines;
-  lines = nullptr;
+  delete[] entries;
+  entries = nullptr;
+  nameIndex.clear();
+  codeIndex.clear();
   if (view) ::munmap(const_cast<unsigned char*>(view), size);
   view = nullptr;
   if (fileDescriptor >= 0) ::close(fileDescriptor);
@@ -81,9 +104,9 @@ void EmulatorTable::Release() {
 
 void EmulatorTable::BuildIndex() {
   for (int& line : singleCharLine) line = -1;
-  nameIndex.reserve(static_cast<std::size_t>(lineCount));
-  for (int i = 0; i < lineCount; ++i) {
-    const std::string_view line = lines[i];
+  nameIndex.reserve(static_cast<std::size_t>(entryCount));
+  for (int i = 0; i < entryCount; ++i) {
+    const std::string_view line = Entry(i);
     const std::size_t equals = line.find('=');
     if (equals != std::string_view::npos && equals > 0) {
       nameIndex.emplace(line.substr(0, equals), i);  // keeps the first line
@@ -104,8 +127,8 @@ void EmulatorTable::BuildIndex() {
 }
 
 bool EmulatorTable::ScanForName(std::string_view name) {
-  for (int i = 0; i < lineCount; ++i) {
-    const std::string_view line = lines[i];
+  for (int i = 0; i < entryCount; ++i) {
+    const std::string_view line = Entry(i);
     if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
         line[name.size()] == '=') {
       currentLine = i;
@@ -138,7 +161,7 @@ bool EmulatorTable::FindName(const char* name) {
 }
 
 unsigned EmulatorTable::ReadNumberAtCursor() {
-  const std::string_view line = lines[currentLine];
+  const std::string_view line = Entry(currentLine);
   ++column;  // over the '=' or the ','
   unsigned value = 0;
   for (int digits = 0; digits < 9 && column < line.size() && IsDigit(line[column]); ++digits) {
@@ -166,7 +189,7 @@ unsigned char EmulatorTable::CharForCode(long code) {
   column = 1;
   moreNumbers = true;
   ReadNumberAtCursor();
-  return hit ? static_cast<unsigned char>(lines[currentLine][0]) : 0;
+  return hit ? static_cast<unsigned char>(Entry(currentLine)[0]) : 0;
 }
 
 }  // namespace lumivane

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -13,6 +14,8 @@ namespace lumivane {
 // one-byte name) or a named key (longer names, reached through tags). The file
 // is mapped read-only and indexed once at load; every answer is the one a
 // scan over the lines in file order gives, so the first line of a name wins.
+// Only lines holding a '=' can answer a lookup, so only they are indexed:
+// memory grows with the entries, never with blank or other lines.
 class EmulatorTable {
  public:
   // Why a load failed (ErrorCode()).
@@ -22,8 +25,12 @@ class EmulatorTable {
     kCannotMap = 2,
     kTooShort = 3,
     kNoMemory = 4,
+    // 5 is the image builder's (a nibble key missing from the layout).
+    kTooLarge = 6,
   };
   static constexpr std::size_t kMinimumFileSize = 10;
+  // Far above any keyboard layout; a larger file is refused unread.
+  static constexpr std::size_t kMaximumFileSize = 16 * 1024 * 1024;
 
   explicit EmulatorTable(const std::string& path);
   ~EmulatorTable();
@@ -43,10 +50,22 @@ class EmulatorTable {
   unsigned char CharForCode(long code);
 
   int LineCount() const { return lineCount; }
+  int EntryCount() const { return entryCount; }
 
  private:
+  // Where an entry line lies in the mapped file (the file is at most
+  // kMaximumFileSize bytes, so 32 bits suffice).
+  struct EntryLine {
+    std::uint32_t begin;
+    std::uint32_t length;
+  };
+
   void Release();
+  bool IndexLines();
   void BuildIndex();
+  std::string_view Entry(int index) const {
+    return {reinterpret_cast<const char*>(view) + entries[index].begin, entries[index].length};
+  }
   bool ScanForName(std::string_view name);
   unsigned ReadNumberAtCursor();
 
@@ -56,9 +75,10 @@ class EmulatorTable {
   bool loaded = false;
   int errorCode = kLoaded;
   int lineCount = 0;
-  // Each line without its LF; views into the mapped file.
-  std::string_view* lines = nullptr;
-  int currentLine = 0;
+  int entryCount = 0;
+  // The lines holding a '=', in file order, without their LF.
+  EntryLine* entries = nullptr;
+  int currentLine = 0;  // an index into entries
   std::size_t column = 0;
   bool moreNumbers = false;
 

@@ -1,5 +1,6 @@
 #include "translator/ImageBuilder.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "translator/EmulatorTable.h"
@@ -27,6 +28,12 @@ char UpperAscii(unsigned char c) {
 
 bool NameIs(const char* name, const char* keyword) { return std::strcmp(name, keyword) == 0; }
 
+std::string TooLargeLine(const std::string& path) {
+  char limit[32];
+  std::snprintf(limit, sizeof limit, "%zu MiB", EmulatorTable::kMaximumFileSize / (1024 * 1024));
+  return "The emulator file " + path + " is larger than " + limit;
+}
+
 }  // namespace
 
 ImageBuilder::ImageBuilder() : imageBuffer(kImageBufferSize, 0) {}
@@ -41,6 +48,8 @@ DownloadState ImageBuilder::Translate(const TranslationInput& input) {
   tagValue_ = 0;
   defaultDelay_ = 0;
   lineNumber_ = 1;
+  stopped_ = false;
+  detailLine_.clear();
 
   const bool large = input.keysText == "360";
   keyLimit_ = large ? kKeyLimit360 : kKeyLimit120;
@@ -54,16 +63,19 @@ DownloadState ImageBuilder::Translate(const TranslationInput& input) {
   EmulatorTable emulator(input.emulatorPath);
   if (!emulator.IsLoaded()) {
     emulatorError_ = emulator.ErrorCode();
+    if (emulatorError_ == EmulatorTable::kTooLarge) detailLine_ = TooLargeLine(input.emulatorPath);
     return DownloadState::EmulatorUnavailable;
   }
   if (input.pcAtLink && !FindNibbleKeys(emulator)) return DownloadState::EmulatorUnavailable;
 
   SourceReader reader;
   reader.SetLineCounterCallback(lineCounter_);
+  reader.SetStopCheck(stopCheck_);
   if (!reader.Open(input.sourcePath)) return DownloadState::SourceUnavailable;
   const DownloadState state = TranslateSource(reader, emulator);
   lineNumber_ = reader.lineNumber();
-  return state;
+  stopped_ = reader.stopped();
+  return stopped_ ? DownloadState::None : state;
 }
 
 bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {

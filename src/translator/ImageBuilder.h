@@ -31,14 +31,22 @@ class ImageBuilder {
   // Receives the Lines Translated text ("%05d") whenever the counter is
   // refreshed: once with 00001 at the start, then at every fourth line.
   using LineCounterCallback = std::function<void(const std::string& text)>;
+  // Asked now and then while the source is read; true stops the translation.
+  using StopCheck = std::function<bool()>;
 
   ImageBuilder();
 
   void SetLineCounterCallback(LineCounterCallback callback);
+  void SetStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
   // Builds the image. Returns TranslationError (1), ImageReady (2),
-  // SourceUnavailable (7) or EmulatorUnavailable (8).
+  // SourceUnavailable (7) or EmulatorUnavailable (8); None when the stop
+  // check ended it (stopped() is then true).
   DownloadState Translate(const TranslationInput& input);
+  bool stopped() const { return stopped_; }
+  // A line that tells more about the last failure than its status line
+  // (which file, and why); empty when there is nothing more to tell.
+  const std::string& detailLine() const { return detailLine_; }
 
   const std::uint8_t* image() const { return imageBuffer.data(); }
   std::uint16_t imageLength() const { return imageLength_; }
@@ -62,6 +70,9 @@ class ImageBuilder {
   int emulatorError_ = 0;
   std::array<char, 16> nibbleKeys_{};
   LineCounterCallback lineCounter_;
+  StopCheck stopCheck_;
+  bool stopped_ = false;
+  std::string detailLine_;
 
   // Run fields of one translation.
   std::uint16_t tagValue_ = 0;

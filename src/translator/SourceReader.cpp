@@ -1,12 +1,12 @@
 #include "translator/SourceReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <new>
+
+#include "translator/RegularFile.h"
 
 namespace lumivane {
 
@@ -19,19 +19,12 @@ bool SourceReader::Open(const std::string& path) {
   Close();
   lineNumber_ = 1;
   eofCount_ = 0;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    return false;
-  }
+  stopped_ = false;
+  ReadableFile file = OpenRegularFile(path);
+  if (file.outcome != OpenOutcome::Opened) return false;
   if (!buffer) buffer = new (std::nothrow) unsigned char[kBufferSize];
-  if (!buffer) {
-    ::close(fd);
-    return false;
-  }
-  fileDescriptor = fd;
+  if (!buffer) return false;
+  fileDescriptor = file.Release();
   cursor = end = buffer;
   return true;
 }
@@ -40,6 +33,7 @@ void SourceReader::OpenBytes(const unsigned char* bytes, std::size_t length) {
   Close();
   lineNumber_ = 1;
   eofCount_ = 0;
+  stopped_ = false;
   fromMemory = true;
   cursor = bytes;
   end = bytes + length;
@@ -54,7 +48,11 @@ void SourceReader::Close() {
 
 bool SourceReader::NextByte(unsigned char& byte) {
   if (cursor == end) {
-    if (fromMemory || fileDescriptor < 0) return false;
+    if (fromMemory || fileDescriptor < 0 || stopped_) return false;
+    if (stopCheck && stopCheck()) {
+      stopped_ = true;
+      return false;
+    }
     ssize_t got;
     do {
       got = ::read(fileDescriptor, buffer, kBufferSize);

@@ -12,6 +12,8 @@ class SourceReader {
  public:
   // Receives the line counter as "%05d" text whenever it is refreshed.
   using LineCounterCallback = std::function<void(const std::string& text)>;
+  // Asked before each block of the file is read; true ends the source there.
+  using StopCheck = std::function<bool()>;
 
   SourceReader() = default;
   ~SourceReader();
@@ -19,13 +21,17 @@ class SourceReader {
   SourceReader& operator=(const SourceReader&) = delete;
 
   // Opens the source for reading bytes as they are; false when it cannot be
-  // opened (or is a directory). Resets the line count and the end marker.
+  // opened or is not a regular file (a FIFO, device or directory is never
+  // read). Resets the line count, the end marker and the stop.
   bool Open(const std::string& path);
   void Close();
   // Reads from an in-memory text instead of a file (the bytes must outlive the reader).
   void OpenBytes(const unsigned char* bytes, std::size_t length);
 
   void SetLineCounterCallback(LineCounterCallback callback) { lineCounter = std::move(callback); }
+  void SetStopCheck(StopCheck check) { stopCheck = std::move(check); }
+  // True when the stop check ended the source before its end.
+  bool stopped() const { return stopped_; }
 
   // 0 when a character was delivered into currentChar(); otherwise the
   // number of reads that have hit the end so far (never 0 again once hit).
@@ -50,7 +56,9 @@ class SourceReader {
   unsigned char currentChar_ = 0;
   std::uint16_t lineNumber_ = 1;  // wraps after 65535, as a 16-bit counter does
   std::uint8_t eofCount_ = 0;
+  bool stopped_ = false;
   LineCounterCallback lineCounter;
+  StopCheck stopCheck;
 };
 
 }  // namespace lumivane
