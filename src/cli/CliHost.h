@@ -45,6 +45,8 @@ class CliHost : public DownloadHost {
   void StopReadyTimer() override { timerRunning_ = false; }
   void DispatchOnePendingEvent() override;
   void RequestClose() override {}
+  // A Ctrl-C or SIGTERM during the translation stops it.
+  bool StopRequested() override { return TakeInterrupt(); }
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
 
  private:

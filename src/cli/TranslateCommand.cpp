@@ -33,6 +33,7 @@ int RunTranslateCommand(const CliTranslateOptions& options, const std::string& p
   if (state != DownloadState::ImageReady) {
     const char* line = StatusLineFor(state);
     if (line) std::printf("%s\n", line);
+    if (!builder.detailLine().empty()) std::printf("%s\n", builder.detailLine().c_str());
     return static_cast<int>(state);
   }
   if (!options.output.empty() &&

@@ -30,6 +30,7 @@ struct DownloadChain::Impl : TransferObserver {
         link(clock),
         preparation(host, this->channels, link) {
     builder.SetLineCounterCallback([this](const std::string& text) { this->host.SetLinesTranslated(text); });
+    builder.SetStopCheck([this] { return this->host.StopRequested(); });
   }
 
   // ---- Phases ----
@@ -103,6 +104,11 @@ void DownloadChain::Impl::Translate() {
   input.keysText = choices.keysText;
   input.pcAtLink = choices.link == LinkKind::PcAt;
   state = builder.Translate(input);
+  if (builder.stopped()) {
+    host.SetWaitCursor(false);
+    CancelDownload();
+    return;
+  }
   Post(DownloadMessage::Report);
 }
 
@@ -126,6 +132,9 @@ void DownloadChain::Impl::OnReport() {
     default:
       if (const char* line = StatusLineFor(state)) {
         host.AddStatusLine(line);
+        const bool fromTranslation = state == DownloadState::SourceUnavailable ||
+                                     state == DownloadState::EmulatorUnavailable;
+        if (fromTranslation && !builder.detailLine().empty()) host.AddStatusLine(builder.detailLine());
         successReported = state == DownloadState::Success;
         EndDownload();
       }

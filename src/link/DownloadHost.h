@@ -55,6 +55,10 @@ class DownloadHost {
   virtual void DispatchOnePendingEvent() = 0;
   // Automatic mode: close the window (end the program) once control returns.
   virtual void RequestClose() = 0;
+  // Asked now and then during the translation, which runs without the
+  // event loop: true when the user asked to stop (a signal on the command
+  // line); the download then ends as cancelled.
+  virtual bool StopRequested() { return false; }
 
   // Waits at most `timeout` for the next key press that reaches the
   // application and takes it away from everything else. Returns the key as

@@ -1,6 +1,9 @@
 #include "link/DownloadChain.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "ChainFixture.h"
 
@@ -69,6 +72,29 @@ TEST_F(ChainFixture, AutomaticModeClosesAfterSuccessFailureAndCancel) {
   EXPECT_EQ(LastLine(), "Operation cancelled by user");
   EXPECT_EQ(host.calls.back(), "close");
   EXPECT_EQ(host.CallsStartingWith("close").size(), 1u);
+}
+
+TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysWhy) {
+  host.stopSource = [] { return true; };
+  StartAndWait();
+  EXPECT_EQ(host.statusLines, Lines{"Operation cancelled by user"});
+  EXPECT_FALSE(Chain().IsRunning());
+  EXPECT_EQ(host.CallsStartingWith("cursor:").back(), "cursor:normal");
+  EXPECT_TRUE(keypad.calls == Lines{"close"}) << "no port opened";
+
+  host.stopSource = nullptr;
+  host.statusLines.clear();
+  const std::string dir = MakeTempDir();
+  const std::string layout = dir + "Big.emu";
+  WriteFile(layout, "a=28\n");
+  ASSERT_EQ(truncate(layout.c_str(), 16 * 1024 * 1024 + 1), 0);
+  host.choices.emulatorFile = layout;
+  Chain().StartDownload();
+  host.Run(*chain, 0);
+  EXPECT_EQ(host.statusLines, (Lines{"Unable to open the selected emulator",
+                                     "The emulator file " + layout + " is larger than 16 MiB"}));
+  std::remove(layout.c_str());
+  rmdir(dir.c_str());
 }
 
 // ---- RS232: preparation, wait, transfer ----

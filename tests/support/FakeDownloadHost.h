@@ -59,6 +59,8 @@ class FakeDownloadHost : public DownloadHost {
   std::function<void()> onDispatch;
   // When set, WaitKeyPress asks it instead of taking from `keys`.
   std::function<int(std::chrono::milliseconds timeout)> keySource;
+  // When set, answers StopRequested (a signal during the translation).
+  std::function<bool()> stopSource;
 
   // Delivers the oldest queued message; false when the queue is empty.
   bool DeliverNext(DownloadChain& chain);
@@ -88,6 +90,7 @@ class FakeDownloadHost : public DownloadHost {
   void StopReadyTimer() override;
   void DispatchOnePendingEvent() override;
   void RequestClose() override;
+  bool StopRequested() override { return stopSource && stopSource(); }
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
 
  private:
