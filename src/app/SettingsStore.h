@@ -2,16 +2,22 @@
 #include <map>
 #include <string>
 
+#include "app/FileReplacement.h"
+
 namespace lumivane {
 
-// The settings file in INI form ("[Section]" lines, then "Key=Value" lines).
-// Section and key names compare without regard to letter case; the first
-// match counts. Values are read trimmed, a pair of enclosing quotes removed,
-// and cut to kMaxValueLength characters. A missing file, section or key
-// gives the caller's default. Nothing is cached: every call reads the file.
+// The settings file in INI form ("[Section]" lines, then "Key=Value" lines;
+// CR LF, LF or a bare CR ends a line). Section and key names compare without
+// regard to letter case; the first match counts. Values are read trimmed, a
+// pair of enclosing quotes removed, and cut to kMaxValueLength characters.
+// A missing file, section or key gives the caller's default; so does a file
+// that cannot be read, or a path that leads to no regular file (a FIFO or a
+// device is never opened). Nothing is cached: every call reads the file.
 class SettingsStore {
  public:
   static constexpr std::size_t kMaxValueLength = 259;
+  // Far above any settings file; a larger one is neither read nor replaced.
+  static constexpr std::size_t kMaxFileSize = 4 * 1024 * 1024;
 
   explicit SettingsStore(std::string path);
 
@@ -19,19 +25,27 @@ class SettingsStore {
 
   std::string Read(const std::string& section, const std::string& key,
                    const std::string& defaultValue) const;
+  // As Read, but enclosing quotes stay: for a value that is split into
+  // words later, where "/opt/My Editor/edit" in quotes is one word.
+  std::string ReadQuoted(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) const;
 
-  // Replaces the key's value, or adds the key (and the section, and the file).
-  // Every other line of the file stays as it was. The file is replaced
-  // atomically: a temporary file in the same directory, then a rename.
-  // A value is cut at its first line break, so it cannot add lines.
-  // Returns false when the file could not be written.
-  bool Write(const std::string& section, const std::string& key, const std::string& value) const;
+  // Replaces the key's value, or adds the key (and the section, and the
+  // file). Every other byte of the file stays as it was; the file is
+  // replaced atomically through its symbolic links, keeping its owner, group
+  // and mode, serialised with other writers (see ReplaceFile). A file that
+  // exists but cannot be read, or that the user may not write, is never
+  // replaced. A value is cut at its first line break, so it cannot add lines.
+  ReplaceResult Write(const std::string& section, const std::string& key, const std::string& value) const;
 
   // Every key of a section with its value (cut like Read); the first
   // occurrence of a key wins. Empty when the section is missing.
   std::map<std::string, std::string> ReadSection(const std::string& section) const;
 
  private:
+  // The file's text; empty when it is missing or cannot be read.
+  std::string Load() const;
+
   std::string path_;
 };
 

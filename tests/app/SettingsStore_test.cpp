@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "TestPaths.h"
 
 namespace lumivane {
@@ -15,6 +17,11 @@ using test::WriteFile;
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
   std::string dir_ = MakeTempDir();
   std::string path_ = dir_ + "Lumivane.ini";
   SettingsStore store_{path_};

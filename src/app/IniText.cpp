@@ -1,0 +1,177 @@
+#include "app/IniText.h"
+
+namespace lumivane::ini {
+namespace {
+
+// One line: its text [begin, textEnd) and its break [textEnd, end).
+struct Line {
+  std::size_t begin = 0;
+  std::size_t textEnd = 0;
+  std::size_t end = 0;
+  bool hasBreak() const { return end > textEnd; }
+};
+
+class LineScanner {
+ public:
+  explicit LineScanner(std::string_view text) : text_(text) {}
+
+  bool Next(Line* line) {
+    if (position_ >= text_.size()) return false;
+    line->begin = position_;
+    const std::size_t brk = text_.find_first_of("\r\n", position_);
+    if (brk == std::string_view::npos) {
+      line->textEnd = line->end = text_.size();
+    } else {
+      line->textEnd = brk;
+      const bool crlf = text_[brk] == '\r' && brk + 1 < text_.size() && text_[brk + 1] == '\n';
+      line->end = brk + (crlf ? 2 : 1);
+    }
+    position_ = line->end;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t position_ = 0;
+};
+
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNames(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool ParseSectionHeader(std::string_view text, std::string_view* name) {
+  const std::string_view trimmed = Trim(text);
+  if (trimmed.empty() || trimmed.front() != '[') return false;
+  const std::size_t close = trimmed.find(']');
+  *name = Trim(trimmed.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+  return true;
+}
+
+bool ParseKeyLine(std::string_view text, std::string_view* key, std::string_view* value) {
+  const std::string_view trimmed = Trim(text);
+  if (trimmed.empty() || trimmed.front() == ';') return false;
+  const std::size_t equals = trimmed.find('=');
+  if (equals == std::string_view::npos) return false;
+  *key = Trim(trimmed.substr(0, equals));
+  *value = Trim(trimmed.substr(equals + 1));
+  return true;
+}
+
+std::string_view TextOf(std::string_view text, const Line& line) {
+  return text.substr(line.begin, line.textEnd - line.begin);
+}
+
+// Walks the lines of the first section called `section`: visit(line, key,
+// value) for each key line, until it returns true. Returns what the walk
+// found, for WithValue to place a new key.
+struct SectionWalk {
+  bool sectionFound = false;
+  bool stoppedAtKey = false;
+  Line stopLine;         // the key line the visit stopped at
+  Line lastNonBlank;     // the header, or the section's last non-blank line
+  Line lastLine;         // the file's last line (known when the section is missing)
+  bool fileEmpty = true;
+};
+
+template <typename Visit>
+SectionWalk WalkSection(std::string_view text, std::string_view section, Visit&& visit) {
+  SectionWalk walk;
+  LineScanner scanner(text);
+  Line line;
+  bool inSection = false;
+  while (scanner.Next(&line)) {
+    walk.fileEmpty = false;
+    walk.lastLine = line;
+    const std::string_view lineText = TextOf(text, line);
+    std::string_view name;
+    if (ParseSectionHeader(lineText, &name)) {
+      // The first section of the name has ended; nothing after it counts.
+      if (inSection) return walk;
+      if (!walk.sectionFound && EqualNames(name, section)) {
+        inSection = walk.sectionFound = true;
+        walk.lastNonBlank = line;
+      }
+      continue;
+    }
+    if (!inSection) continue;
+    if (!Trim(lineText).empty()) walk.lastNonBlank = line;
+    std::string_view key, value;
+    if (ParseKeyLine(lineText, &key, &value) && visit(key, value)) {
+      walk.stoppedAtKey = true;
+      walk.stopLine = line;
+      return walk;
+    }
+  }
+  return walk;
+}
+
+std::string FirstLineBreak(std::string_view text) {
+  LineScanner scanner(text);
+  Line first;
+  if (!scanner.Next(&first) || !first.hasBreak()) return "\n";
+  return std::string(text.substr(first.textEnd, first.end - first.textEnd));
+}
+
+}  // namespace
+
+std::optional<std::string_view> FindValue(std::string_view text, std::string_view section,
+                                          std::string_view key) {
+  std::optional<std::string_view> found;
+  WalkSection(text, section, [&](std::string_view name, std::string_view value) {
+    if (!EqualNames(name, key)) return false;
+    found = value;
+    return true;
+  });
+  return found;
+}
+
+void ForEachEntry(std::string_view text, std::string_view section,
+                  const std::function<void(std::string_view key, std::string_view value)>& visit) {
+  WalkSection(text, section, [&](std::string_view key, std::string_view value) {
+    visit(key, value);
+    return false;
+  });
+}
+
+std::string WithValue(std::string_view text, std::string_view section, std::string_view key,
+                      std::string_view value) {
+  const SectionWalk walk = WalkSection(
+      text, section, [&](std::string_view name, std::string_view) { return EqualNames(name, key); });
+  const std::string keyLine = std::string(key) + "=" + std::string(value);
+  std::string result;
+  result.reserve(text.size() + keyLine.size() + section.size() + 8);
+  if (walk.stoppedAtKey) {
+    result.append(text.substr(0, walk.stopLine.begin));
+    result.append(keyLine);
+    result.append(text.substr(walk.stopLine.textEnd));
+    return result;
+  }
+  const std::string lineBreak = FirstLineBreak(text);
+  if (walk.sectionFound) {
+    // After the section's last non-blank line, so blank separators stay below it.
+    const Line& after = walk.lastNonBlank;
+    result.append(text.substr(0, after.end));
+    if (!after.hasBreak()) result.append(lineBreak);
+    result.append(keyLine + lineBreak);
+    result.append(text.substr(after.end));
+    return result;
+  }
+  result.append(text);
+  if (!walk.fileEmpty && !walk.lastLine.hasBreak()) result.append(lineBreak);
+  result.append("[" + std::string(section) + "]" + lineBreak + keyLine + lineBreak);
+  return result;
+}
+
+}  // namespace lumivane::ini
