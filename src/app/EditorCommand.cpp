@@ -1,5 +1,8 @@
 #include "app/EditorCommand.h"
 
+#include "app/SettingsStore.h"
+#include "app/StartupChoices.h"
+
 namespace lumivane {
 
 bool SplitCommandWords(const std::string& text, std::vector<std::string>* words) {
@@ -59,6 +62,11 @@ EditorInvocation BuildEditorInvocation(const std::string& editorSetting, const s
   // An empty path field opens the editor without a file.
   if (!path.empty()) invocation.arguments.push_back(path);
   return invocation;
+}
+
+EditorInvocation EditorInvocationFromSettings(const SettingsStore& store, const std::string& path) {
+  return BuildEditorInvocation(store.ReadQuoted(kSettingsSection, settings_key::kEditor, kDefaultEditor),
+                               path);
 }
 
 }  // namespace lumivane

@@ -4,6 +4,8 @@
 
 namespace lumivane {
 
+class SettingsStore;
+
 // Splits a command text into words the way a POSIX shell would, without
 // running one: blanks separate words, single quotes keep everything
 // literally, double quotes keep blanks and honour \" \\ \$ \` escapes, and a
@@ -20,5 +22,10 @@ struct EditorInvocation {
 };
 
 EditorInvocation BuildEditorInvocation(const std::string& editorSetting, const std::string& path);
+
+// The invocation for the Editor setting (default xdg-open). The splitter sees
+// the value as stored, quotes included: Editor="/opt/My Editor/edit" is one
+// program, not "/opt/My" with an argument.
+EditorInvocation EditorInvocationFromSettings(const SettingsStore& store, const std::string& path);
 
 }  // namespace lumivane

@@ -215,9 +215,8 @@ void MainDialog::Browse() {
 }
 
 void MainDialog::Edit() {
-  std::string editor = settings_.Read(kSettingsSection, settings_key::kEditor, kDefaultEditor);
   EditorInvocation invocation =
-      BuildEditorInvocation(editor, controls_.path->text().toStdString());
+      EditorInvocationFromSettings(settings_, controls_.path->text().toStdString());
   if (invocation.program.empty()) return;
   QStringList arguments;
   for (const std::string& argument : invocation.arguments) arguments << ToQString(argument);

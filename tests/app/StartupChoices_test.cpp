@@ -110,5 +110,27 @@ TEST(EditorCommandTest, SplitsLikeAShellAndKeepsThePathWhole) {
   EXPECT_TRUE(BuildEditorInvocation("\"unterminated", "f.pos").program.empty());
 }
 
+TEST_F(StartupChoicesTest, StoredEditorValueIsSplitAsStored) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> command;  // program, then arguments
+  };
+  const Case cases[] = {
+      {"Editor=\"/opt/My Editor/edit\"", {"/opt/My Editor/edit", "f.pos"}},
+      {"Editor = '/opt/My Editor/edit'  ", {"/opt/My Editor/edit", "f.pos"}},
+      {"Editor=\"/opt/my ed\" --new", {"/opt/my ed", "--new", "f.pos"}},
+      {"Editor=\"vim\" \"-p\"", {"vim", "-p", "f.pos"}},
+      {"Editor=code --wait", {"code", "--wait", "f.pos"}},
+      {"Other=1", {"xdg-open", "f.pos"}},
+  };
+  for (const Case& c : cases) {
+    test::WriteFile(path_, std::string("[Quintrel]\n") + c.line + "\n");
+    const EditorInvocation invocation = EditorInvocationFromSettings(store_, "f.pos");
+    std::vector<std::string> command{invocation.program};
+    command.insert(command.end(), invocation.arguments.begin(), invocation.arguments.end());
+    EXPECT_EQ(command, c.command) << c.line;
+  }
+}
+
 }  // namespace
 }  // namespace lumivane
