@@ -16,10 +16,15 @@ struct CliTranslateOptions {
 // Translates the source, prints "Lines Translated: NNNNN" and, on failure,
 // the status line of the outcome. Returns 0 when an image was built (and
 // written), else the download state (1, 7 or 8); 10 when the output file
-// cannot be written.
+// cannot be written, 11 when it is the source or the emulator file. A
+// regular output file is replaced whole or not at all; a FIFO or a
+// character device takes the image as a stream.
 int RunTranslateCommand(const CliTranslateOptions& options, const std::string& programDirectory);
 
 // Exit status when the image was built but could not be written to --output.
 inline constexpr int kExitOutputUnwritable = 10;
+// Exit status when --output names the source or the emulator file in use
+// (through whatever path, link or hard link); nothing is translated.
+inline constexpr int kExitOutputIsInput = 11;
 
 }  // namespace lumivane

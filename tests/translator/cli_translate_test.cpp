@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -22,8 +24,10 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
-CliResult RunCli(const std::string& arguments) {
-  const std::string command = Quote(ProgramDir() + "lumivane-cli") + " " + arguments + " 2>&1";
+// `shellPrefix` runs in the same shell first (limits, signal dispositions).
+CliResult RunCli(const std::string& arguments, const std::string& shellPrefix = "") {
+  const std::string command =
+      shellPrefix + Quote(ProgramDir() + "lumivane-cli") + " " + arguments + " 2>&1";
   CliResult result{-1, {}};
   std::FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return result;
@@ -93,6 +97,52 @@ TEST_F(CliTranslateTest, FailuresExitWithTheStateAndPrintItsLine) {
                 .status,
             8);
   EXPECT_NE(RunCli("translate " + Quote(source) + " --link serial").status, 0);
+}
+
+TEST_F(CliTranslateTest, OutputNeverOverwritesAnInputWhateverPathNamesIt) {
+  const std::string sample = ReadFile(ProgramDir() + "Kt90NewConfig.pos");
+  const std::string layout = ReadFile(ProgramDir() + "English_US.emu");
+  WriteFile(dir + "S.pos", sample);
+  WriteFile(dir + "E.emu", layout);
+  ASSERT_EQ(link((dir + "S.pos").c_str(), (dir + "hard.pos").c_str()), 0);
+  ASSERT_EQ(symlink("E.emu", (dir + "soft.emu").c_str()), 0);
+  const std::string inputs = Quote(dir + "S.pos") + " --emulator " + Quote(dir + "E.emu");
+  for (const std::string& output : {dir + "S.pos", dir + "./S.pos", dir + "hard.pos", dir + "E.emu",
+                                    dir + "soft.emu"}) {
+    const CliResult result = RunCli("translate " + inputs + " --output " + Quote(output));
+    EXPECT_EQ(result.status, 11) << output;
+    EXPECT_NE(result.output.find("Unable to write the image to " + output + ": it is the "),
+              std::string::npos) << result.output;
+  }
+  EXPECT_EQ(ReadFile(dir + "S.pos"), sample);
+  EXPECT_EQ(ReadFile(dir + "E.emu"), layout);
+}
+
+TEST_F(CliTranslateTest, FailedOutputLeavesTheOldFileAsItWas) {
+  const std::string output = dir + "image.bin";
+  WriteFile(output, "previous image");
+  // The 360-key image is larger than the 1 KiB the file size limit allows.
+  const CliResult result = RunCli("translate " + Quote(ProgramDir() + "Kt90NewConfig.pos") +
+                                      " --keys 360 --output " + Quote(output),
+                                  "trap '' XFSZ; ulimit -f 1; ");
+  EXPECT_EQ(result.status, 10) << result.output;
+  EXPECT_EQ(ReadFile(output), "previous image");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+
+  EXPECT_EQ(RunCli("translate " + Quote(ProgramDir() + "Kt90NewConfig.pos") + " --output /dev/null").status, 0);
+  struct stat info {};
+  EXPECT_TRUE(stat("/dev/null", &info) == 0 && S_ISCHR(info.st_mode));
+}
+
+TEST_F(CliTranslateTest, OversizedEmulatorNamesItselfAfterTheStatusLine) {
+  const std::string layout = dir + "Huge.emu";
+  WriteFile(layout, "a=28\n");
+  ASSERT_EQ(truncate(layout.c_str(), 16 * 1024 * 1024 + 1), 0);
+  const CliResult result =
+      RunCli("translate " + Quote(ProgramDir() + "Kt90NewConfig.pos") + " --emulator " + Quote(layout));
+  EXPECT_EQ(result.status, 8);
+  EXPECT_EQ(result.output, "Lines Translated: 00001\nUnable to open the selected emulator\n"
+                           "The emulator file " + layout + " is larger than 16 MiB\n");
 }
 
 }  // namespace
