@@ -1,7 +1,10 @@
 #include "app/LaunchPaths.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
+#include <memory>
 
 namespace lumivane {
 namespace {
@@ -37,6 +40,15 @@ LaunchPaths ResolveLaunchPaths(const std::string& argv0, const std::string& self
   if (!found) found = RealPath(selfExeLink, &resolved);
   if (!found) resolved = argv0;  // nothing better: the settings go to the working directory
   return LaunchPathsForExecutable(resolved);
+}
+
+std::string AbsoluteFromWorkingDirectory(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  const std::unique_ptr<char, decltype(&std::free)> directory(getcwd(nullptr, 0), &std::free);
+  if (!directory) return path;
+  std::string absolute = directory.get();
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + path;
 }
 
 }  // namespace lumivane

@@ -21,4 +21,10 @@ LaunchPaths LaunchPathsForExecutable(const std::string& executablePath);
 LaunchPaths ResolveLaunchPaths(const std::string& argv0,
                                const std::string& selfExeLink = "/proc/self/exe");
 
+// A relative path made absolute: the working directory, '/', then the path,
+// byte for byte (symbolic links are not resolved, "." and ".." stay). An
+// absolute or empty path, or any path while the working directory is
+// unknown, comes back as it is.
+std::string AbsoluteFromWorkingDirectory(const std::string& path);
+
 }  // namespace lumivane

@@ -1,6 +1,6 @@
 #include "app/StartupChoices.h"
 
-
+#include "app/LaunchPaths.h"
 #include "app/SettingsStore.h"
 #include "app/TextCase.h"
 
@@ -47,8 +47,9 @@ RestoredChoices RestoreChoices(const SettingsStore& store, const std::string& pr
                                const std::optional<std::string>& commandLineSource) {
   RestoredChoices choices;
   if (commandLineSource) {
-    store.Write(kSettingsSection, settings_key::kFileToDownload, *commandLineSource);
-    choices.sourcePath = *commandLineSource;
+    // Stored absolute, so that a later start from another folder finds it.
+    choices.sourcePath = AbsoluteFromWorkingDirectory(*commandLineSource);
+    store.Write(kSettingsSection, settings_key::kFileToDownload, choices.sourcePath);
   } else {
     choices.sourcePath = ReadSetting(store, settings_key::kFileToDownload,
                                      programDirectory + kDefaultSourceName);

@@ -42,9 +42,9 @@ struct RestoredChoices {
   std::string comPort;
 };
 
-// Reads the start-up choices. A command-line source is written to
-// FileToDownload before anything is read, so it also becomes the source of a
-// later run without arguments.
+// Reads the start-up choices. A command-line source, made absolute against
+// the working directory, is written to FileToDownload before anything is
+// read, so it also becomes the source of a later run without arguments.
 RestoredChoices RestoreChoices(const SettingsStore& store, const std::string& programDirectory,
                                const std::optional<std::string>& commandLineSource);
 

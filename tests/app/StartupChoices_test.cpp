@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "TestPaths.h"
 #include "app/EditorCommand.h"
 #include "app/SettingsStore.h"
@@ -13,6 +16,11 @@ namespace {
 
 class StartupChoicesTest : public ::testing::Test {
  protected:
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
   RestoredChoices Restore(const std::string& settings,
                           std::optional<std::string> argument = std::nullopt) {
     if (!settings.empty()) test::WriteFile(path_, settings);
@@ -36,11 +44,25 @@ TEST_F(StartupChoicesTest, DefaultsWithoutSettingsFileCreateNoFile) {
   EXPECT_EQ(access(path_.c_str(), F_OK), -1);
 }
 
-TEST_F(StartupChoicesTest, ArgumentIsStoredBeforeAnythingIsRead) {
-  EXPECT_EQ(Restore("[Quintrel]\nFileToDownload=old.pos\n", "rel/new.pos").sourcePath, "rel/new.pos");
-  EXPECT_EQ(store_.Read("Quintrel", "FileToDownload", ""), "rel/new.pos");
-  // A later run without arguments takes it from the settings file.
-  EXPECT_EQ(RestoreChoices(store_, "/prog/", std::nullopt).sourcePath, "rel/new.pos");
+TEST_F(StartupChoicesTest, ArgumentIsStoredAbsoluteBeforeAnythingIsRead) {
+  char* cwd = getcwd(nullptr, 0);
+  const std::string working = std::string(cwd) + (std::string(cwd) == "/" ? "" : "/");
+  free(cwd);
+  struct Case {
+    std::string argument, stored;
+  };
+  const Case cases[] = {
+      {"My Configs/new.pos", working + "My Configs/new.pos"},
+      {"./x\xe9.pos", working + "./x\xe9.pos"},
+      {"/abs/new.pos", "/abs/new.pos"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Restore("[Quintrel]\nFileToDownload=old.pos\n", c.argument).sourcePath, c.stored);
+    EXPECT_EQ(store_.Read("Quintrel", "FileToDownload", "none"), c.stored);
+    // A later run without arguments takes it from the settings file.
+    EXPECT_EQ(RestoreChoices(store_, "/prog/", std::nullopt).sourcePath, c.stored);
+  }
 }
 
 TEST_F(StartupChoicesTest, EmptyStoredSourceStaysEmpty) {

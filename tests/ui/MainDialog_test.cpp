@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QDir>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -149,8 +150,10 @@ class MainDialogTest : public QObject {
     MainDialog::Setup setup = fixture.MakeSetup();
     setup.commandLineSource = "relative/new.pos";
     auto dialog = fixture.MakeDialog(std::move(setup));
-    QCOMPARE(dialog->controls().path->text(), QStringLiteral("relative/new.pos"));
-    QCOMPARE(fixture.Setting("FileToDownload"), std::string("relative/new.pos"));
+    // Stored absolute, so that a start from another folder still finds it.
+    const std::string absolute = QDir::currentPath().toStdString() + "/relative/new.pos";
+    QCOMPARE(dialog->controls().path->text(), QString::fromStdString(absolute));
+    QCOMPARE(fixture.Setting("FileToDownload"), absolute);
   }
 
   void focusOutWritesEachListAndThePath() {
