@@ -7,14 +7,15 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QMenu>
-#include <QProcess>
 
+#include "app/DetachedProcess.h"
 #include "app/EditorCommand.h"
 #include "app/StartupChoices.h"
 #include "app/TextCase.h"
 #include "ui/AboutDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/KeyPressCollector.h"
+#include "ui/PathText.h"
 #include "ui/ProgramIcon.h"
 #include "ui/StatusLog.h"
 
@@ -32,18 +33,22 @@ QString ChooseSourceWithFileDialog(QWidget* parent) {
   return QFileDialog::getOpenFileName(parent, QString(), startDirectory, QStringLiteral("*.pos"));
 }
 
-bool StartDetachedProcess(const QString& program, const QStringList& arguments) {
-  return QProcess::startDetached(program, arguments);
+// The editor gets the path's own bytes, which QProcess would pass as UTF-8.
+bool StartEditorProcess(const QString& program, const QStringList& arguments) {
+  std::vector<std::string> byteArguments;
+  for (const QString& argument : arguments) byteArguments.push_back(TextToPath(argument));
+  return StartDetachedProcess(TextToPath(program), byteArguments) == 0;
 }
 
-QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+// Texts that may hold paths cross into the window losslessly (PathText.h).
+QString ToQString(const std::string& text) { return PathToText(text); }
 
 }  // namespace
 
 MainDialog::MainDialog(Setup setup, QWidget* parent)
     : QDialog(parent), setup_(std::move(setup)), settings_(setup_.paths.settingsPath) {
   if (!setup_.chooseSourceFile) setup_.chooseSourceFile = ChooseSourceWithFileDialog;
-  if (!setup_.startDetached) setup_.startDetached = StartDetachedProcess;
+  if (!setup_.startDetached) setup_.startDetached = StartEditorProcess;
 
   setWindowTitle(QStringLiteral("Zoret - Lumivane"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -119,7 +124,7 @@ void MainDialog::InitializeFromSettings() {
   if (autoRun_ && setup_.statusEcho) {
     // Lines added before the mode was known go out now, in order.
     for (const QString& line : controls_.statusLog->Lines()) {
-      std::fprintf(setup_.statusEcho, "%s\n", line.toLocal8Bit().constData());
+      std::fprintf(setup_.statusEcho, "%s\n", TextToPath(line).c_str());
     }
     std::fflush(setup_.statusEcho);
   }
@@ -141,12 +146,12 @@ void MainDialog::AddLine(const std::string& line) {
 
 void MainDialog::WriteSetting(const char* key, const QString& value) {
   // A failed write is not reported: the choice still holds for this run.
-  settings_.Write(kSettingsSection, key, value.toStdString());
+  settings_.Write(kSettingsSection, key, TextToPath(value));
 }
 
 void MainDialog::SelectByPrefix(QComboBox* list, const std::string& value) {
   std::vector<std::string> items;
-  for (int i = 0; i < list->count(); ++i) items.push_back(list->itemText(i).toStdString());
+  for (int i = 0; i < list->count(); ++i) items.push_back(TextToPath(list->itemText(i)));
   list->setCurrentIndex(FindFirstWithPrefix(items, value));
 }
 
@@ -210,13 +215,14 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
 void MainDialog::Browse() {
   QString chosen = setup_.chooseSourceFile(this);
   if (chosen.isEmpty()) return;
-  controls_.path->setText(chosen);
-  WriteSetting(settings_key::kFileToDownload, chosen);
+  const std::string path = RecoverDialogPath(chosen);
+  controls_.path->setText(ToQString(path));
+  settings_.Write(kSettingsSection, settings_key::kFileToDownload, path);
 }
 
 void MainDialog::Edit() {
   EditorInvocation invocation =
-      EditorInvocationFromSettings(settings_, controls_.path->text().toStdString());
+      EditorInvocationFromSettings(settings_, TextToPath(controls_.path->text()));
   if (invocation.program.empty()) return;
   QStringList arguments;
   for (const std::string& argument : invocation.arguments) arguments << ToQString(argument);

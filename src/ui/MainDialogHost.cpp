@@ -9,6 +9,7 @@
 
 #include "ui/KeyPressCollector.h"
 #include "ui/MainDialog.h"
+#include "ui/PathText.h"
 #include "ui/StatusLog.h"
 
 namespace lumivane {
@@ -35,10 +36,10 @@ QEvent::Type EventTypeFor(DownloadMessage message) {
 DownloadChoices MainDialog::ReadChoices() {
   const MainDialogControls& c = controls_;
   DownloadChoices choices;
-  choices.sourcePath = c.path->text().toStdString();
-  choices.emulatorName = c.emulators->currentText().toStdString();
-  choices.keysText = c.keys->currentText().toStdString();
-  choices.portName = c.comPorts->currentText().toStdString();
+  choices.sourcePath = TextToPath(c.path->text());
+  choices.emulatorName = TextToPath(c.emulators->currentText());
+  choices.keysText = TextToPath(c.keys->currentText());
+  choices.portName = TextToPath(c.comPorts->currentText());
   int link = c.linkGroup->checkedId();
   choices.link = link < 0 ? LinkKind::Usb : static_cast<LinkKind>(link);
   choices.layer = c.layer2->isChecked() ? 2 : 1;

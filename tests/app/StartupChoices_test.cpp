@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
 #include "TestPaths.h"
+#include "app/DetachedProcess.h"
 #include "app/EditorCommand.h"
 #include "app/SettingsStore.h"
 #include "app/TextCase.h"
@@ -152,6 +154,19 @@ TEST_F(StartupChoicesTest, StoredEditorValueIsSplitAsStored) {
     command.insert(command.end(), invocation.arguments.begin(), invocation.arguments.end());
     EXPECT_EQ(command, c.command) << c.line;
   }
+}
+
+TEST_F(StartupChoicesTest, EditorStartsDetachedWithThePathsOwnBytes) {
+  EXPECT_EQ(StartDetachedProcess("no-such-editor-here", {}), ENOENT);
+  EXPECT_EQ(StartDetachedProcess(dir_, {}), EACCES);
+  const std::string path = dir_ + "Kass\xe9.pos";
+  const std::string copy = dir_ + "copy";
+  ASSERT_EQ(StartDetachedProcess("sh", {"-c", "printf %s \"$0\" > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"",
+                                        path, copy}),
+            0);
+  // The process is not waited for: its file appears when it has run.
+  for (int i = 0; i < 1000 && access(copy.c_str(), F_OK) != 0; ++i) usleep(10000);
+  EXPECT_EQ(test::ReadFile(copy), path);
 }
 
 }  // namespace
