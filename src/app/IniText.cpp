@@ -17,6 +17,9 @@ class LineScanner {
 
   bool Next(Line* line) {
     if (position_ >= text_.size()) return false;
+    // A UTF-8 byte order mark (an editor's, on Windows) belongs to no line,
+    // so the first header is still found; writes keep it where it is.
+    if (position_ == 0 && text_.substr(0, 3) == "\xEF\xBB\xBF") position_ = 3;
     line->begin = position_;
     const std::size_t brk = text_.find_first_of("\r\n", position_);
     if (brk == std::string_view::npos) {

@@ -8,7 +8,7 @@ namespace lumivane::ini {
 
 // The text of a settings file in INI form: "[Section]" lines, "Key=Value"
 // lines, ';' comments. A line ends at CR LF, LF or a bare CR, for reading
-// and writing alike. Section and key names compare without regard to letter
+// and writing alike; a leading UTF-8 byte order mark is skipped. Section and key names compare without regard to letter
 // case, and only the first section of a name counts, up to the next header.
 // Nothing here allocates per line: a file costs memory by its size only.
 
