@@ -104,7 +104,6 @@ void EmulatorTable::Release() {
 
 void EmulatorTable::BuildIndex() {
   for (int& line : singleCharLine) line = -1;
-  nameIndex.reserve(static_cast<std::size_t>(entryCount));
   for (int i = 0; i < entryCount; ++i) {
     const std::string_view line = Entry(i);
     const std::size_t equals = line.find('=');
