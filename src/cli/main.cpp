@@ -8,6 +8,8 @@
 int main(int argc, char** argv) {
   CLI::App app{"Translates keypad configuration sources and downloads them into the keypad"};
   app.require_subcommand(1);
+  // Enumerated values are replaced by their canonical (lower-case) member
+  // here, so that the rest of the program compares them exactly.
   const auto links = CLI::IsMember({"usb", "rs232", "pcat"}, CLI::ignore_case);
 
   lumivane::CliTranslateOptions translate;
@@ -17,7 +19,7 @@ int main(int argc, char** argv) {
                                "Layout name, or an emulator file (.emu or a path)");
   translateCommand->add_option("--keys", translate.keys, "Number of keys: 360, anything else means 120");
   translateCommand->add_option("--link", translate.link, "Link; pcat also derives the nibble keys")
-      ->check(links);
+      ->transform(links);
   translateCommand->add_option("--output", translate.output, "Write the image to this file");
   translateCommand->add_flag("--listing", translate.listing, "Print a readable decode of the image");
 
@@ -28,8 +30,8 @@ int main(int argc, char** argv) {
                               "Layout name, or an emulator file (.emu or a path)");
   downloadCommand->add_option("--keys", download.keys, "Number of keys: 360, anything else means 120");
   downloadCommand->add_option("--layer", download.layer, "Target layer")
-      ->check(CLI::IsMember({"1", "2"}));
-  downloadCommand->add_option("--link", download.link, "Link to the keypad")->required()->check(links);
+      ->transform(CLI::IsMember({"1", "2"}, CLI::ignore_space));
+  downloadCommand->add_option("--link", download.link, "Link to the keypad")->required()->transform(links);
   downloadCommand->add_option("--port", download.port, "Serial port name (COM1) or device path");
 
   CLI11_PARSE(app, argc, argv);

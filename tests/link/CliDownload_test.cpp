@@ -102,7 +102,8 @@ TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
   sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
   std::string error;
   ASSERT_TRUE(keypad.Start(&error)) << error;
-  CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath(), "--layer", "2"});
+  // Option values ignore letter case: this is the RS232 link, not USB.
+  CliProcess cli({source, "--link", "RS232", "--port", keypad.devicePath(), "--layer", "2"});
   ASSERT_TRUE(cli.started());
   EXPECT_EQ(cli.ReadAll(), (Lines{"Press (shift+load) on the Quintrel to continue", "Transfer in progress",
                                   "DOWNLOAD SUCCESSFUL"}));
