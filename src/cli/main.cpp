@@ -1,11 +1,16 @@
 // lumivane-cli: translate a configuration source, or download it into the keypad.
 #include <CLI/CLI.hpp>
+#include <csignal>
 
 #include "cli/DownloadCommand.h"
 #include "cli/ProgramDirectory.h"
 #include "cli/TranslateCommand.h"
 
 int main(int argc, char** argv) {
+  // A reader that goes away (| head -1) must not end a download halfway:
+  // writes to a closed pipe then fail quietly, and the exit status still
+  // tells the outcome.
+  std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{"Translates keypad configuration sources and downloads them into the keypad"};
   app.require_subcommand(1);
   // Enumerated values are replaced by their canonical (lower-case) member

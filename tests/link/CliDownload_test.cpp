@@ -50,6 +50,11 @@ class CliProcess {
   }
 
   bool started() const { return pid_ > 0; }
+  // The reader goes away, as `| head -1` does.
+  void CloseOutput() {
+    close(out_);
+    out_ = -1;
+  }
   void Interrupt() { kill(pid_, SIGINT); }
 
   // The next whole line of stdout; false at its end.
@@ -113,6 +118,18 @@ TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
   const sim::ReceivedLayer layer = sim::FindReceivedLayer(keypad.Snapshot());
   EXPECT_TRUE(layer.found);
   EXPECT_EQ(layer.layer, 2);
+}
+
+TEST_F(CliDownloadTest, AReaderThatGoesAwayDoesNotEndTheDownload) {
+  sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
+  std::string error;
+  ASSERT_TRUE(keypad.Start(&error)) << error;
+  CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath()});
+  std::string line;
+  ASSERT_TRUE(cli.ReadLine(&line));
+  cli.CloseOutput();
+  EXPECT_EQ(cli.Wait(), 0);
+  EXPECT_TRUE(keypad.WaitForEnd(std::chrono::seconds(5)));
 }
 
 TEST_F(CliDownloadTest, FailuresPrintTheirLineAndExitNonZero) {
