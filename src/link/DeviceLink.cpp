@@ -102,8 +102,10 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
     case Kind::PcAt: {
       SendCommandBlock();
       if (fault_ == LinkFault::Broken) return 0;
-      // The second wait runs even when the first one timed out.
+      // The second wait runs even when the first one timed out, but not
+      // when the download is being stopped.
       const int low = WaitNibbleKey();
+      if (Stopping()) return 0;
       const int high = WaitNibbleKey();
       return static_cast<std::uint8_t>((low + 16 * high) & 0xFF);
     }
@@ -175,7 +177,7 @@ int DeviceLink::WaitNibbleKey() {
   // The deadline is fixed: keys that are no nibble key are dropped without
   // extending it.
   const Clock::TimePoint deadline = clock_.Now() + kAnswerTimeLimit;
-  while (keySource_ != nullptr) {
+  while (keySource_ != nullptr && !Stopping()) {
     const auto remaining =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_.Now());
     if (remaining.count() <= 0) break;

@@ -12,6 +12,9 @@ namespace lumivane {
 
 namespace {
 
+constexpr const char* kIncompleteImageLine =
+    "The Quintrel holds an incomplete image: download it again";
+
 std::string FiveDigits(unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, "%05u", value);
@@ -30,6 +33,7 @@ struct DownloadChain::Impl : TransferObserver {
         link(clock),
         preparation(host, this->channels, link) {
     builder.SetLineCounterCallback([this](const std::string& text) { this->host.SetLinesTranslated(text); });
+    link.SetStopCheck([this] { return StopRequested(); });
   }
 
   // ---- Phases ----
@@ -40,6 +44,7 @@ struct DownloadChain::Impl : TransferObserver {
   void OnYes();
   void OnTransfer();
   void CancelDownload();
+  void RequestStop(std::vector<std::string> lines);
   void EndDownload();
 
   void Post(DownloadMessage message) {
@@ -59,6 +64,10 @@ struct DownloadChain::Impl : TransferObserver {
     host.SetBytesTransferred(FiveDigits(counter));
     host.SetProgressPosition(counter);
   }
+  bool StopRequested() override {
+    if (!stopLines) host.DeliverStopRequests();
+    return stopLines.has_value();
+  }
 
   DownloadHost& host;
   LinkChannels channels;
@@ -76,6 +85,9 @@ struct DownloadChain::Impl : TransferObserver {
   bool transferring = false;
   bool successReported = false;
   bool lastSucceeded = false;
+  // Set by RequestStop during the transfer; written when the transfer has stopped.
+  std::optional<std::vector<std::string>> stopLines;
+  bool transferStopped = false;
   // The one download message this download still expects; a message that
   // outlived its download (Cancel came first) is ignored.
   std::optional<DownloadMessage> pending;
@@ -87,6 +99,8 @@ void DownloadChain::Impl::StartDownload() {
   host.ShowDownloadControls();
   running = true;
   successReported = false;
+  stopLines.reset();
+  transferStopped = false;
   link.Reset();
   preparation.Reset();
   Post(DownloadMessage::Translate);
@@ -109,6 +123,12 @@ void DownloadChain::Impl::Translate() {
 void DownloadChain::Impl::OnReport() {
   host.SetWaitCursor(false);
   host.Beep();
+  if (transferStopped) {
+    for (const std::string& line : *stopLines) host.AddStatusLine(line);
+    host.AddStatusLine(kIncompleteImageLine);
+    EndDownload();
+    return;
+  }
   switch (state) {
     case DownloadState::TranslationError:
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
@@ -170,6 +190,7 @@ void DownloadChain::Impl::OnTransfer() {
   const int layer = host.ReadChoices().layer == 2 ? 2 : 1;
   state = RunTransfer(link, image, layer, *this);
   transferring = false;
+  transferStopped = state == DownloadState::None;
   Post(DownloadMessage::Report);
 }
 
@@ -178,6 +199,17 @@ void DownloadChain::Impl::CancelDownload() {
   if (!running || transferring) return;
   cancelled = true;
   host.AddStatusLine("Operation cancelled by user");
+  EndDownload();
+}
+
+void DownloadChain::Impl::RequestStop(std::vector<std::string> lines) {
+  if (!running || stopLines || transferStopped) return;
+  if (transferring) {
+    stopLines = std::move(lines);
+    return;
+  }
+  cancelled = true;
+  for (const std::string& line : lines) host.AddStatusLine(line);
   EndDownload();
 }
 
@@ -213,7 +245,10 @@ void DownloadChain::OnMessage(DownloadMessage message) {
 
 void DownloadChain::OnReadyTimer() { impl_->OnReadyTimer(); }
 void DownloadChain::OnYes() { impl_->OnYes(); }
+void DownloadChain::RequestStop(std::vector<std::string> lines) { impl_->RequestStop(std::move(lines)); }
 bool DownloadChain::IsRunning() const { return impl_->running; }
+bool DownloadChain::IsTransferring() const { return impl_->transferring; }
+bool DownloadChain::StopRequested() const { return impl_->stopLines.has_value(); }
 DownloadState DownloadChain::state() const { return impl_->state; }
 bool DownloadChain::LastDownloadSucceeded() const { return impl_->lastSucceeded; }
 const ImageBuilder& DownloadChain::builder() const { return impl_->builder; }

@@ -53,6 +53,10 @@ class DownloadHost {
   virtual void StopReadyTimer() = 0;
   // Lets at most one pending event through, so the window stays painted.
   virtual void DispatchOnePendingEvent() = 0;
+  // Called after every byte of the transfer and during its key waits: a
+  // host that holds a stop request (a signal) hands it to
+  // DownloadChain::RequestStop now. Returns at once.
+  virtual void DeliverStopRequests() {}
   // Automatic mode: close the window (end the program) once control returns.
   virtual void RequestClose() = 0;
 

@@ -57,6 +57,9 @@ class FakeDownloadHost : public DownloadHost {
   int dispatches = 0;
   // Runs inside DispatchOnePendingEvent, as a queued event would.
   std::function<void()> onDispatch;
+  // Runs inside DeliverStopRequests (after every byte of the transfer).
+  std::function<void()> onStopCheck;
+  int stopChecks = 0;
   // When set, WaitKeyPress asks it instead of taking from `keys`.
   std::function<int(std::chrono::milliseconds timeout)> keySource;
 
@@ -87,6 +90,7 @@ class FakeDownloadHost : public DownloadHost {
   void StartReadyTimer(int periodMs) override;
   void StopReadyTimer() override;
   void DispatchOnePendingEvent() override;
+  void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
 

@@ -1,0 +1,92 @@
+// Stopping a download on the host's behalf: a signal or input that ended.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ChainFixture.h"
+
+namespace lumivane::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr const char* kPress = "Press (shift+load) on the Quintrel to continue";
+constexpr const char* kCancelled = "Operation cancelled by user";
+constexpr const char* kIncomplete = "The Quintrel holds an incomplete image: download it again";
+
+TEST_F(ChainFixture, StopDuringTheTransferEndsAfterTheCurrentByteWithoutTheEndCommand) {
+  // When to ask, seen from the host's check after each byte; the pointer
+  // write to 0xFF65 puts two data bytes ahead of the image.
+  const struct {
+    const char* when;
+    std::function<bool(const MemoryKeypadPort&, int length)> now;
+  } cases[] = {
+      {"first read", [](const MemoryKeypadPort& k, int) { return k.operations.size() == 1; }},
+      {"in the key table", [](const MemoryKeypadPort& k, int) { return k.data.size() == 2 + 101; }},
+      {"after the last image byte",
+       [](const MemoryKeypadPort& k, int length) { return k.data.size() == 2u + length; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    keypad.operations.clear();
+    keypad.data.clear();
+    host.statusLines.clear();
+    chain.reset();
+    StartAndWait();
+    keypad.answers.push_back(0xC0);
+    std::size_t dataAtStop = 0, operationsAtStop = 0;
+    host.onStopCheck = [&] {
+      if (chain->StopRequested() || !c.now(keypad, chain->builder().imageLength())) return;
+      dataAtStop = keypad.data.size();
+      operationsAtStop = keypad.operations.size();
+      chain->RequestStop({kCancelled});
+      chain->RequestStop({"a later request does not count"});
+    };
+    host.Run(*chain);
+    EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", kCancelled, kIncomplete}));
+    EXPECT_GT(operationsAtStop, 0u) << "the stop was requested";
+    EXPECT_EQ(keypad.data.size(), dataAtStop) << "nothing written after the stop";
+    EXPECT_EQ(keypad.operations.size(), operationsAtStop);
+    EXPECT_EQ(keypad.Count("end"), 0u);
+    EXPECT_FALSE(chain->IsRunning());
+    EXPECT_FALSE(chain->LastDownloadSucceeded());
+    EXPECT_EQ(chain->state(), DownloadState::None);
+    EXPECT_EQ(keypad.calls.back(), "close");
+  }
+}
+
+TEST_F(ChainFixture, StopWhileWaitingEndsAtOnceWithTheGivenLines) {
+  StartAndWait(/*autoRun=*/true);
+  host.Run(*chain, 3);
+  chain->RequestStop({"Standard input ended"});
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Standard input ended"}));
+  EXPECT_FALSE(chain->IsRunning());
+  EXPECT_FALSE(host.timerRunning);
+  EXPECT_TRUE(host.closeRequested);
+  EXPECT_TRUE(keypad.operations.empty());
+  chain->RequestStop({kCancelled});  // nothing left to stop
+  EXPECT_EQ(host.statusLines.size(), 2u);
+}
+
+TEST_F(ChainFixture, StopInsideAPcAtKeyWaitEndsTheReadAtOnce) {
+  RecordingKeyboardLine line;
+  keyboardLine = &line;
+  host.choices.link = LinkKind::PcAt;
+  StartAndWait();
+  chain->OnYes();
+  int waits = 0;
+  const auto start = clock.Now();
+  host.keySource = [&](std::chrono::milliseconds) {
+    ++waits;
+    chain->RequestStop({kCancelled});  // the signal arrives while the key is awaited
+    return -1;
+  };
+  host.Run(*chain);
+  EXPECT_EQ(waits, 1) << "no second key wait";
+  EXPECT_LT(clock.Now() - start, std::chrono::milliseconds(2000));
+  EXPECT_EQ(line.settings.size(), 12u) << "one read command, nothing after it";
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", kCancelled, kIncomplete}));
+  EXPECT_EQ(line.closes, 1);
+}
+
+}  // namespace
+}  // namespace lumivane::test
