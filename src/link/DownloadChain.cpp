@@ -15,6 +15,15 @@ namespace {
 constexpr const char* kIncompleteImageLine =
     "The Quintrel holds an incomplete image: download it again";
 
+constexpr const char* kCancelledLine = "Operation cancelled by user";
+
+std::string WaitLimitLine(std::chrono::milliseconds limit) {
+  char text[80];
+  std::snprintf(text, sizeof text, "The wait limit of %g s was reached",
+                static_cast<double>(limit.count()) / 1000.0);
+  return text;
+}
+
 std::string FiveDigits(unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, "%05u", value);
@@ -46,6 +55,8 @@ struct DownloadChain::Impl : TransferObserver {
   void CancelDownload();
   void RequestStop(std::vector<std::string> lines);
   void EndDownload();
+  void StartWaitLimit(std::chrono::milliseconds limit, LinkKind link);
+  void StopWaitLimit();
 
   void Post(DownloadMessage message) {
     pending = message;
@@ -88,6 +99,11 @@ struct DownloadChain::Impl : TransferObserver {
   // Set by RequestStop during the transfer; written when the transfer has stopped.
   std::optional<std::vector<std::string>> stopLines;
   bool transferStopped = false;
+  // The wait for shift+load ends here when a limit is set. On the PC/AT
+  // link, which has no ready timer of its own, the timer runs for the limit.
+  std::optional<Clock::TimePoint> waitDeadline;
+  std::chrono::milliseconds waitLimit{0};
+  bool timerForLimit = false;
   // The one download message this download still expects; a message that
   // outlived its download (Cancel came first) is ignored.
   std::optional<DownloadMessage> pending;
@@ -135,14 +151,17 @@ void DownloadChain::Impl::OnReport() {
       host.AddStatusLine(StatusLineFor(state));
       EndDownload();
       return;
-    case DownloadState::ImageReady:
+    case DownloadState::ImageReady: {
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
-      if (preparation.Prepare(host.ReadChoices(), builder.nibbleKeys())) {
+      const DownloadChoices choices = host.ReadChoices();
+      if (preparation.Prepare(choices, builder.nibbleKeys())) {
         host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
+        if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit, choices.link);
       } else {
         EndDownload();
       }
       return;
+    }
     default:
       if (const char* line = StatusLineFor(state)) {
         host.AddStatusLine(line);
@@ -153,11 +172,34 @@ void DownloadChain::Impl::OnReport() {
   }
 }
 
+void DownloadChain::Impl::StartWaitLimit(std::chrono::milliseconds limit, LinkKind link) {
+  waitLimit = limit;
+  waitDeadline = clock.Now() + limit;
+  if (link == LinkKind::PcAt) {
+    host.StartReadyTimer(LinkPreparation::kReadyTimerPeriodMs);
+    timerForLimit = true;
+  }
+}
+
+void DownloadChain::Impl::StopWaitLimit() {
+  waitDeadline.reset();
+  if (timerForLimit) host.StopReadyTimer();
+  timerForLimit = false;
+}
+
 void DownloadChain::Impl::OnReadyTimer() {
-  if (!running) return;
-  switch (preparation.PollReady()) {
+  if (!running || transferring) return;
+  const ReadyAnswer answer = preparation.PollReady();
+  if (answer == ReadyAnswer::NotYet && waitDeadline && clock.Now() >= *waitDeadline) {
+    RequestStop({kCancelledLine, WaitLimitLine(waitLimit)});
+    return;
+  }
+  switch (answer) {
     case ReadyAnswer::NotYet: return;
-    case ReadyAnswer::Right: Post(DownloadMessage::Transfer); return;
+    case ReadyAnswer::Right:
+      StopWaitLimit();
+      Post(DownloadMessage::Transfer);
+      return;
     case ReadyAnswer::Wrong:
       state = DownloadState::WrongDeviceId;
       Post(DownloadMessage::Report);
@@ -173,6 +215,7 @@ void DownloadChain::Impl::OnYes() {
   if (!running || transferring) return;
   if (state == DownloadState::ImageReady && preparation.IsWaiting() && !pending) {
     preparation.StopWaiting();
+    StopWaitLimit();
     Post(DownloadMessage::Transfer);
   }
   host.FocusCancel();
@@ -198,7 +241,7 @@ void DownloadChain::Impl::CancelDownload() {
   // Once the transfer has begun it runs to its report.
   if (!running || transferring) return;
   cancelled = true;
-  host.AddStatusLine("Operation cancelled by user");
+  host.AddStatusLine(kCancelledLine);
   EndDownload();
 }
 
@@ -215,6 +258,7 @@ void DownloadChain::Impl::RequestStop(std::vector<std::string> lines) {
 
 void DownloadChain::Impl::EndDownload() {
   host.ShowIdleControls();
+  StopWaitLimit();
   preparation.Release();
   host.SetProgressPosition(0);
   pending.reset();

@@ -18,6 +18,9 @@ struct DownloadChoices {
   std::string portName;      // COM port list text ("COM1", or a device path)
   LinkKind link = LinkKind::Usb;
   int layer = 1;  // 2 only when the Layer 2 radio is checked
+  // How long to wait for shift+load before the download ends; 0 waits
+  // until Cancel.
+  std::chrono::milliseconds waitLimit{0};
 };
 
 // What the download chain needs from the window (or from the command line,

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "ChainFixture.h"
+#include "sim/SimulatedHid.h"
 
 namespace lumivane::test {
 namespace {
@@ -86,6 +87,61 @@ TEST_F(ChainFixture, StopInsideAPcAtKeyWaitEndsTheReadAtOnce) {
   EXPECT_EQ(line.settings.size(), 12u) << "one read command, nothing after it";
   EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", kCancelled, kIncomplete}));
   EXPECT_EQ(line.closes, 1);
+}
+
+TEST_F(ChainFixture, WaitLimitEndsTheWaitOnEveryLinkAndNoLimitWaitsOn) {
+  sim::SimulatedHid hid([this] { return clock.Now(); });
+  sim::KeypadOptions neverReady;
+  neverReady.shiftLoadDelay.reset();
+  hid.AddKeypad("/dev/hidraw3", neverReady);
+  RecordingKeyboardLine line;
+  const struct {
+    LinkKind link;
+    int limitMs;
+    int ticks;  // of 200 ms, until the download ends (or the test gives up, at 50)
+  } cases[] = {
+      {LinkKind::Rs232, 3000, 15}, {LinkKind::Usb, 3000, 15}, {LinkKind::PcAt, 3000, 15},
+      {LinkKind::Rs232, 2500, 13}, {LinkKind::Rs232, 0, 50},  {LinkKind::PcAt, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.link)) + " / " + std::to_string(c.limitMs));
+    host.choices.link = c.link;
+    host.choices.waitLimit = std::chrono::milliseconds(c.limitMs);
+    hidBackend = &hid;
+    keyboardLine = &line;
+    host.statusLines.clear();
+    chain.reset();
+    StartAndWait();
+    const int ticks = host.Run(*chain, 50);
+    EXPECT_EQ(ticks, c.ticks);
+    if (c.limitMs == 0) {
+      EXPECT_TRUE(chain->IsRunning()) << "no limit: the wait goes on";
+      EXPECT_EQ(host.timerRunning, c.link != LinkKind::PcAt);
+      chain->CancelDownload();
+      continue;
+    }
+    char limitLine[64];
+    std::snprintf(limitLine, sizeof limitLine, "The wait limit of %g s was reached", c.limitMs / 1000.0);
+    EXPECT_EQ(host.statusLines.back(), limitLine);
+    EXPECT_EQ(host.statusLines.end()[-2], kCancelled);
+    EXPECT_FALSE(chain->IsRunning());
+    EXPECT_FALSE(host.timerRunning);
+  }
+}
+
+TEST_F(ChainFixture, WaitLimitTimerOfThePcAtLinkStopsWhenTheTransferStarts) {
+  RecordingKeyboardLine line;
+  keyboardLine = &line;
+  host.choices.link = LinkKind::PcAt;
+  host.choices.waitLimit = std::chrono::seconds(1);
+  host.keySource = [](std::chrono::milliseconds) { return 'A'; };  // every read answers 0x00
+  StartAndWait();
+  EXPECT_TRUE(host.timerRunning);
+  host.Run(*chain, 2);
+  chain->OnYes();
+  EXPECT_FALSE(host.timerRunning);
+  host.Run(*chain);
+  EXPECT_EQ(host.statusLines.back(), "Not enough memory in the Quintrel");
 }
 
 }  // namespace
