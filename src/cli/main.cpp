@@ -37,7 +37,18 @@ int main(int argc, char** argv) {
   downloadCommand->add_option("--layer", download.layer, "Target layer")
       ->transform(CLI::IsMember({"1", "2"}, CLI::ignore_space));
   downloadCommand->add_option("--link", download.link, "Link to the keypad")->required()->transform(links);
-  downloadCommand->add_option("--port", download.port, "Serial port name (COM1) or device path");
+  downloadCommand->add_option("--port", download.port,
+                              "Serial port name (COM1) or device path; on pcat the keyboard's event node");
+  downloadCommand
+      ->add_option("--wait", download.waitSeconds,
+                   "Give up waiting for shift+load after SECONDS (default: wait until Ctrl-C)")
+      ->option_text("SECONDS")
+      ->check(CLI::Range(0.001, 1.0e6));
+  downloadCommand->footer(
+      "Exit status: 0 after DOWNLOAD SUCCESSFUL; 1..9 the state of a failure (6: communication\n"
+      "timeout); 10 ended otherwise (port, wait limit, input ended); 130 after SIGINT and 143 after\n"
+      "SIGTERM. During the transfer a first Ctrl-C only warns; a second one or SIGTERM stops it after\n"
+      "the current byte, and the keypad must then be downloaded again.");
 
   CLI11_PARSE(app, argc, argv);
 
