@@ -48,6 +48,7 @@ void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
 void DeviceLink::Reset() {
   pendingCount_ = 1;
   fault_ = LinkFault::None;
+  keyboardLineFailure_.clear();
 }
 
 void DeviceLink::NoteFault(LinkFault fault) {
@@ -72,7 +73,9 @@ void DeviceLink::SendCommandBlock() {
     case Kind::Serial: SerialWrite(block, 6); break;
     case Kind::PcAt:
       BusyWait(kPcAtCommandPause);
-      for (int i = 0; i < 6; ++i) SendPcAtByte(block[i]);
+      // A setting the line refused ends the command: each further one would
+      // wait for its confirmation in vain.
+      for (int i = 0; i < 6 && fault_ != LinkFault::Broken; ++i) SendPcAtByte(block[i]);
       break;
     case Kind::None: NoteFault(LinkFault::Broken); break;
   }
@@ -170,7 +173,10 @@ void DeviceLink::SendPcAtByte(std::uint8_t value) {
       keyboardLine_ != nullptr &&
       keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03) &&
       keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
-  if (!sent) NoteFault(LinkFault::Broken);
+  if (sent) return;
+  if (fault_ != LinkFault::Broken && keyboardLine_ != nullptr)
+    keyboardLineFailure_ = keyboardLine_->FailureReason();
+  NoteFault(LinkFault::Broken);
 }
 
 int DeviceLink::WaitNibbleKey() {

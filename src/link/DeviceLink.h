@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace lumivane {
 
@@ -66,6 +67,9 @@ class DeviceLink {
 
   LinkFault fault() const { return fault_; }
   void ClearFault() { fault_ = LinkFault::None; }
+  // Why the keyboard line broke, naming the node; empty when it did not or
+  // the line gave no reason.
+  const std::string& keyboardLineFailure() const { return keyboardLineFailure_; }
 
  private:
   enum class Kind { None, Usb, Serial, PcAt };
@@ -88,6 +92,7 @@ class DeviceLink {
   int pendingCount_ = 1;
   LinkFault fault_ = LinkFault::None;
   std::function<bool()> stopRequested_;
+  std::string keyboardLineFailure_;
 };
 
 }  // namespace lumivane

@@ -165,6 +165,9 @@ void DownloadChain::Impl::OnReport() {
     default:
       if (const char* line = StatusLineFor(state)) {
         host.AddStatusLine(line);
+        // The keyboard line says which node failed and why.
+        if (state == DownloadState::Timeout && !link.keyboardLineFailure().empty())
+          host.AddStatusLine(link.keyboardLineFailure());
         successReported = state == DownloadState::Success;
         EndDownload();
       }

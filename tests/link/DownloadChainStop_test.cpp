@@ -89,6 +89,20 @@ TEST_F(ChainFixture, StopInsideAPcAtKeyWaitEndsTheReadAtOnce) {
   EXPECT_EQ(line.closes, 1);
 }
 
+TEST_F(ChainFixture, KeyboardLineThatRefusesTheFirstSettingEndsTheDownloadNamingTheNode) {
+  RecordingKeyboardLine line;
+  line.failing = true;
+  keyboardLine = &line;
+  host.choices.link = LinkKind::PcAt;
+  StartAndWait();
+  chain->OnYes();
+  host.Run(*chain);
+  EXPECT_EQ(line.attempts, 1) << "nothing more after the first refused setting";
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", "Quintrel communication timeout",
+                                     line.failureReason}));
+  EXPECT_EQ(line.closes, 1);
+}
+
 TEST_F(ChainFixture, WaitLimitEndsTheWaitOnEveryLinkAndNoLimitWaitsOn) {
   sim::SimulatedHid hid([this] { return clock.Now(); });
   sim::KeypadOptions neverReady;
