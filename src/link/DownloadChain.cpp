@@ -94,6 +94,8 @@ struct DownloadChain::Impl : TransferObserver {
   bool running = false;
   bool cancelled = false;
   bool transferring = false;
+  // From the transfer's start until the download ends: its report is due.
+  bool transferBegun = false;
   bool successReported = false;
   bool lastSucceeded = false;
   // Set by RequestStop during the transfer; written when the transfer has stopped.
@@ -115,6 +117,7 @@ void DownloadChain::Impl::StartDownload() {
   host.ShowDownloadControls();
   running = true;
   successReported = false;
+  transferBegun = false;
   stopLines.reset();
   transferStopped = false;
   link.Reset();
@@ -229,6 +232,7 @@ void DownloadChain::Impl::OnTransfer() {
   host.SetCancelEnabled(false);
   if (cancelled) return;
   transferring = true;
+  transferBegun = true;
   host.SetWaitCursor(true);
   host.SetProgressRange(builder.imageLength());
   host.AddStatusLine("Transfer in progress");
@@ -242,16 +246,17 @@ void DownloadChain::Impl::OnTransfer() {
 
 void DownloadChain::Impl::CancelDownload() {
   // Once the transfer has begun it runs to its report.
-  if (!running || transferring) return;
+  if (!running || transferBegun) return;
   cancelled = true;
   host.AddStatusLine(kCancelledLine);
   EndDownload();
 }
 
 void DownloadChain::Impl::RequestStop(std::vector<std::string> lines) {
-  if (!running || stopLines || transferStopped) return;
-  if (transferring) {
-    stopLines = std::move(lines);
+  if (!running || stopLines) return;
+  if (transferBegun) {
+    // A transfer that has already returned reports its own outcome next.
+    if (transferring) stopLines = std::move(lines);
     return;
   }
   cancelled = true;
@@ -294,7 +299,7 @@ void DownloadChain::OnReadyTimer() { impl_->OnReadyTimer(); }
 void DownloadChain::OnYes() { impl_->OnYes(); }
 void DownloadChain::RequestStop(std::vector<std::string> lines) { impl_->RequestStop(std::move(lines)); }
 bool DownloadChain::IsRunning() const { return impl_->running; }
-bool DownloadChain::IsTransferring() const { return impl_->transferring; }
+bool DownloadChain::IsTransferring() const { return impl_->running && impl_->transferBegun; }
 bool DownloadChain::StopRequested() const { return impl_->stopLines.has_value(); }
 DownloadState DownloadChain::state() const { return impl_->state; }
 bool DownloadChain::LastDownloadSucceeded() const { return impl_->lastSucceeded; }

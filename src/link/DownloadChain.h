@@ -52,6 +52,7 @@ class DownloadChain {
   void RequestStop(std::vector<std::string> lines);
 
   bool IsRunning() const;
+  // From the start of the transfer until its outcome has been reported.
   bool IsTransferring() const;
   bool StopRequested() const;
   DownloadState state() const;

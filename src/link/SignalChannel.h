@@ -23,7 +23,7 @@ class SignalChannel {
   // The number of the next pending signal, 0 when none. Never blocks.
   int Take();
 
-  // Takes one signal from any such descriptor; 0 when none is pending.
+  // Takes one signal from any such descriptor (non-blocking); 0 when none is pending.
   static int TakeFrom(int fd);
 
  private:
