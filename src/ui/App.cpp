@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -52,6 +53,9 @@ int RunApp(int argc, char** argv) {
   // signals and the window takes them in order (the transfer stopped after
   // a byte, the keyboard line restored).
   SignalChannel signalChannel;
+  // Automatic mode echoes the status lines on standard output: a reader
+  // that goes away must not end the download halfway.
+  std::signal(SIGPIPE, SIG_IGN);
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
 

@@ -143,20 +143,5 @@ TEST_F(ChainFixture, WaitLimitEndsTheWaitOnEveryLinkAndNoLimitWaitsOn) {
   }
 }
 
-TEST_F(ChainFixture, WaitLimitTimerOfThePcAtLinkStopsWhenTheTransferStarts) {
-  RecordingKeyboardLine line;
-  keyboardLine = &line;
-  host.choices.link = LinkKind::PcAt;
-  host.choices.waitLimit = std::chrono::seconds(1);
-  host.keySource = [](std::chrono::milliseconds) { return 'A'; };  // every read answers 0x00
-  StartAndWait();
-  EXPECT_TRUE(host.timerRunning);
-  host.Run(*chain, 2);
-  chain->OnYes();
-  EXPECT_FALSE(host.timerRunning);
-  host.Run(*chain);
-  EXPECT_EQ(host.statusLines.back(), "Not enough memory in the Quintrel");
-}
-
 }  // namespace
 }  // namespace lumivane::test
