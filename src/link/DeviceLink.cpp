@@ -105,11 +105,19 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
     case Kind::PcAt: {
       SendCommandBlock();
       if (fault_ == LinkFault::Broken) return 0;
-      // The second wait runs even when the first one timed out, but not
-      // when the download is being stopped.
-      const int low = WaitNibbleKey();
-      if (Stopping()) return 0;
-      const int high = WaitNibbleKey();
+      // A read whose first key did not come has failed: waiting for its
+      // second key would only put off the end of a download whose keypad
+      // fell silent by two more seconds.
+      const int low = NextNibbleKey();
+      if (low < 0 || Stopping()) {
+        NoteFault(LinkFault::NoAnswer);
+        return 0;
+      }
+      const int high = NextNibbleKey();
+      if (high < 0) {
+        NoteFault(LinkFault::NoAnswer);
+        return static_cast<std::uint8_t>(low);
+      }
       return static_cast<std::uint8_t>((low + 16 * high) & 0xFF);
     }
     case Kind::None: break;
@@ -180,6 +188,13 @@ void DeviceLink::SendPcAtByte(std::uint8_t value) {
 }
 
 int DeviceLink::WaitNibbleKey() {
+  const int value = NextNibbleKey();
+  if (value >= 0) return value;
+  NoteFault(LinkFault::NoAnswer);
+  return 0;
+}
+
+int DeviceLink::NextNibbleKey() {
   // The deadline is fixed: keys that are no nibble key are dropped without
   // extending it.
   const Clock::TimePoint deadline = clock_.Now() + kAnswerTimeLimit;
@@ -193,8 +208,7 @@ int DeviceLink::WaitNibbleKey() {
       if (nibbleKeys_[i] != 0 && key == static_cast<unsigned char>(nibbleKeys_[i])) return i;
     }
   }
-  NoteFault(LinkFault::NoAnswer);
-  return 0;
+  return -1;
 }
 
 void DeviceLink::BusyWait(std::chrono::milliseconds duration) { clock_.SleepFor(duration); }

@@ -80,6 +80,8 @@ class DeviceLink {
   void SendPcAtByte(std::uint8_t value);
   void NoteFault(LinkFault fault);
   bool Stopping() const { return stopRequested_ && stopRequested_(); }
+  // The value of the next nibble key, -1 when none came in time.
+  int NextNibbleKey();
 
   Clock& clock_;
   Kind kind_ = Kind::None;
