@@ -1,19 +1,23 @@
 #include "cli/CliHost.h"
 
 #include <poll.h>
-#include <sys/signalfd.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <thread>
 
 #include "link/DownloadChain.h"
+#include "link/SignalChannel.h"
 
 namespace lumivane {
 
 namespace {
 // Stands for a key that is no character (an escape sequence): never a nibble key.
 constexpr int kNonCharacterKey = 0x01000000;
+constexpr const char* kCancelledLine = "Operation cancelled by user";
+constexpr const char* kNoConfirmationLine =
+    "Standard input ended: the Quintrel's confirmation (Y) cannot arrive";
+constexpr const char* kNoKeysLine = "Standard input ended: the Quintrel's answer keys cannot arrive";
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
   const auto left =
@@ -21,7 +25,6 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
   return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 }  // namespace
-
 CliHost::CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd,
                  std::FILE* progress)
     : choices_(std::move(choices)),
@@ -71,12 +74,26 @@ void CliHost::Run(DownloadChain& chain) {
   chain_ = nullptr;
 }
 
+bool CliHost::KeysCanArrive() const {
+  return !pendingKeys_.empty() || (keyInput_ >= 0 && !keyInputEnded_);
+}
+
+void CliHost::Stop(int signalNumber) {
+  endingSignal_ = signalNumber;
+  if (chain_ != nullptr) chain_->RequestStop({kCancelledLine});
+}
+
 void CliHost::WaitForEvent(DownloadChain& chain) {
+  if (yesEnabled_ && !KeysCanArrive()) {
+    // The keypad confirms by typing into this terminal; nothing more can come.
+    chain.RequestStop({kNoConfirmationLine});
+    return;
+  }
   pollfd fds[2];
   nfds_t count = 0;
   if (interruptFd_ >= 0) fds[count++] = {interruptFd_, POLLIN, 0};
-  const bool watchKeys = yesEnabled_ && keyInput_ >= 0 && !keyInputEnded_;
-  if (watchKeys) fds[count++] = {keyInput_, POLLIN, 0};
+  const bool watchKeys = yesEnabled_;
+  if (watchKeys && pendingKeys_.empty()) fds[count++] = {keyInput_, POLLIN, 0};
   const int timeout = timerRunning_ ? MillisecondsUntil(nextTick_) : -1;
   if (count == 0 && timeout < 0) {
     // Nothing can wake the loop: the download cannot go on.
@@ -85,15 +102,15 @@ void CliHost::WaitForEvent(DownloadChain& chain) {
   }
   if (!watchKeys || pendingKeys_.empty()) ::poll(fds, count, timeout);
 
-  if (TakeInterrupt()) {
-    chain.CancelDownload();
+  if (const int signalNumber = SignalChannel::TakeFrom(interruptFd_)) {
+    Stop(signalNumber);
     return;
   }
   if (watchKeys) {
     const int key = ReadKey(0);
     // The keypad presses the window's default button "&Yes" by typing.
     if (key == 'Y' || key == '\r' || key == '\n') chain.OnYes();
-    if (key >= 0) return;
+    if (key >= 0 || keyInputEnded_) return;
   }
   if (timerRunning_ && MillisecondsUntil(nextTick_) == 0) {
     nextTick_ += timerPeriod_;
@@ -103,21 +120,28 @@ void CliHost::WaitForEvent(DownloadChain& chain) {
   }
 }
 
-bool CliHost::TakeInterrupt() {
-  if (interruptFd_ < 0) return false;
-  pollfd fd{interruptFd_, POLLIN, 0};
-  if (::poll(&fd, 1, 0) <= 0) return false;
-  signalfd_siginfo info{};
-  if (::read(interruptFd_, &info, sizeof info) <= 0) return false;
-  interrupted_ = true;
-  return true;
+void CliHost::DeliverStopRequests() {
+  const int signalNumber = SignalChannel::TakeFrom(interruptFd_);
+  if (signalNumber == 0) return;
+  // Before the transfer (during the translation) any signal stops at once.
+  if (chain_ != nullptr && chain_->IsTransferring()) {
+    HandleTransferSignal(signalNumber);
+  } else {
+    Stop(signalNumber);
+  }
 }
 
-void CliHost::DispatchOnePendingEvent() {
-  // The transfer cannot be cancelled; a Ctrl-C during it is only noted.
-  if (TakeInterrupt() && progress_ != nullptr) {
-    std::fprintf(progress_, "\nThe transfer cannot be cancelled once it has begun\n");
+void CliHost::HandleTransferSignal(int signalNumber) {
+  if (signalNumber == SIGINT && ++transferInterrupts_ == 1) {
+    // A half-written keypad is worse than a wait: the first Ctrl-C only warns.
+    std::fprintf(stderr,
+                 "%sThe transfer cannot be cancelled once it has begun\n"
+                 "Press Ctrl-C again to stop it anyway; the Quintrel then holds an incomplete image\n",
+                 progress_ != nullptr ? "\n" : "");
+    std::fflush(stderr);
+    return;
   }
+  Stop(signalNumber);
 }
 
 int CliHost::ReadKey(int timeoutMs) {
@@ -140,15 +164,27 @@ int CliHost::ReadKey(int timeoutMs) {
   return std::toupper(c);
 }
 
+// A nibble key of a PC/AT read. Signals are watched while waiting, so a
+// stop does not wait for the key's time limit.
 int CliHost::WaitKeyPress(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  if (keyInputEnded_ || keyInput_ < 0) {
-    std::this_thread::sleep_until(deadline);
-    return -1;
+  for (;;) {
+    DeliverStopRequests();
+    if (chain_ != nullptr && chain_->StopRequested()) return -1;
+    if (!pendingKeys_.empty()) return ReadKey(0);
+    if (!KeysCanArrive()) {
+      if (chain_ != nullptr) chain_->RequestStop({kNoKeysLine});
+      return -1;
+    }
+    const int left = MillisecondsUntil(deadline);
+    if (left == 0) return -1;
+    pollfd fds[2] = {{keyInput_, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
+    ::poll(fds, interruptFd_ >= 0 ? 2 : 1, left);
+    if (fds[0].revents != 0) {
+      const int key = ReadKey(0);
+      if (key >= 0) return key;
+    }
   }
-  const int key = ReadKey(static_cast<int>(timeout.count()));
-  if (key < 0 && keyInputEnded_) std::this_thread::sleep_until(deadline);
-  return key;
 }
 
 }  // namespace lumivane

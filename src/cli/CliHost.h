@@ -13,19 +13,25 @@ class DownloadChain;
 // The download host of lumivane-cli: status lines go to stdout, one per
 // line; the messages wait in a plain queue; the ready timer is a deadline
 // checked by the loop, which sleeps in poll() until the next tick, a
-// Ctrl-C (Cancel while the download waits for the keypad) or a key on
-// stdin (the keypad's "&Yes" and nibble keys on the PC/AT link).
+// signal or a key on stdin (the keypad's "&Yes" and nibble keys on the
+// PC/AT link).
+//
+// Signals: while the download waits, SIGINT, SIGTERM and SIGHUP cancel it.
+// During the transfer a first SIGINT is only noted; a second one, or
+// SIGTERM or SIGHUP, stops the transfer after the current byte. Standard
+// input at its end while a key is awaited ends the download too.
 class CliHost : public DownloadHost {
  public:
   // out: where status lines go. keyInput: descriptor of typed keys, -1 for
-  // none. interruptFd: readable when the user asked to cancel (a signalfd),
+  // none. interruptFd: a signalfd for the signals that end the download,
   // -1 for none. progress: counters go there when not null.
   CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd,
           std::FILE* progress = nullptr);
 
   // Starts a download and runs its messages and timer ticks until it ends.
   void Run(DownloadChain& chain);
-  bool interrupted() const { return interrupted_; }
+  // The signal that ended the download, 0 when none did.
+  int endingSignal() const { return endingSignal_; }
 
   DownloadChoices ReadChoices() override { return choices_; }
   void AddStatusLine(const std::string& line) override;
@@ -43,10 +49,9 @@ class CliHost : public DownloadHost {
   void Post(DownloadMessage message) override { queue_.push_back(message); }
   void StartReadyTimer(int periodMs) override;
   void StopReadyTimer() override { timerRunning_ = false; }
-  void DispatchOnePendingEvent() override;
+  void DispatchOnePendingEvent() override {}
+  void DeliverStopRequests() override;
   void RequestClose() override {}
-  // A Ctrl-C or SIGTERM during the translation stops it.
-  bool StopRequested() override { return TakeInterrupt(); }
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
 
  private:
@@ -55,7 +60,10 @@ class CliHost : public DownloadHost {
   // Waits until the next timer tick is due, an interrupt or a key arrives,
   // or `limit` has passed (never when limit is negative and nothing else can wake it).
   void WaitForEvent(DownloadChain& chain);
-  bool TakeInterrupt();
+  // A pending signal during the transfer: noted, or handed on as a stop.
+  void HandleTransferSignal(int signalNumber);
+  void Stop(int signalNumber);
+  bool KeysCanArrive() const;
   // The next typed key as an upper-case character code, a code above 0xFFFF
   // for an escape sequence, -1 when none is readable within timeoutMs.
   int ReadKey(int timeoutMs);
@@ -71,7 +79,8 @@ class CliHost : public DownloadHost {
   std::chrono::milliseconds timerPeriod_{200};
   TimePoint nextTick_{};
   bool yesEnabled_ = false;
-  bool interrupted_ = false;
+  int endingSignal_ = 0;
+  int transferInterrupts_ = 0;
   bool keyInputEnded_ = false;
   std::string pendingKeys_;  // bytes read with a key but not yet handed out
 };

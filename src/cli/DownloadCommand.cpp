@@ -1,7 +1,5 @@
 #include "cli/DownloadCommand.h"
 
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +14,7 @@
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"
+#include "link/SignalChannel.h"
 
 namespace lumivane {
 
@@ -24,32 +23,6 @@ namespace {
 // Exit status when the download ended without a state of its own: a link
 // that could not be prepared, or a cancel.
 constexpr int kEndedWithoutState = 10;
-
-// Ctrl-C arrives through a signalfd while the command runs, so it can be
-// handled as Cancel between two steps of the download.
-class InterruptChannel {
- public:
-  InterruptChannel() {
-    sigemptyset(&signals_);
-    sigaddset(&signals_, SIGINT);
-    sigaddset(&signals_, SIGTERM);
-    if (sigprocmask(SIG_BLOCK, &signals_, &previous_) == 0) {
-      blocked_ = true;
-      fd_ = signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK);
-    }
-  }
-  ~InterruptChannel() {
-    if (fd_ >= 0) close(fd_);
-    if (blocked_) sigprocmask(SIG_SETMASK, &previous_, nullptr);
-  }
-  int fd() const { return fd_; }
-
- private:
-  sigset_t signals_{};
-  sigset_t previous_{};
-  bool blocked_ = false;
-  int fd_ = -1;
-};
 
 // Key presses from a terminal one at a time, without echo; Ctrl-C still
 // interrupts. Restores the terminal when done.
@@ -82,6 +55,9 @@ LinkKind LinkFor(const std::string& name) {
 }  // namespace
 
 int RunDownloadCommand(const CliDownloadOptions& options, const std::string& programDirectory) {
+  // Before any other thread exists (hidapi's among them), so that none
+  // takes a signal's default action.
+  SignalChannel signals;
   DownloadChoices choices;
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
@@ -90,6 +66,7 @@ int RunDownloadCommand(const CliDownloadOptions& options, const std::string& pro
   choices.portName = options.port;
   choices.link = LinkFor(options.link);
   choices.layer = options.layer == "2" ? 2 : 1;
+  choices.waitLimit = std::chrono::milliseconds(static_cast<long long>(options.waitSeconds * 1000.0));
 
   // Only the chosen link's channel is created: hidapi and the keyboard node
   // are not touched by a serial download.
@@ -110,16 +87,16 @@ int RunDownloadCommand(const CliDownloadOptions& options, const std::string& pro
     channels.keyboardLine = keyboardLine.get();
   }
 
-  InterruptChannel interrupt;
   const bool readKeys = choices.link == LinkKind::PcAt;
   RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
-  CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, interrupt.fd(),
+  CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(),
                isatty(STDERR_FILENO) ? stderr : nullptr);
   DownloadChain chain(host, std::move(channels), programDirectory, /*autoRun=*/false);
   host.Run(chain);
 
   if (chain.LastDownloadSucceeded()) return 0;
-  if (host.interrupted()) return 130;
+  // Killed by a signal, as a shell counts it: 130 for SIGINT, 143 for SIGTERM.
+  if (host.endingSignal() != 0) return 128 + host.endingSignal();
   const DownloadState state = chain.state();
   if (StatusLineFor(state) != nullptr && state != DownloadState::Success) return static_cast<int>(state);
   return kEndedWithoutState;

@@ -6,10 +6,13 @@ namespace lumivane {
 // Options of "lumivane-cli download".
 struct CliDownloadOptions {
   std::string source, emulator = "English_US", keys = "120", layer = "1", link, port;
+  double waitSeconds = 0;  // limit on the wait for shift+load; 0: none
 };
 
 // Translates the source and downloads the image into the keypad, printing
-// every status line on its own line. Returns 0 after a successful download.
+// every status line on its own line. Returns 0 after a successful download;
+// the state (1..9) of a failure; 128 + the signal's number when SIGINT,
+// SIGTERM or SIGHUP ended it; else 10.
 int RunDownloadCommand(const CliDownloadOptions& options, const std::string& programDirectory);
 
 }  // namespace lumivane

@@ -9,7 +9,8 @@ std::string ProgramDirectory();
 
 // Path of the emulator file for an --emulator value: a value holding a '/'
 // or ending in ".emu" is a file as it is; anything else is a layout name,
-// looked up as <programDirectory><name>.emu.
+// looked up as <programDirectory><name>.emu, or else as the one file there
+// whose name matches ignoring letter case.
 std::string EmulatorPathFor(const std::string& value, const std::string& programDirectory);
 
 }  // namespace lumivane

@@ -48,6 +48,7 @@ void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
 void DeviceLink::Reset() {
   pendingCount_ = 1;
   fault_ = LinkFault::None;
+  keyboardLineFailure_.clear();
 }
 
 void DeviceLink::NoteFault(LinkFault fault) {
@@ -72,7 +73,9 @@ void DeviceLink::SendCommandBlock() {
     case Kind::Serial: SerialWrite(block, 6); break;
     case Kind::PcAt:
       BusyWait(kPcAtCommandPause);
-      for (int i = 0; i < 6; ++i) SendPcAtByte(block[i]);
+      // A setting the line refused ends the command: each further one would
+      // wait for its confirmation in vain.
+      for (int i = 0; i < 6 && fault_ != LinkFault::Broken; ++i) SendPcAtByte(block[i]);
       break;
     case Kind::None: NoteFault(LinkFault::Broken); break;
   }
@@ -102,9 +105,19 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
     case Kind::PcAt: {
       SendCommandBlock();
       if (fault_ == LinkFault::Broken) return 0;
-      // The second wait runs even when the first one timed out.
-      const int low = WaitNibbleKey();
-      const int high = WaitNibbleKey();
+      // A read whose first key did not come has failed: waiting for its
+      // second key would only put off the end of a download whose keypad
+      // fell silent by two more seconds.
+      const int low = NextNibbleKey();
+      if (low < 0 || Stopping()) {
+        NoteFault(LinkFault::NoAnswer);
+        return 0;
+      }
+      const int high = NextNibbleKey();
+      if (high < 0) {
+        NoteFault(LinkFault::NoAnswer);
+        return static_cast<std::uint8_t>(low);
+      }
       return static_cast<std::uint8_t>((low + 16 * high) & 0xFF);
     }
     case Kind::None: break;
@@ -168,14 +181,24 @@ void DeviceLink::SendPcAtByte(std::uint8_t value) {
       keyboardLine_ != nullptr &&
       keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03) &&
       keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
-  if (!sent) NoteFault(LinkFault::Broken);
+  if (sent) return;
+  if (fault_ != LinkFault::Broken && keyboardLine_ != nullptr)
+    keyboardLineFailure_ = keyboardLine_->FailureReason();
+  NoteFault(LinkFault::Broken);
 }
 
 int DeviceLink::WaitNibbleKey() {
+  const int value = NextNibbleKey();
+  if (value >= 0) return value;
+  NoteFault(LinkFault::NoAnswer);
+  return 0;
+}
+
+int DeviceLink::NextNibbleKey() {
   // The deadline is fixed: keys that are no nibble key are dropped without
   // extending it.
   const Clock::TimePoint deadline = clock_.Now() + kAnswerTimeLimit;
-  while (keySource_ != nullptr) {
+  while (keySource_ != nullptr && !Stopping()) {
     const auto remaining =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_.Now());
     if (remaining.count() <= 0) break;
@@ -185,8 +208,7 @@ int DeviceLink::WaitNibbleKey() {
       if (nibbleKeys_[i] != 0 && key == static_cast<unsigned char>(nibbleKeys_[i])) return i;
     }
   }
-  NoteFault(LinkFault::NoAnswer);
-  return 0;
+  return -1;
 }
 
 void DeviceLink::BusyWait(std::chrono::milliseconds duration) { clock_.SleepFor(duration); }

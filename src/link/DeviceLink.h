@@ -2,6 +2,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace lumivane {
 
@@ -41,6 +43,9 @@ class DeviceLink {
 
   // Start of a download: nothing waits in the outgoing report, no fault.
   void Reset();
+  // Asked while a PC/AT read waits for its keys: true ends the wait at once
+  // (the download is being stopped), without the second key wait.
+  void SetStopCheck(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
 
   std::uint8_t ReadByte(std::uint16_t address);
   void BeginWrite(std::uint16_t address, std::uint16_t count);
@@ -62,6 +67,9 @@ class DeviceLink {
 
   LinkFault fault() const { return fault_; }
   void ClearFault() { fault_ = LinkFault::None; }
+  // Why the keyboard line broke, naming the node; empty when it did not or
+  // the line gave no reason.
+  const std::string& keyboardLineFailure() const { return keyboardLineFailure_; }
 
  private:
   enum class Kind { None, Usb, Serial, PcAt };
@@ -71,6 +79,9 @@ class DeviceLink {
   void SerialWrite(const std::uint8_t* bytes, std::uint32_t count);
   void SendPcAtByte(std::uint8_t value);
   void NoteFault(LinkFault fault);
+  bool Stopping() const { return stopRequested_ && stopRequested_(); }
+  // The value of the next nibble key, -1 when none came in time.
+  int NextNibbleKey();
 
   Clock& clock_;
   Kind kind_ = Kind::None;
@@ -82,6 +93,8 @@ class DeviceLink {
   std::array<std::uint8_t, 18> reportBuffer_{};
   int pendingCount_ = 1;
   LinkFault fault_ = LinkFault::None;
+  std::function<bool()> stopRequested_;
+  std::string keyboardLineFailure_;
 };
 
 }  // namespace lumivane

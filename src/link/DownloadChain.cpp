@@ -12,6 +12,18 @@ namespace lumivane {
 
 namespace {
 
+constexpr const char* kIncompleteImageLine =
+    "The Quintrel holds an incomplete image: download it again";
+
+constexpr const char* kCancelledLine = "Operation cancelled by user";
+
+std::string WaitLimitLine(std::chrono::milliseconds limit) {
+  char text[80];
+  std::snprintf(text, sizeof text, "The wait limit of %g s was reached",
+                static_cast<double>(limit.count()) / 1000.0);
+  return text;
+}
+
 std::string FiveDigits(unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, "%05u", value);
@@ -30,7 +42,8 @@ struct DownloadChain::Impl : TransferObserver {
         link(clock),
         preparation(host, this->channels, link) {
     builder.SetLineCounterCallback([this](const std::string& text) { this->host.SetLinesTranslated(text); });
-    builder.SetStopCheck([this] { return this->host.StopRequested(); });
+    builder.SetStopCheck([this] { return StopRequested(); });
+    link.SetStopCheck([this] { return StopRequested(); });
   }
 
   // ---- Phases ----
@@ -41,7 +54,10 @@ struct DownloadChain::Impl : TransferObserver {
   void OnYes();
   void OnTransfer();
   void CancelDownload();
+  void RequestStop(std::vector<std::string> lines);
   void EndDownload();
+  void StartWaitLimit(std::chrono::milliseconds limit, LinkKind link);
+  void StopWaitLimit();
 
   void Post(DownloadMessage message) {
     pending = message;
@@ -60,6 +76,10 @@ struct DownloadChain::Impl : TransferObserver {
     host.SetBytesTransferred(FiveDigits(counter));
     host.SetProgressPosition(counter);
   }
+  bool StopRequested() override {
+    if (!stopLines) host.DeliverStopRequests();
+    return stopLines.has_value();
+  }
 
   DownloadHost& host;
   LinkChannels channels;
@@ -75,8 +95,21 @@ struct DownloadChain::Impl : TransferObserver {
   bool running = false;
   bool cancelled = false;
   bool transferring = false;
+  // While the translation runs: a stop request waits for it to return.
+  bool translating = false;
+  // From the transfer's start until the download ends: its report is due.
+  bool transferBegun = false;
   bool successReported = false;
   bool lastSucceeded = false;
+  // Set by RequestStop during the translation or the transfer; written
+  // once that phase has returned.
+  std::optional<std::vector<std::string>> stopLines;
+  bool transferStopped = false;
+  // The wait for shift+load ends here when a limit is set. On the PC/AT
+  // link, which has no ready timer of its own, the timer runs for the limit.
+  std::optional<Clock::TimePoint> waitDeadline;
+  std::chrono::milliseconds waitLimit{0};
+  bool timerForLimit = false;
   // The one download message this download still expects; a message that
   // outlived its download (Cancel came first) is ignored.
   std::optional<DownloadMessage> pending;
@@ -88,6 +121,9 @@ void DownloadChain::Impl::StartDownload() {
   host.ShowDownloadControls();
   running = true;
   successReported = false;
+  transferBegun = false;
+  stopLines.reset();
+  transferStopped = false;
   link.Reset();
   preparation.Reset();
   Post(DownloadMessage::Translate);
@@ -103,10 +139,18 @@ void DownloadChain::Impl::Translate() {
                            : programDirectory + choices.emulatorName + ".emu";
   input.keysText = choices.keysText;
   input.pcAtLink = choices.link == LinkKind::PcAt;
+  translating = true;
   state = builder.Translate(input);
+  translating = false;
   if (builder.stopped()) {
+    // A signal during the translation ends the download as a cancel does.
     host.SetWaitCursor(false);
-    CancelDownload();
+    if (!running) return;
+    const std::vector<std::string> lines = stopLines.value_or(std::vector<std::string>{kCancelledLine});
+    stopLines.reset();
+    cancelled = true;
+    for (const std::string& line : lines) host.AddStatusLine(line);
+    EndDownload();
     return;
   }
   Post(DownloadMessage::Report);
@@ -115,26 +159,38 @@ void DownloadChain::Impl::Translate() {
 void DownloadChain::Impl::OnReport() {
   host.SetWaitCursor(false);
   host.Beep();
+  if (transferStopped) {
+    for (const std::string& line : *stopLines) host.AddStatusLine(line);
+    host.AddStatusLine(kIncompleteImageLine);
+    EndDownload();
+    return;
+  }
   switch (state) {
     case DownloadState::TranslationError:
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
       host.AddStatusLine(StatusLineFor(state));
       EndDownload();
       return;
-    case DownloadState::ImageReady:
+    case DownloadState::ImageReady: {
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
-      if (preparation.Prepare(host.ReadChoices(), builder.nibbleKeys())) {
+      const DownloadChoices choices = host.ReadChoices();
+      if (preparation.Prepare(choices, builder.nibbleKeys())) {
         host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
+        if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit, choices.link);
       } else {
         EndDownload();
       }
       return;
+    }
     default:
       if (const char* line = StatusLineFor(state)) {
         host.AddStatusLine(line);
         const bool fromTranslation = state == DownloadState::SourceUnavailable ||
                                      state == DownloadState::EmulatorUnavailable;
         if (fromTranslation && !builder.detailLine().empty()) host.AddStatusLine(builder.detailLine());
+        // The keyboard line says which node failed and why.
+        if (state == DownloadState::Timeout && !link.keyboardLineFailure().empty())
+          host.AddStatusLine(link.keyboardLineFailure());
         successReported = state == DownloadState::Success;
         EndDownload();
       }
@@ -142,11 +198,34 @@ void DownloadChain::Impl::OnReport() {
   }
 }
 
+void DownloadChain::Impl::StartWaitLimit(std::chrono::milliseconds limit, LinkKind link) {
+  waitLimit = limit;
+  waitDeadline = clock.Now() + limit;
+  if (link == LinkKind::PcAt) {
+    host.StartReadyTimer(LinkPreparation::kReadyTimerPeriodMs);
+    timerForLimit = true;
+  }
+}
+
+void DownloadChain::Impl::StopWaitLimit() {
+  waitDeadline.reset();
+  if (timerForLimit) host.StopReadyTimer();
+  timerForLimit = false;
+}
+
 void DownloadChain::Impl::OnReadyTimer() {
-  if (!running) return;
-  switch (preparation.PollReady()) {
+  if (!running || transferring) return;
+  const ReadyAnswer answer = preparation.PollReady();
+  if (answer == ReadyAnswer::NotYet && waitDeadline && clock.Now() >= *waitDeadline) {
+    RequestStop({kCancelledLine, WaitLimitLine(waitLimit)});
+    return;
+  }
+  switch (answer) {
     case ReadyAnswer::NotYet: return;
-    case ReadyAnswer::Right: Post(DownloadMessage::Transfer); return;
+    case ReadyAnswer::Right:
+      StopWaitLimit();
+      Post(DownloadMessage::Transfer);
+      return;
     case ReadyAnswer::Wrong:
       state = DownloadState::WrongDeviceId;
       Post(DownloadMessage::Report);
@@ -162,6 +241,7 @@ void DownloadChain::Impl::OnYes() {
   if (!running || transferring) return;
   if (state == DownloadState::ImageReady && preparation.IsWaiting() && !pending) {
     preparation.StopWaiting();
+    StopWaitLimit();
     Post(DownloadMessage::Transfer);
   }
   host.FocusCancel();
@@ -172,6 +252,7 @@ void DownloadChain::Impl::OnTransfer() {
   host.SetCancelEnabled(false);
   if (cancelled) return;
   transferring = true;
+  transferBegun = true;
   host.SetWaitCursor(true);
   host.SetProgressRange(builder.imageLength());
   host.AddStatusLine("Transfer in progress");
@@ -179,19 +260,44 @@ void DownloadChain::Impl::OnTransfer() {
   const int layer = host.ReadChoices().layer == 2 ? 2 : 1;
   state = RunTransfer(link, image, layer, *this);
   transferring = false;
+  transferStopped = state == DownloadState::None;
   Post(DownloadMessage::Report);
 }
 
 void DownloadChain::Impl::CancelDownload() {
   // Once the transfer has begun it runs to its report.
-  if (!running || transferring) return;
+  if (!running || transferBegun) return;
+  if (translating) {
+    // Ends when the translation has returned.
+    RequestStop({kCancelledLine});
+    return;
+  }
   cancelled = true;
-  host.AddStatusLine("Operation cancelled by user");
+  host.AddStatusLine(kCancelledLine);
+  EndDownload();
+}
+
+void DownloadChain::Impl::RequestStop(std::vector<std::string> lines) {
+  if (!running) return;
+  if (translating) {
+    // The translation polls StopRequested and returns; Translate ends the download.
+    if (!stopLines) stopLines = std::move(lines);
+    return;
+  }
+  if (stopLines) return;
+  if (transferBegun) {
+    // A transfer that has already returned reports its own outcome next.
+    if (transferring) stopLines = std::move(lines);
+    return;
+  }
+  cancelled = true;
+  for (const std::string& line : lines) host.AddStatusLine(line);
   EndDownload();
 }
 
 void DownloadChain::Impl::EndDownload() {
   host.ShowIdleControls();
+  StopWaitLimit();
   preparation.Release();
   host.SetProgressPosition(0);
   pending.reset();
@@ -222,7 +328,10 @@ void DownloadChain::OnMessage(DownloadMessage message) {
 
 void DownloadChain::OnReadyTimer() { impl_->OnReadyTimer(); }
 void DownloadChain::OnYes() { impl_->OnYes(); }
+void DownloadChain::RequestStop(std::vector<std::string> lines) { impl_->RequestStop(std::move(lines)); }
 bool DownloadChain::IsRunning() const { return impl_->running; }
+bool DownloadChain::IsTransferring() const { return impl_->running && impl_->transferBegun; }
+bool DownloadChain::StopRequested() const { return impl_->stopLines.has_value(); }
 DownloadState DownloadChain::state() const { return impl_->state; }
 bool DownloadChain::LastDownloadSucceeded() const { return impl_->lastSucceeded; }
 const ImageBuilder& DownloadChain::builder() const { return impl_->builder; }

@@ -2,6 +2,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/DownloadHost.h"
 #include "translator/DownloadState.h"
@@ -43,8 +44,17 @@ class DownloadChain {
   void OnMessage(DownloadMessage message);
   void OnReadyTimer();
   void OnYes();
+  // Ends the download on the host's behalf (a signal, or input that can no
+  // longer arrive), writing these status lines. A wait for the keypad ends
+  // at once. A running transfer stops after the current byte, without the
+  // end command; the lines then follow its end, with one more telling that
+  // the keypad holds an incomplete image. The first request counts.
+  void RequestStop(std::vector<std::string> lines);
 
   bool IsRunning() const;
+  // From the start of the transfer until its outcome has been reported.
+  bool IsTransferring() const;
+  bool StopRequested() const;
   DownloadState state() const;
   // True when the last finished download ended with "DOWNLOAD SUCCESSFUL".
   bool LastDownloadSucceeded() const;

@@ -18,6 +18,9 @@ struct DownloadChoices {
   std::string portName;      // COM port list text ("COM1", or a device path)
   LinkKind link = LinkKind::Usb;
   int layer = 1;  // 2 only when the Layer 2 radio is checked
+  // How long to wait for shift+load before the download ends; 0 waits
+  // until Cancel.
+  std::chrono::milliseconds waitLimit{0};
 };
 
 // What the download chain needs from the window (or from the command line,
@@ -53,12 +56,13 @@ class DownloadHost {
   virtual void StopReadyTimer() = 0;
   // Lets at most one pending event through, so the window stays painted.
   virtual void DispatchOnePendingEvent() = 0;
+  // Called now and then during the translation (which runs without the
+  // event loop), after every byte of the transfer and during its key
+  // waits: a host that holds a stop request (a signal) hands it to
+  // DownloadChain::RequestStop now. Returns at once.
+  virtual void DeliverStopRequests() {}
   // Automatic mode: close the window (end the program) once control returns.
   virtual void RequestClose() = 0;
-  // Asked now and then during the translation, which runs without the
-  // event loop: true when the user asked to stop (a signal on the command
-  // line); the download then ends as cancelled.
-  virtual bool StopRequested() { return false; }
 
   // Waits at most `timeout` for the next key press that reaches the
   // application and takes it away from everything else. Returns the key as

@@ -18,6 +18,10 @@ namespace lumivane {
 // command, so settings are spaced at least kMinimumSpacing apart, and each
 // is confirmed with EVIOCGREP (the node holds the rounded table values once
 // the driver has sent it) before the next one goes out.
+//
+// The keyboard belongs to the user: Close puts back the repeat delay and
+// period that the node had at Open, after the same spacing, so that the
+// download leaves no trace in how keys repeat.
 class EvdevKeyboardLine : public KeyboardLine {
  public:
   static constexpr char kDefaultNode[] = "/dev/input/by-path/platform-i8042-serio-0-event-kbd";
@@ -27,28 +31,38 @@ class EvdevKeyboardLine : public KeyboardLine {
   static constexpr std::chrono::milliseconds kConfirmPollInterval{2};
 
   explicit EvdevKeyboardLine(std::string node);
-  EvdevKeyboardLine(std::string node, std::unique_ptr<RepeatControl> control);
+  // sysfsRoot: where sysfs is mounted; it tells which keyboards cannot work.
+  EvdevKeyboardLine(std::string node, std::unique_ptr<RepeatControl> control,
+                    std::string sysfsRoot = "/sys");
   ~EvdevKeyboardLine() override;
   EvdevKeyboardLine(const EvdevKeyboardLine&) = delete;
   EvdevKeyboardLine& operator=(const EvdevKeyboardLine&) = delete;
 
-  // Opens the node read-write; the reason on failure is "<node>: <system text>".
+  // Opens the node read-write; the reason on failure is "<node>: <reason>":
+  // the system's text, or why sysfs says the keyboard cannot carry the link.
   bool Open(std::string* error) override;
-  // Closes the node. The keyboard keeps the last setting: sending the old
-  // values back would put one more byte on the line after the download.
+  // Restores the repeat settings of Open when any setting was sent (one
+  // more typematic command on the line, after the download's last one),
+  // then closes the node.
   void Close() override;
   bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override;
+  std::string FailureReason() const override { return failure_; }
 
   const std::string& node() const { return node_; }
 
  private:
   void WaitForSpacing();
-  bool WaitUntilHeld(const RepeatSetting& wanted);
+  bool WaitUntilHeld(const RepeatSetting& request, const RepeatSetting& wanted);
+  std::string RefusalFromSysfs() const;
+  bool Fail(std::string reason);
 
   std::string node_;
   std::unique_ptr<RepeatControl> control_;
+  std::string sysfsRoot_;
   bool open_ = false;
+  RepeatSetting atOpen_;
   RepeatSetting held_;
+  std::string failure_;
   bool anySettingSent_ = false;
   std::chrono::steady_clock::time_point lastRequest_{};
 };

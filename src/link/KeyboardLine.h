@@ -16,6 +16,9 @@ class KeyboardLine {
   // sent to the keyboard as the parameter byte delay * 32 + rate.
   // false when the setting could not be applied.
   virtual bool SetTypematic(std::uint8_t rate, std::uint8_t delay) = 0;
+  // Why the last SetTypematic failed, naming the node ("<node>: <reason>");
+  // empty when there is nothing to add.
+  virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace lumivane

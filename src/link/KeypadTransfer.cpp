@@ -14,6 +14,12 @@ class Transfer {
       : link_(link), image_(image), observer_(observer) {}
 
   DownloadState Run(int layer) {
+    const DownloadState outcome = RunSteps(layer);
+    return stopped_ ? DownloadState::None : outcome;
+  }
+
+ private:
+  DownloadState RunSteps(int layer) {
     link_.ClearFault();
     if (!ReadVersion()) return DownloadState::Timeout;
 
@@ -34,17 +40,22 @@ class Transfer {
     return DownloadState::Success;
   }
 
- private:
-  bool Healthy() const { return link_.fault() == LinkFault::None; }
+  // False once the transfer must not go on: a stop was requested, or the
+  // link reports a fault.
+  bool Healthy() { return !Stopping() && link_.fault() == LinkFault::None; }
+  bool Stopping() {
+    if (!stopped_) stopped_ = observer_.StopRequested();
+    return stopped_;
+  }
 
   // The version bytes are read but not judged. A missing answer to the
   // first only skips the second.
   bool ReadVersion() {
     link_.ReadByte(keypad::kVersion);
-    if (link_.fault() == LinkFault::Broken) return false;
+    if (Stopping() || link_.fault() == LinkFault::Broken) return false;
     if (link_.fault() == LinkFault::None) {
       link_.ReadByte(keypad::kVersion + 1);
-      if (link_.fault() == LinkFault::Broken) return false;
+      if (Stopping() || link_.fault() == LinkFault::Broken) return false;
     }
     link_.ClearFault();
     return true;
@@ -65,7 +76,9 @@ class Transfer {
 
   bool WritePointer(std::uint16_t address, std::uint16_t value) {
     link_.BeginWrite(address, 2);
+    if (!Healthy()) return false;
     link_.WriteByte(static_cast<std::uint8_t>(value >> 8));
+    if (!Healthy()) return false;
     link_.WriteByte(static_cast<std::uint8_t>(value & 0xFF));
     return Healthy();
   }
@@ -123,8 +136,11 @@ class Transfer {
     const std::uint16_t length = image_.length;
     const int tableSize = image_.tableSize;
     link_.BeginWrite(base, length);
-    for (int i = 0; i < 3; ++i) link_.WriteByte(bytes[i]);
     if (!Healthy()) return false;
+    for (int i = 0; i < 3; ++i) {
+      link_.WriteByte(bytes[i]);
+      if (!Healthy()) return false;
+    }
     counter_ = 3;
 
     // Key table entries are image offsets; the keypad needs addresses.
@@ -144,14 +160,17 @@ class Transfer {
       if (!WriteAndStep(bytes[counter_])) return false;
     }
     observer_.OnDataWritten(counter_);
+    // Once the end command is out the image is complete: a stop requested
+    // now comes too late to count.
     link_.EndWrite();
-    return Healthy();
+    return link_.fault() == LinkFault::None;
   }
 
   DeviceLink& link_;
   const TransferImage& image_;
   TransferObserver& observer_;
   std::uint16_t counter_ = 0;
+  bool stopped_ = false;
 };
 
 }  // namespace

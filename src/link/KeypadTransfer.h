@@ -22,6 +22,9 @@ class TransferObserver {
   virtual void OnProgressStep(std::uint16_t counter) = 0;
   // Every image byte has been written; the end command follows.
   virtual void OnDataWritten(std::uint16_t counter) = 0;
+  // Asked after every read and every byte written before the end command:
+  // true stops the transfer there.
+  virtual bool StopRequested() { return false; }
 };
 
 // The keypad's control area.
@@ -40,7 +43,8 @@ inline constexpr std::uint16_t kProbeHigh = 0x7F00;
 // NoMemory (the image does not fit) or Timeout (the keypad stopped
 // answering, or the link broke). A missing answer to a version byte is
 // forgiven; from the layer-1 start on, the first read without an answer
-// ends the transfer before anything more is written.
+// ends the transfer before anything more is written. Returns None when the
+// observer asked it to stop: the end command was not sent.
 DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
                           TransferObserver& observer);
 

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,6 +16,7 @@
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"
+#include "link/SignalChannel.h"
 #include "ui/MainDialog.h"
 
 namespace lumivane {
@@ -47,6 +49,13 @@ void ScheduleProbes(MainDialog& dialog) {
 }  // namespace
 
 int RunApp(int argc, char** argv) {
+  // Before QApplication starts any thread, so that every thread blocks the
+  // signals and the window takes them in order (the transfer stopped after
+  // a byte, the keyboard line restored).
+  SignalChannel signalChannel;
+  // Automatic mode echoes the status lines on standard output: a reader
+  // that goes away must not end the download halfway.
+  std::signal(SIGPIPE, SIG_IGN);
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
 
@@ -64,6 +73,7 @@ int RunApp(int argc, char** argv) {
   // names the configuration source, further ones are ignored.
   if (argc >= 2) setup.commandLineSource = argv[1];
   setup.serialDevices = ListSerialDevices();
+  setup.signalFd = signalChannel.fd();
   setup.channels.serialPort = &serialPort;
   setup.channels.hidBackend = &hidBackend;
   setup.channels.keyboardLine = &keyboardLine;
@@ -80,7 +90,7 @@ int RunApp(int argc, char** argv) {
     ScheduleProbes(dialog);
   }
   loop.exec();
-  return dialog.autoRun() ? dialog.AutoRunExitCode() : 0;
+  return dialog.ExitStatus();
 }
 
 }  // namespace lumivane

@@ -7,11 +7,13 @@
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QMenu>
+#include <QSocketNotifier>
 
 #include "app/DetachedProcess.h"
 #include "app/EditorCommand.h"
 #include "app/StartupChoices.h"
 #include "app/TextCase.h"
+#include "link/SignalChannel.h"
 #include "ui/AboutDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/KeyPressCollector.h"
@@ -67,6 +69,12 @@ MainDialog::MainDialog(Setup setup, QWidget* parent)
   QCoreApplication::instance()->installEventFilter(keyCollector_);
 
   ConnectControls();
+  if (setup_.signalFd >= 0) {
+    auto* notifier = new QSocketNotifier(setup_.signalFd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+      if (const int signalNumber = SignalChannel::TakeFrom(setup_.signalFd)) HandleSignal(signalNumber);
+    });
+  }
   InitializeFromSettings();
 }
 
@@ -135,6 +143,38 @@ void MainDialog::InitializeFromSettings() {
 }
 
 int MainDialog::AutoRunExitCode() const { return chain_->LastDownloadSucceeded() ? 0 : 1; }
+
+int MainDialog::ExitStatus() const {
+  if (endingSignal_ != 0) return 128 + endingSignal_;
+  return autoRun_ ? AutoRunExitCode() : 0;
+}
+
+void MainDialog::HandleSignal(int signalNumber) {
+  if (endingSignal_ == 0) endingSignal_ = signalNumber;
+  chain_->RequestStop({"Operation cancelled by user"});
+  done(QDialog::Rejected);
+}
+
+void MainDialog::done(int result) {
+  if (chain_ && chain_->IsTransferring()) {
+    // Vanishing now would hide the outcome of a transfer that goes on.
+    pendingClose_ = result;
+    return;
+  }
+  // While the download waits for the keypad nothing has been written yet.
+  if (chain_ && chain_->IsRunning()) chain_->CancelDownload();
+  if (closed_) return;
+  closed_ = true;
+  if (about_) about_->close();
+  QDialog::done(result);
+}
+
+void MainDialog::CloseIfPending() {
+  if (!pendingClose_ || chain_->IsTransferring()) return;
+  const int result = *pendingClose_;
+  pendingClose_.reset();
+  done(result);
+}
 
 void MainDialog::AddLine(const std::string& line) {
   controls_.statusLog->Add(ToQString(line));
@@ -231,14 +271,20 @@ void MainDialog::Edit() {
 }
 
 void MainDialog::ShowAbout() {
-  AboutDialog about(this);
-  about.exec();
+  if (!about_) {
+    about_ = new AboutDialog(this);
+    about_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  about_->open();  // modal to this window, and returns at once
+  about_->raise();
+  about_->activateWindow();
 }
 
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu menu(this);
-  menu.addAction(QStringLiteral("&About Lumivane"), this, &MainDialog::ShowAbout);
-  menu.exec(event->globalPos());
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(QStringLiteral("&About Lumivane"), this, &MainDialog::ShowAbout);
+  menu->popup(event->globalPos());  // no nested event loop
 }
 
 void MainDialog::StartDownload() { chain_->StartDownload(); }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QBasicTimer>
 #include <QDialog>
+#include <QPointer>
 #include <QShortcut>
 
 #include <cstdio>
@@ -18,6 +19,7 @@
 
 namespace lumivane {
 
+class AboutDialog;
 class KeyPressCollector;
 
 // The program's window: the controls, the settings they carry from run to
@@ -39,6 +41,9 @@ class MainDialog : public QDialog, public DownloadHost {
     std::function<bool(const QString& program, const QStringList& arguments)> startDetached;
     // Automatic mode copies every status line here (flushed) as it is added.
     std::FILE* statusEcho = stdout;
+    // A signalfd for the signals that end the program (SignalChannel); -1
+    // for none.
+    int signalFd = -1;
   };
 
   explicit MainDialog(Setup setup, QWidget* parent = nullptr);
@@ -47,6 +52,9 @@ class MainDialog : public QDialog, public DownloadHost {
   bool autoRun() const { return autoRun_; }
   // Exit status of an automatic run: 0 after "DOWNLOAD SUCCESSFUL", else 1.
   int AutoRunExitCode() const;
+  // The program's exit status: 128 + the number of a signal that ended it,
+  // else that of an automatic run, else 0.
+  int ExitStatus() const;
   const MainDialogControls& controls() const { return controls_; }
   const DownloadChain& chain() const { return *chain_; }
 
@@ -55,7 +63,13 @@ class MainDialog : public QDialog, public DownloadHost {
   void OnYes();
   void Browse();
   void Edit();
+  // Shows the about box without a nested event loop: nothing the user does
+  // may pause a transfer.
   void ShowAbout();
+  // A close request (Esc, the close box, the window manager) during a
+  // transfer takes effect once the download has reported its outcome; one
+  // during the wait for the keypad cancels the download and closes.
+  void done(int result) override;
 
   // DownloadHost.
   DownloadChoices ReadChoices() override;
@@ -75,6 +89,7 @@ class MainDialog : public QDialog, public DownloadHost {
   void StartReadyTimer(int periodMs) override;
   void StopReadyTimer() override;
   void DispatchOnePendingEvent() override;
+  void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
 
@@ -95,6 +110,10 @@ class MainDialog : public QDialog, public DownloadHost {
   void ShowPortControls();
   void HidePortControls();
   void SelectStoredPort();
+  // SIGINT, SIGTERM or SIGHUP: stop the download (a transfer after the
+  // current byte) and close.
+  void HandleSignal(int signalNumber);
+  void CloseIfPending();
 
   Setup setup_;
   SettingsStore settings_;
@@ -105,6 +124,10 @@ class MainDialog : public QDialog, public DownloadHost {
   QBasicTimer readyTimer_;
   bool waitCursorShown_ = false;
   bool autoRun_ = false;
+  std::optional<int> pendingClose_;  // the result of a close that waits for the transfer's outcome
+  bool closed_ = false;
+  int endingSignal_ = 0;
+  QPointer<AboutDialog> about_;
   std::unique_ptr<DownloadChain> chain_;
 };
 

@@ -6,7 +6,11 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
+#include "app/StartupChoices.h"
+#include "link/SignalChannel.h"
 #include "ui/KeyPressCollector.h"
 #include "ui/MainDialog.h"
 #include "ui/PathText.h"
@@ -31,6 +35,20 @@ QEvent::Type EventTypeFor(DownloadMessage message) {
   return kReportEvent;
 }
 
+// Settings key: seconds to wait for shift+load before the download ends.
+constexpr const char* kWaitLimitKey = "WaitLimit";
+constexpr double kLongestWaitLimitSeconds = 1.0e6;
+
+// A positive number of seconds; anything else sets no limit.
+std::chrono::milliseconds WaitLimitFrom(const std::string& text) {
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == text.c_str() || *end != '\0' || !std::isfinite(seconds) ||
+      seconds <= 0 || seconds > kLongestWaitLimitSeconds)
+    return std::chrono::milliseconds(0);
+  return std::chrono::milliseconds(static_cast<long long>(std::ceil(seconds * 1000.0)));
+}
+
 }  // namespace
 
 DownloadChoices MainDialog::ReadChoices() {
@@ -43,6 +61,7 @@ DownloadChoices MainDialog::ReadChoices() {
   int link = c.linkGroup->checkedId();
   choices.link = link < 0 ? LinkKind::Usb : static_cast<LinkKind>(link);
   choices.layer = c.layer2->isChecked() ? 2 : 1;
+  choices.waitLimit = WaitLimitFrom(settings_.Read(kSettingsSection, kWaitLimitKey, ""));
   return choices;
 }
 
@@ -127,7 +146,9 @@ void MainDialog::customEvent(QEvent* event) {
     chain_->OnMessage(DownloadMessage::Transfer);
   } else {
     QDialog::customEvent(event);
+    return;
   }
+  CloseIfPending();
 }
 
 void MainDialog::StartReadyTimer(int periodMs) { readyTimer_.start(periodMs, this); }
@@ -154,6 +175,10 @@ void MainDialog::DispatchOnePendingEvent() {
   }
 }
 
+void MainDialog::DeliverStopRequests() {
+  if (const int signalNumber = SignalChannel::TakeFrom(setup_.signalFd)) HandleSignal(signalNumber);
+}
+
 void MainDialog::RequestClose() {
   QMetaObject::invokeMethod(
       this, [this] { done(AutoRunExitCode() == 0 ? QDialog::Accepted : QDialog::Rejected); },
@@ -171,6 +196,8 @@ int MainDialog::WaitKeyPress(std::chrono::milliseconds timeout) {
   int key = keyCollector_->TakeKey();
   while (key < 0) {
     DispatchOnePendingEvent();
+    DeliverStopRequests();
+    if (chain_->StopRequested()) break;
     key = keyCollector_->TakeKey();
     if (key >= 0) break;
     Clock::time_point now = Clock::now();

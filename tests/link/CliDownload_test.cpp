@@ -23,7 +23,8 @@ using Lines = std::vector<std::string>;
 // A running lumivane-cli whose stdout the test reads line by line.
 class CliProcess {
  public:
-  explicit CliProcess(const std::vector<std::string>& arguments) {
+  // withStderr: the warnings on stderr come through the same pipe.
+  explicit CliProcess(const std::vector<std::string>& arguments, bool withStderr = false) {
     std::vector<std::string> argv{ProgramDir() + "lumivane-cli", "download"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> raw;
@@ -35,6 +36,7 @@ class CliProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    if (withStderr) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     if (posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -50,7 +52,13 @@ class CliProcess {
   }
 
   bool started() const { return pid_ > 0; }
+  // The reader goes away, as `| head -1` does.
+  void CloseOutput() {
+    close(out_);
+    out_ = -1;
+  }
   void Interrupt() { kill(pid_, SIGINT); }
+  void Signal(int signalNumber) { kill(pid_, signalNumber); }
 
   // The next whole line of stdout; false at its end.
   bool ReadLine(std::string* line) {
@@ -102,7 +110,8 @@ TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
   sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
   std::string error;
   ASSERT_TRUE(keypad.Start(&error)) << error;
-  CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath(), "--layer", "2"});
+  // Option values ignore letter case: this is the RS232 link, not USB.
+  CliProcess cli({source, "--link", "RS232", "--port", keypad.devicePath(), "--layer", "2"});
   ASSERT_TRUE(cli.started());
   EXPECT_EQ(cli.ReadAll(), (Lines{"Press (shift+load) on the Quintrel to continue", "Transfer in progress",
                                   "DOWNLOAD SUCCESSFUL"}));
@@ -112,6 +121,18 @@ TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
   const sim::ReceivedLayer layer = sim::FindReceivedLayer(keypad.Snapshot());
   EXPECT_TRUE(layer.found);
   EXPECT_EQ(layer.layer, 2);
+}
+
+TEST_F(CliDownloadTest, AReaderThatGoesAwayDoesNotEndTheDownload) {
+  sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
+  std::string error;
+  ASSERT_TRUE(keypad.Start(&error)) << error;
+  CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath()});
+  std::string line;
+  ASSERT_TRUE(cli.ReadLine(&line));
+  cli.CloseOutput();
+  EXPECT_EQ(cli.Wait(), 0);
+  EXPECT_TRUE(keypad.WaitForEnd(std::chrono::seconds(5)));
 }
 
 TEST_F(CliDownloadTest, FailuresPrintTheirLineAndExitNonZero) {
@@ -137,6 +158,75 @@ TEST_F(CliDownloadTest, CtrlCWhileWaitingCancels) {
   cli.Interrupt();
   EXPECT_EQ(cli.ReadAll(), Lines{"Operation cancelled by user"});
   EXPECT_EQ(cli.Wait(), 130);
+}
+
+// Signals and the wait limit, against the simulator. Each scenario reads
+// the output up to the line named, sends its signals (a second SIGINT only
+// once the first one's warning is out, so the two cannot merge) and then
+// expects the rest of the output and the exit status.
+TEST_F(CliDownloadTest, SignalsAndTheWaitLimitEndTheDownloadAsTheyShould) {
+  constexpr const char* kPress = "Press (shift+load) on the Quintrel to continue";
+  constexpr const char* kTransfer = "Transfer in progress";
+  constexpr const char* kCancelled = "Operation cancelled by user";
+  constexpr const char* kIncomplete = "The Quintrel holds an incomplete image: download it again";
+  constexpr const char* kWarning = "The transfer cannot be cancelled once it has begun";
+  constexpr const char* kAgain =
+      "Press Ctrl-C again to stop it anyway; the Quintrel then holds an incomplete image";
+  const struct {
+    const char* name;
+    bool silentKeypad;
+    std::vector<std::string> extraOptions;
+    const char* signalAfter;  // the line after which the signals go; none when null
+    std::vector<int> signals;
+    Lines rest;  // the lines after signalAfter (all of them without signals)
+    int status;
+    bool endCommand;
+  } cases[] = {
+      {"SIGTERM while waiting", true, {}, kPress, {SIGTERM}, {kCancelled}, 143, false},
+      {"wait limit", true, {"--wait", "0.3"}, nullptr, {},
+       {kPress, kCancelled, "The wait limit of 0.3 s was reached"}, 10, false},
+      {"two SIGINTs during the transfer", false, {}, kTransfer, {SIGINT, SIGINT},
+       {kWarning, kAgain, kCancelled, kIncomplete}, 130, false},
+      {"SIGTERM during the transfer", false, {}, kTransfer, {SIGTERM}, {kCancelled, kIncomplete}, 143,
+       false},
+      {"one SIGINT during the transfer goes on", false, {}, kTransfer, {SIGINT},
+       {kWarning, kAgain, "DOWNLOAD SUCCESSFUL"}, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::KeypadOptions options;
+    options.silent = c.silentKeypad;
+    options.shiftLoadDelay = std::chrono::milliseconds(0);
+    sim::PtyKeypad keypad(options);
+    std::string error;
+    ASSERT_TRUE(keypad.Start(&error)) << error;
+    std::vector<std::string> arguments{source, "--link", "rs232", "--port", keypad.devicePath()};
+    arguments.insert(arguments.end(), c.extraOptions.begin(), c.extraOptions.end());
+    CliProcess cli(arguments, /*withStderr=*/true);
+    ASSERT_TRUE(cli.started());
+    if (c.signalAfter != nullptr) {
+      std::string line;
+      while (cli.ReadLine(&line) && line != c.signalAfter) {
+      }
+      ASSERT_EQ(line, c.signalAfter);
+      for (std::size_t i = 0; i < c.signals.size(); ++i) {
+        cli.Signal(c.signals[i]);
+        if (i + 1 < c.signals.size()) {
+          ASSERT_TRUE(cli.ReadLine(&line));
+          ASSERT_EQ(line, kWarning);
+          ASSERT_TRUE(cli.ReadLine(&line));
+          ASSERT_EQ(line, kAgain);
+        }
+      }
+    }
+    Lines rest = cli.ReadAll();
+    if (c.signals.size() > 1) rest.insert(rest.begin(), {kWarning, kAgain});
+    EXPECT_EQ(rest, c.rest);
+    EXPECT_EQ(cli.Wait(), c.status);
+    // Whatever was sent is in the line by now; an end command arrives at once.
+    EXPECT_EQ(keypad.WaitForEnd(std::chrono::milliseconds(c.endCommand ? 5000 : 300)), c.endCommand);
+    keypad.Stop();
+  }
 }
 
 }  // namespace

@@ -75,14 +75,14 @@ TEST_F(ChainFixture, AutomaticModeClosesAfterSuccessFailureAndCancel) {
 }
 
 TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysWhy) {
-  host.stopSource = [] { return true; };
+  host.onStopCheck = [this] { Chain().RequestStop({"Operation cancelled by user"}); };
   StartAndWait();
   EXPECT_EQ(host.statusLines, Lines{"Operation cancelled by user"});
   EXPECT_FALSE(Chain().IsRunning());
   EXPECT_EQ(host.CallsStartingWith("cursor:").back(), "cursor:normal");
   EXPECT_TRUE(keypad.calls == Lines{"close"}) << "no port opened";
 
-  host.stopSource = nullptr;
+  host.onStopCheck = nullptr;
   host.statusLines.clear();
   const std::string dir = MakeTempDir();
   const std::string layout = dir + "Big.emu";

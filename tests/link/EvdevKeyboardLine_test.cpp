@@ -2,9 +2,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -171,6 +174,102 @@ TEST_F(EvdevKeyboardLineTest, SettingThatNeverShowsOnTheNodeFails) {
   EXPECT_FALSE(line->SetTypematic(3, 1));
   EXPECT_GE(kernel->Now() - start, EvdevKeyboardLine::kConfirmTimeout);
   EXPECT_LT(kernel->Now() - start, EvdevKeyboardLine::kConfirmTimeout + 50ms);
+  EXPECT_EQ(line->FailureReason().rfind("/dev/input/event3: the repeat setting 499/45 ms was not rounded", 0),
+            0u)
+      << line->FailureReason();
+}
+
+TEST_F(EvdevKeyboardLineTest, CloseRestoresTheRepeatSettingsOfOpen) {
+  const struct {
+    RepeatSetting atOpen;
+    std::vector<std::uint8_t> bytes;
+    std::optional<std::uint8_t> restoreByte;  // the parameter byte the restore sends
+  } cases[] = {
+      {{750, 42}, {0x05, 0xFF}, 0x42},
+      {{1000, 500}, {0x00}, 0x7F},
+      {{500, 100}, {}, std::nullopt},  // nothing sent: nothing to restore
+      {{250, 37}, {0xFF}, std::nullopt},  // the last setting left it as it was
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.atOpen.delayMs);
+    kernel->rep = c.atOpen;
+    kernel->line.clear();
+    kernel->requestTimes.clear();
+    ASSERT_TRUE(line->Open(nullptr));
+    for (std::uint8_t b : c.bytes) ASSERT_TRUE(SendByte(b));
+    const std::size_t sentBytes = kernel->line.size();
+    const std::size_t requests = kernel->requestTimes.size();
+    line->Close();
+    kernel->SleepFor(100ms);  // the driver's work runs
+    EXPECT_EQ(kernel->rep, c.atOpen);
+    EXPECT_FALSE(kernel->open);
+    if (!c.restoreByte) {
+      EXPECT_EQ(kernel->line.size(), sentBytes);
+      continue;
+    }
+    ASSERT_EQ(kernel->line.size(), sentBytes + 1);
+    EXPECT_EQ(kernel->line.back(), *c.restoreByte);
+    ASSERT_EQ(kernel->requestTimes.size(), requests + 1);
+    EXPECT_GE(kernel->requestTimes.back() - kernel->requestTimes[requests - 1], 60ms);
+  }
+}
+
+// A sysfs tree as the kernel lays it out for an event node whose keyboard
+// sits on the given subsystem with the given driver.
+class FakeSysfs {
+ public:
+  FakeSysfs(const std::string& subsystem, const std::string& driver, const char* softrepeat) {
+    namespace fs = std::filesystem;
+    root_ = fs::temp_directory_path() / ("lumivane-sysfs-" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    const fs::path keyboard = root_ / "devices/platform/keyboard0";
+    const fs::path input = keyboard / "input/input3";
+    fs::create_directories(input / "event3");
+    fs::create_directories(root_ / "dev/char");
+    fs::create_directories(root_ / "bus" / subsystem / "drivers" / driver);
+    fs::create_directory_symlink(input / "event3", root_ / "dev/char/1:3");
+    fs::create_directory_symlink(input, input / "event3/device");
+    fs::create_directory_symlink(keyboard, input / "device");
+    fs::create_directory_symlink(root_ / "bus" / subsystem, keyboard / "subsystem");
+    fs::create_directory_symlink(root_ / "bus" / subsystem / "drivers" / driver, keyboard / "driver");
+    if (softrepeat) std::ofstream(keyboard / "softrepeat") << softrepeat << "\n";
+  }
+  ~FakeSysfs() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  std::string root() const { return root_.string(); }
+
+ private:
+  std::filesystem::path root_;
+};
+
+TEST(KeyboardNodeRefusal, SysfsNamesTheKeyboardsThatCannotCarryTheLink) {
+  // /dev/null stands for the event node: a character device, 1:3.
+  const struct {
+    const char* subsystem;
+    const char* driver;
+    const char* softrepeat;
+    const char* refusal;  // start of the reason; null: the node opens
+  } cases[] = {
+      {"serio", "atkbd", "0", nullptr},
+      {"serio", "atkbd", "1", "the PS/2 keyboard driver runs with softrepeat"},
+      {"hid", "hid-generic", nullptr, "a HID (USB or Bluetooth) keyboard"},
+      {"serio", "other", "1", nullptr},  // nothing known about this driver
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.subsystem) + "/" + c.driver);
+    FakeSysfs sysfs(c.subsystem, c.driver, c.softrepeat);
+    EvdevKeyboardLine line("/dev/null", std::make_unique<KernelModel>(), sysfs.root());
+    std::string error;
+    EXPECT_EQ(line.Open(&error), c.refusal == nullptr) << error;
+    if (c.refusal) {
+      EXPECT_EQ(error.rfind(std::string("/dev/null: ") + c.refusal, 0), 0u) << error;
+    }
+  }
+  // Without sysfs entries nothing is known, and nothing is refused.
+  EvdevKeyboardLine bare("/dev/null", std::make_unique<KernelModel>(), "/nonexistent-sysfs");
+  EXPECT_TRUE(bare.Open(nullptr));
 }
 
 TEST_F(EvdevKeyboardLineTest, FailuresReturnFalseAndOpenNamesTheNode) {

@@ -124,8 +124,9 @@ class RecordingKeyboardLine : public KeyboardLine {
   std::vector<std::pair<int, int>> settings;
   bool openFails = false;
   std::string openError = "/dev/input/event3: Permission denied";
-  int opens = 0, closes = 0;
+  int opens = 0, closes = 0, attempts = 0;
   bool failing = false;
+  std::string failureReason = "/dev/input/event3: the setting did not reach a keyboard";
 
   bool Open(std::string* error) override {
     ++opens;
@@ -134,10 +135,12 @@ class RecordingKeyboardLine : public KeyboardLine {
   }
   void Close() override { ++closes; }
   bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override {
+    ++attempts;
     if (failing) return false;
     settings.emplace_back(rate, delay);
     return true;
   }
+  std::string FailureReason() const override { return failing ? failureReason : std::string(); }
 };
 
 // A serial port with a keypad's memory behind it, answering synchronously.

@@ -71,6 +71,11 @@ void FakeDownloadHost::DispatchOnePendingEvent() {
   if (onDispatch) onDispatch();
 }
 
+void FakeDownloadHost::DeliverStopRequests() {
+  ++stopChecks;
+  if (onStopCheck) onStopCheck();
+}
+
 void FakeDownloadHost::RequestClose() {
   closeRequested = true;
   Record("close");

@@ -57,10 +57,12 @@ class FakeDownloadHost : public DownloadHost {
   int dispatches = 0;
   // Runs inside DispatchOnePendingEvent, as a queued event would.
   std::function<void()> onDispatch;
+  // Runs inside DeliverStopRequests (during the translation, after every
+  // byte of the transfer).
+  std::function<void()> onStopCheck;
+  int stopChecks = 0;
   // When set, WaitKeyPress asks it instead of taking from `keys`.
   std::function<int(std::chrono::milliseconds timeout)> keySource;
-  // When set, answers StopRequested (a signal during the translation).
-  std::function<bool()> stopSource;
 
   // Delivers the oldest queued message; false when the queue is empty.
   bool DeliverNext(DownloadChain& chain);
@@ -89,8 +91,8 @@ class FakeDownloadHost : public DownloadHost {
   void StartReadyTimer(int periodMs) override;
   void StopReadyTimer() override;
   void DispatchOnePendingEvent() override;
+  void DeliverStopRequests() override;
   void RequestClose() override;
-  bool StopRequested() override { return stopSource && stopSource(); }
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
 
  private:

@@ -145,5 +145,28 @@ TEST_F(CliTranslateTest, OversizedEmulatorNamesItselfAfterTheStatusLine) {
                            "The emulator file " + layout + " is larger than 16 MiB\n");
 }
 
+TEST_F(CliTranslateTest, OptionValuesIgnoreLetterCaseEverywhere) {
+  // A layout lacking letters for the nibble keys: only the PC/AT link refuses it.
+  const std::string layout = dir + "tiny.emu";
+  WriteFile(layout, "a=28\nb=50\nENTER=90\n");
+  const std::string source = dir + "s.pos";
+  WriteFile(source, "<HEADER>\n<DELAY 1>\n<01>ab");
+  const struct {
+    std::string options;
+    int status;
+  } cases[] = {
+      {"--emulator " + Quote(layout) + " --link PCAT", 8},
+      {"--emulator " + Quote(layout) + " --link PcAt", 8},
+      {"--emulator " + Quote(layout) + " --link USB", 0},
+      {"--emulator english_us --link Rs232", 0},
+      {"--emulator ENGLISH_UK", 0},
+      {"--emulator No_Such_Layout", 8},
+  };
+  for (const auto& c : cases) {
+    const CliResult result = RunCli("translate " + Quote(source) + " " + c.options);
+    EXPECT_EQ(result.status, c.status) << c.options << "\n" << result.output;
+  }
+}
+
 }  // namespace
 }  // namespace lumivane::test
