@@ -76,12 +76,21 @@ bool PtyKeypad::Open(std::string* error) {
   return true;
 }
 
+void PtyKeypad::StopLineOutput() {
+  // Output stopped on the device side: the program's writes there take
+  // nothing more (EAGAIN, no POLLOUT) while the line stays up.
+  if (outputStopped_ || slaveFd_ < 0) return;
+  ::tcflow(slaveFd_, TCOOFF);
+  outputStopped_ = true;
+}
+
 void PtyKeypad::CloseLine() {
   // Closing the master hangs up the line: the program's reads and writes
   // on the device fail from now on.
   if (masterFd_ >= 0) ::close(masterFd_);
   if (slaveFd_ >= 0) ::close(slaveFd_);
   masterFd_ = slaveFd_ = -1;
+  outputStopped_ = false;
 }
 
 bool PtyKeypad::Start(std::string* error) {
@@ -141,18 +150,21 @@ bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int
     std::vector<std::uint8_t> answers;
     bool answersRead = false;
     bool hungUp = false;
+    bool stoppedReading = false;
     std::chrono::milliseconds delay{0};
     {
       std::lock_guard<std::mutex> lock(mutex_);
       answersRead = model_.phase() == KeypadModel::Phase::Loading;
       answers = model_.ReceiveByte(bytes[i]);
       hungUp = model_.IsHungUp();
-      delay = model_.options().readAnswerDelay;
+      stoppedReading = model_.StoppedReading();
+      delay = model_.AnswerDelay();
       if (model_.IsFinished()) {
         endSeen_.notify_all();
         if (stopAfterEnd_) *finished = true;
       }
     }
+    if (stoppedReading) StopLineOutput();
     if (!answers.empty()) {
       if (answersRead && delay.count() > 0) std::this_thread::sleep_for(delay);
       if (!SendAnswers(answers, stopFd)) return false;
@@ -173,8 +185,10 @@ bool PtyKeypad::Serve(int stopFd) {
   while (!finished && !stopRequested_) {
     int timeoutMs = -1;
     std::vector<std::uint8_t> due;
+    bool stoppedReading = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      stoppedReading = model_.StoppedReading();
       due = model_.Poll();
       if (model_.phase() == KeypadModel::Phase::IdentityPending) {
         timeoutMs = kIdentityPollMs;
@@ -182,6 +196,7 @@ bool PtyKeypad::Serve(int stopFd) {
         timeoutMs = static_cast<int>(KeypadModel::kLineIdleTime.count());
       }
     }
+    if (stoppedReading) StopLineOutput();
     if (!due.empty() && !SendAnswers(due, stopFd)) return false;
 
     pollfd watch[3] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};

@@ -53,6 +53,7 @@ class PtyKeypad {
 
  private:
   void CloseLine();
+  void StopLineOutput();
   bool SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd);
   bool HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd, bool* finished);
 
@@ -63,6 +64,7 @@ class PtyKeypad {
   int masterFd_ = -1;
   int slaveFd_ = -1;  // held open so the master never sees a hang-up between users
   int wakeFd_ = -1;   // eventfd that Stop signals
+  bool outputStopped_ = false;  // the keypad stopped reading: the line's output is held
   std::string devicePath_;
   std::atomic<bool> stopRequested_{false};
   std::thread thread_;
