@@ -51,6 +51,9 @@ int OpenDevice(const std::string& name, int* fdOut) {
 }
 
 void CloseDevice(int fd) {
+  // A serial driver's close waits until the output has drained (up to 30 s
+  // by default); bytes the other end no longer takes are dropped instead.
+  ::tcflush(fd, TCOFLUSH);
   // An exclusive mode left on the terminal by an earlier holder that was
   // killed is lifted, so the next opener is not refused.
   ::ioctl(fd, TIOCNXCL);
