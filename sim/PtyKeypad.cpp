@@ -111,6 +111,30 @@ void PtyKeypad::Stop() {
   }
 }
 
+bool PtyKeypad::WaitForRelease(std::chrono::milliseconds limit, int stopFd) {
+  if (masterFd_ < 0) return true;
+  // With the keypad's own hold on the device side gone, the master sees a
+  // hang-up once the program closes it.
+  if (slaveFd_ >= 0) ::close(slaveFd_);
+  slaveFd_ = -1;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd watch[2] = {{masterFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int ready = ::poll(watch, stopFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    if (stopFd >= 0 && (watch[1].revents & POLLIN)) return true;
+    if (watch[0].revents & POLLIN) {
+      std::uint8_t chunk[512];
+      if (::read(masterFd_, chunk, sizeof chunk) > 0) continue;
+    }
+    if (watch[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
+  }
+}
+
 void PtyKeypad::PressShiftLoad() {
   std::lock_guard<std::mutex> lock(mutex_);
   model_.PressShiftLoad();

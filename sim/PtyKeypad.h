@@ -40,6 +40,13 @@ class PtyKeypad {
   // becoming readable. Returns false when the line failed.
   bool Serve(int stopFd = -1);
 
+  // After serving: keeps the line up until the program has closed the
+  // device, at most `limit` or until stopFd (if not -1) becomes readable,
+  // so that a keypad that is done is not taken for one that dropped the
+  // line while the program still checks it. Bytes that arrive meanwhile
+  // are dropped. False when the limit passed first.
+  bool WaitForRelease(std::chrono::milliseconds limit, int stopFd = -1);
+
   void PressShiftLoad();
   // Waits until an end command has arrived; false when limit passed first.
   bool WaitForEnd(std::chrono::milliseconds limit);

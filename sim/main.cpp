@@ -154,6 +154,9 @@ int main(int argc, char** argv) {
 
   const bool served = keypad.Serve(signalFd);
   const lumivane::sim::KeypadModel result = keypad.Snapshot();
+  // The program checks the line after the end command: stay on it until
+  // the program lets go, as a keypad that is done does.
+  if (served && once && result.IsFinished()) keypad.WaitForRelease(std::chrono::seconds(5), signalFd);
   if (result.IsHungUp()) {
     std::printf("Hung up after %zu bytes\n", result.bytesReceived());
   } else if (result.StoppedReading()) {
