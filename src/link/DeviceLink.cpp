@@ -1,9 +1,12 @@
 #include "link/DeviceLink.h"
 
+#include <utility>
+
 #include "link/Clock.h"
 #include "link/DownloadHost.h"
 #include "link/HidChannel.h"
 #include "link/KeyboardLine.h"
+#include "link/SerialLineFailure.h"
 #include "link/SerialPort.h"
 
 namespace lumivane {
@@ -23,6 +26,15 @@ std::array<std::uint8_t, 6> WriteCommand(std::uint16_t address, std::uint16_t co
 
 constexpr std::array<std::uint8_t, 6> kEndCommand{};
 
+constexpr const char* kStoppedTaking = "the keypad stopped taking data";
+
+// Milliseconds that count bytes take on the line at 9600 baud, ten bits each.
+std::uint32_t LineTimeMs(std::uint32_t count) { return (count * 10u * 1000u + 9599u) / 9600u; }
+
+std::uint32_t Ms(std::chrono::milliseconds duration) {
+  return static_cast<std::uint32_t>(duration.count());
+}
+
 }  // namespace
 
 DeviceLink::DeviceLink(Clock& clock) : clock_(clock) {}
@@ -32,9 +44,10 @@ void DeviceLink::UseUsb(HidDevice* device) {
   hidDevice_ = device;
 }
 
-void DeviceLink::UseSerial(SerialPort* port) {
+void DeviceLink::UseSerial(SerialPort* port, std::string portName) {
   kind_ = Kind::Serial;
   serialPort_ = port;
+  serialPortName_ = std::move(portName);
 }
 
 void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
@@ -47,7 +60,12 @@ void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
 
 void DeviceLink::Reset() {
   pendingCount_ = 1;
-  fault_ = LinkFault::None;
+  answerOverdue_ = false;
+  ClearFault();
+}
+
+std::uint32_t DeviceLink::SerialWriteLimitMs(std::uint32_t count) {
+  return Ms(kAnswerTimeLimit) + LineTimeMs(count);
 }
 
 void DeviceLink::NoteFault(LinkFault fault) {
@@ -86,19 +104,7 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
       SendFeatureReport();
       GetFeatureReport();
       return reportBuffer_[1];
-    case Kind::Serial: {
-      SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
-      if (fault_ == LinkFault::Broken) return 0;
-      std::uint8_t answer = 0;
-      std::uint32_t received = 0;
-      serialPort_->Read(&answer, 1, &received, nullptr,
-                        static_cast<std::uint32_t>(kAnswerTimeLimit.count()));
-      if (received == 0) {
-        NoteFault(LinkFault::NoAnswer);
-        return 0;
-      }
-      return answer;
-    }
+    case Kind::Serial: return SerialRead();
     case Kind::PcAt: {
       SendCommandBlock();
       if (fault_ == LinkFault::Broken) return 0;
@@ -156,10 +162,61 @@ void DeviceLink::GetFeatureReport() {
     NoteFault(LinkFault::Broken);
 }
 
-void DeviceLink::SerialWrite(const std::uint8_t* bytes, std::uint32_t count) {
-  if (serialPort_ == nullptr ||
-      serialPort_->Write(bytes, count, nullptr, nullptr, SerialPort::kInfinite) != 0)
+std::uint8_t DeviceLink::SerialRead() {
+  if (serialPort_ == nullptr) {
     NoteFault(LinkFault::Broken);
+    return 0;
+  }
+  // The line carries one answer per read command, so any byte waiting now
+  // is stale (an extra byte, an answer that came after its limit) and would
+  // pass for this read's answer. After a read that got no answer, that
+  // answer may still come: it is waited for, up to the answer limit, first.
+  const std::uint32_t firstQuiet = Ms(answerOverdue_ ? kAnswerTimeLimit : kQuietBeforeRead);
+  answerOverdue_ = false;
+  if (const std::uint32_t code = serialPort_->DiscardInput(firstQuiet, Ms(kQuietBeforeRead),
+                                                           firstQuiet + Ms(kAnswerTimeLimit))) {
+    BreakSerial(code, "the keypad does not stop sending");
+    return 0;
+  }
+  SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
+  if (fault_ == LinkFault::Broken) return 0;
+  std::uint8_t answer = 0;
+  std::uint32_t received = 0;
+  const std::uint32_t code = serialPort_->Read(&answer, 1, &received, nullptr, Ms(kAnswerTimeLimit));
+  if (received == 1) return answer;
+  if (code == 0 || code == SerialPort::kTimeout) {
+    answerOverdue_ = true;
+    NoteFault(LinkFault::NoAnswer);
+  } else {
+    BreakSerial(code, kStoppedTaking);
+  }
+  return 0;
+}
+
+void DeviceLink::SerialWrite(const std::uint8_t* bytes, std::uint32_t count) {
+  if (serialPort_ == nullptr) {
+    NoteFault(LinkFault::Broken);
+    return;
+  }
+  if (const std::uint32_t code =
+          serialPort_->Write(bytes, count, nullptr, nullptr, SerialWriteLimitMs(count)))
+    BreakSerial(code, kStoppedTaking);
+}
+
+void DeviceLink::BreakSerial(std::uint32_t code, const char* timeoutText) {
+  if (fault_ != LinkFault::Broken && !serialPortName_.empty())
+    faultDetail_ = DescribeSerialFailure(*serialPort_, serialPortName_, code, timeoutText);
+  NoteFault(LinkFault::Broken);
+}
+
+void DeviceLink::ConfirmDelivery() {
+  if (kind_ != Kind::Serial || serialPort_ == nullptr || fault_ == LinkFault::Broken) return;
+  // tcdrain would wait without limit on a line that takes nothing more, and
+  // returns at once on a pseudo-terminal: the output queue is watched
+  // instead, and the line then for the end command's time on it and more.
+  std::uint32_t code = serialPort_->WaitUntilSent(SerialWriteLimitMs(kEndCommand.size()));
+  if (code == 0) code = serialPort_->CheckLine(LineTimeMs(kEndCommand.size()) + Ms(kDeliverySettle));
+  if (code != 0) BreakSerial(code, kStoppedTaking);
 }
 
 void DeviceLink::SendPcAtByte(std::uint8_t value) {

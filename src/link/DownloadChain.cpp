@@ -76,6 +76,8 @@ struct DownloadChain::Impl : TransferObserver {
   bool transferring = false;
   bool successReported = false;
   bool lastSucceeded = false;
+  // One more status line for the report to write after the state's line.
+  std::string pendingDetail;
   // The one download message this download still expects; a message that
   // outlived its download (Cancel came first) is ignored.
   std::optional<DownloadMessage> pending;
@@ -87,6 +89,7 @@ void DownloadChain::Impl::StartDownload() {
   host.ShowDownloadControls();
   running = true;
   successReported = false;
+  pendingDetail.clear();
   link.Reset();
   preparation.Reset();
   Post(DownloadMessage::Translate);
@@ -126,6 +129,8 @@ void DownloadChain::Impl::OnReport() {
     default:
       if (const char* line = StatusLineFor(state)) {
         host.AddStatusLine(line);
+        if (!pendingDetail.empty()) host.AddStatusLine(pendingDetail);
+        pendingDetail.clear();
         successReported = state == DownloadState::Success;
         EndDownload();
       }
@@ -169,6 +174,7 @@ void DownloadChain::Impl::OnTransfer() {
   const TransferImage image{builder.image(), builder.imageLength(), builder.tableSize()};
   const int layer = host.ReadChoices().layer == 2 ? 2 : 1;
   state = RunTransfer(link, image, layer, *this);
+  if (state == DownloadState::Timeout) pendingDetail = link.faultDetail();
   transferring = false;
   Post(DownloadMessage::Report);
 }

@@ -145,6 +145,7 @@ class Transfer {
     }
     observer_.OnDataWritten(counter_);
     link_.EndWrite();
+    link_.ConfirmDelivery();
     return Healthy();
   }
 

@@ -84,7 +84,7 @@ bool LinkPreparation::PrepareSerial(const DownloadChoices& choices) {
   port->Purge();
   const char identityRequest[2] = {static_cast<char>(kIdentityRequest), 0};
   port->Write(identityRequest, nullptr, nullptr, SerialPort::kInfinite);
-  link_.UseSerial(port);
+  link_.UseSerial(port, name);
   StartReadyTimer();
   return true;
 }

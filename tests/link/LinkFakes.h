@@ -29,6 +29,9 @@ class RecordingSerialPort : public SerialPort {
   // Writes after this many succeed no more (the port is gone).
   std::size_t writesBeforeFailure = SIZE_MAX;
   bool nonBlocking = false;
+  std::vector<std::uint32_t> discards;  // first quiet period of each DiscardInput
+  std::uint32_t lineFailure = 0;        // what CheckLine and WaitUntilSent report
+  int lineChecks = 0;
 
   // The handle is a stand-in: the base class must not close it.
   ~RecordingSerialPort() override { portHandle = -1; }
@@ -74,6 +77,15 @@ class RecordingSerialPort : public SerialPort {
     writeTimeouts.push_back(timeoutMs);
     if (countOut) *countOut = count;
     return 0;
+  }
+  std::uint32_t DiscardInput(std::uint32_t firstQuietMs, std::uint32_t, std::uint32_t) override {
+    discards.push_back(firstQuietMs);
+    return 0;
+  }
+  std::uint32_t WaitUntilSent(std::uint32_t) override { return lineFailure; }
+  std::uint32_t CheckLine(std::uint32_t) override {
+    ++lineChecks;
+    return lineFailure;
   }
   std::uint32_t Read(void* buffer, std::uint32_t count, std::uint32_t* countOut, CompletionRecord*,
                      std::uint32_t timeoutMs) override {
