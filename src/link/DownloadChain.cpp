@@ -41,6 +41,9 @@ struct DownloadChain::Impl : TransferObserver {
   void OnTransfer();
   void CancelDownload();
   void EndDownload();
+  // The serial line failed while the download waited: a communication
+  // time-out, with a line naming the port and the reason after it.
+  void EndWithLostLine();
 
   void Post(DownloadMessage message) {
     pending = message;
@@ -122,6 +125,8 @@ void DownloadChain::Impl::OnReport() {
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
       if (preparation.Prepare(host.ReadChoices(), builder.nibbleKeys())) {
         host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
+      } else if (preparation.LineLost()) {
+        EndWithLostLine();
       } else {
         EndDownload();
       }
@@ -151,7 +156,14 @@ void DownloadChain::Impl::OnReadyTimer() {
       host.AddStatusLine("Usb Quintrel not detected");
       EndDownload();
       return;
+    case ReadyAnswer::LineLost: EndWithLostLine(); return;
   }
+}
+
+void DownloadChain::Impl::EndWithLostLine() {
+  state = DownloadState::Timeout;
+  pendingDetail = preparation.failureDetail();
+  Post(DownloadMessage::Report);
 }
 
 void DownloadChain::Impl::OnYes() {

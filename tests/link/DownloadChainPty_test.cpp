@@ -155,6 +155,9 @@ std::vector<LineFault> LineFaults() {
   add("StopsReadingAfterTheIdentityRequest",
       {"Transfer in progress", "Quintrel communication timeout", "@: the keypad stopped taking data"},
       [](sim::KeypadOptions& o) { o.stopReadingAfterBytes = 1; });
+  add("HangUpWhileWaitingForShiftLoad",
+      {"Quintrel communication timeout", "@: the line was hung up"},
+      [](sim::KeypadOptions& o) { o.hangUpAfterBytes = 1; });
   return faults;
 }
 
