@@ -103,7 +103,8 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
     case Kind::Usb:
       SendFeatureReport();
       GetFeatureReport();
-      return reportBuffer_[1];
+      // A fetch that failed may have left an earlier report's bytes there.
+      return fault_ == LinkFault::Broken ? 0 : reportBuffer_[1];
     case Kind::Serial: return SerialRead();
     case Kind::PcAt: {
       SendCommandBlock();
@@ -152,14 +153,20 @@ void DeviceLink::WriteByte(std::uint8_t value) {
 
 void DeviceLink::SendFeatureReport() {
   reportBuffer_[kOutgoing] = 0;
-  if (hidDevice_ == nullptr || !hidDevice_->SendFeatureReport(&reportBuffer_[kOutgoing], kReportLength))
-    NoteFault(LinkFault::Broken);
+  NoteReportMoved(hidDevice_ ? hidDevice_->SendFeatureReport(&reportBuffer_[kOutgoing], kReportLength)
+                             : -1);
 }
 
 void DeviceLink::GetFeatureReport() {
   reportBuffer_[0] = 0;
-  if (hidDevice_ == nullptr || !hidDevice_->GetFeatureReport(&reportBuffer_[0], kReportLength))
-    NoteFault(LinkFault::Broken);
+  NoteReportMoved(hidDevice_ ? hidDevice_->GetFeatureReport(&reportBuffer_[0], kReportLength) : -1);
+}
+
+void DeviceLink::NoteReportMoved(int moved) {
+  // A report counts only when all of it moved: a short one (0 included)
+  // left the keypad without the command, or the incoming half holding
+  // what an earlier report left there.
+  if (moved != static_cast<int>(kReportLength)) NoteFault(LinkFault::Broken);
 }
 
 std::uint8_t DeviceLink::SerialRead() {

@@ -94,6 +94,7 @@ class DeviceLink {
   std::uint8_t SerialRead();  // after the read command is built
   void BreakSerial(std::uint32_t code, const char* timeoutText);
   void SendPcAtByte(std::uint8_t value);
+  void NoteReportMoved(int moved);  // judges a feature-report call's byte count
   void NoteFault(LinkFault fault);
 
   Clock& clock_;

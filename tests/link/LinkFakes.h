@@ -113,20 +113,20 @@ class RecordingHidDevice : public HidDevice {
   ~RecordingHidDevice() override {
     if (closed) ++*closed;
   }
-  bool SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
-    if (failing) return false;
+  int SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
+    if (failing) return -1;
     sent.emplace_back(report, report + length);
-    return true;
+    return static_cast<int>(length);
   }
-  bool GetFeatureReport(std::uint8_t* report, std::size_t length) override {
+  int GetFeatureReport(std::uint8_t* report, std::size_t length) override {
     fetchedWithId.emplace_back(report, report + length);
-    if (failing) return false;
+    if (failing) return -1;
     if (!answers.empty()) {
       lastAnswer = answers.front();
       answers.pop_front();
     }
     for (std::size_t i = 0; i < 8 && i + 1 < length; ++i) report[i + 1] = lastAnswer[i];
-    return true;
+    return static_cast<int>(length);
   }
 };
 
