@@ -61,6 +61,7 @@ void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
 void DeviceLink::Reset() {
   pendingCount_ = 1;
   answerOverdue_ = false;
+  answersSuspect_ = false;
   ClearFault();
 }
 
@@ -178,25 +179,48 @@ std::uint8_t DeviceLink::SerialRead() {
   // is stale (an extra byte, an answer that came after its limit) and would
   // pass for this read's answer. After a read that got no answer, that
   // answer may still come: it is waited for, up to the answer limit, first.
-  const std::uint32_t firstQuiet = Ms(answerOverdue_ ? kAnswerTimeLimit : kQuietBeforeRead);
+  const bool overdue = answerOverdue_;
   answerOverdue_ = false;
-  if (const std::uint32_t code = serialPort_->DiscardInput(firstQuiet, Ms(kQuietBeforeRead),
-                                                           firstQuiet + Ms(kAnswerTimeLimit))) {
-    BreakSerial(code, "the keypad does not stop sending");
-    return 0;
-  }
+  bool dropped = false;
+  if (!DropStaleInput(Ms(overdue ? kAnswerTimeLimit : kQuietBeforeRead), &dropped)) return 0;
+  // Later than that, a byte from nowhere means an answer of one read was
+  // taken for another's.
+  if (dropped && answersSuspect_ && !overdue) return AnswersOutOfStep();
   SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
   if (fault_ == LinkFault::Broken) return 0;
   std::uint8_t answer = 0;
   std::uint32_t received = 0;
   const std::uint32_t code = serialPort_->Read(&answer, 1, &received, nullptr, Ms(kAnswerTimeLimit));
-  if (received == 1) return answer;
+  if (received == 1) {
+    // A late answer that came even later than it was waited for arrives
+    // as this read's answer, and this read's own answer right after it.
+    if (answersSuspect_) {
+      if (!DropStaleInput(Ms(kAnswerAloneTime), &dropped)) return 0;
+      if (dropped) return AnswersOutOfStep();
+    }
+    return answer;
+  }
   if (code == 0 || code == SerialPort::kTimeout) {
-    answerOverdue_ = true;
+    answerOverdue_ = answersSuspect_ = true;
     NoteFault(LinkFault::NoAnswer);
   } else {
     BreakSerial(code, kStoppedTaking);
   }
+  return 0;
+}
+
+bool DeviceLink::DropStaleInput(std::uint32_t firstQuietMs, bool* dropped) {
+  const std::uint32_t code = serialPort_->DiscardInput(
+      firstQuietMs, Ms(kQuietBeforeRead), firstQuietMs + Ms(kAnswerTimeLimit), dropped);
+  if (code == 0) return true;
+  BreakSerial(code, "the keypad does not stop sending");
+  return false;
+}
+
+std::uint8_t DeviceLink::AnswersOutOfStep() {
+  if (fault_ != LinkFault::Broken && !serialPortName_.empty())
+    faultDetail_ = serialPortName_ + ": the keypad's answers came out of step";
+  NoteFault(LinkFault::Broken);
   return 0;
 }
 

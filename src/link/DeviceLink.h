@@ -31,6 +31,9 @@ class DeviceLink {
   // RS232: before a read command the input must have been quiet this long,
   // so that a byte still on its way is not taken for the answer.
   static constexpr std::chrono::milliseconds kQuietBeforeRead{5};
+  // RS232, once a read went unanswered: every later answer must be
+  // followed by this much silence, else the answers are out of step.
+  static constexpr std::chrono::milliseconds kAnswerAloneTime{50};
   // RS232: how long the line must stay up after the end command has left
   // the port, beyond its own time on the line, before success is believed.
   static constexpr std::chrono::milliseconds kDeliverySettle{50};
@@ -92,7 +95,10 @@ class DeviceLink {
   void SendCommandBlock();  // after BeginCommand, for write and end commands
   void SerialWrite(const std::uint8_t* bytes, std::uint32_t count);
   std::uint8_t SerialRead();  // after the read command is built
+  // Drops stale input (see SerialRead); false when the link broke.
+  bool DropStaleInput(std::uint32_t firstQuietMs, bool* dropped);
   void BreakSerial(std::uint32_t code, const char* timeoutText);
+  std::uint8_t AnswersOutOfStep();
   void SendPcAtByte(std::uint8_t value);
   void NoteReportMoved(int moved);  // judges a feature-report call's byte count
   void NoteFault(LinkFault fault);
@@ -104,6 +110,9 @@ class DeviceLink {
   std::string serialPortName_;
   // RS232: the last read got no answer, which may still be on its way.
   bool answerOverdue_ = false;
+  // RS232: a read went unanswered since Reset(), so a late answer may yet
+  // be taken for another read's.
+  bool answersSuspect_ = false;
   KeyboardLine* keyboardLine_ = nullptr;
   DownloadHost* keySource_ = nullptr;
   std::array<char, 16> nibbleKeys_{};

@@ -66,10 +66,11 @@ class SerialPort {
   // Drops every byte received so far, the held-back ones included, and
   // whatever follows until no byte has come for a quiet period: firstQuietMs
   // at first (long when a late byte is expected), quietMs once a byte has
-  // come. 0, kTimeout when the line did not fall quiet within limitMs, or
-  // the errno of a failed line. Output is left alone.
+  // come. *dropped tells whether there was anything to drop. 0, kTimeout
+  // when the line did not fall quiet within limitMs, or the errno of a
+  // failed line. Output is left alone.
   virtual std::uint32_t DiscardInput(std::uint32_t firstQuietMs, std::uint32_t quietMs,
-                                     std::uint32_t limitMs);
+                                     std::uint32_t limitMs, bool* dropped);
   // Waits until the output queue is empty: 0, kTimeout after timeoutMs, or
   // the errno of a failed line (EIO when it was hung up meanwhile).
   virtual std::uint32_t WaitUntilSent(std::uint32_t timeoutMs);

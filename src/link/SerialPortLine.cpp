@@ -36,13 +36,19 @@ bool LineGone(const pollfd& watch) { return (watch.revents & (POLLHUP | POLLERR 
 }  // namespace
 
 std::uint32_t SerialPort::DiscardInput(std::uint32_t firstQuietMs, std::uint32_t quietMs,
-                                       std::uint32_t limitMs) {
+                                       std::uint32_t limitMs, bool* dropped) {
+  bool ignored = false;
+  if (dropped == nullptr) dropped = &ignored;
+  *dropped = false;
   lastError = 0;
   if (!RequireOpen()) return lastError;
+  *dropped = !heldInput_.empty();
   heldInput_.clear();
   const SteadyTime deadline = After(limitMs);
   int quiet = static_cast<int>(std::min<std::uint32_t>(firstQuietMs, INT_MAX));
   for (;;) {
+    int queued = 0;
+    if (::ioctl(portHandle, FIONREAD, &queued) == 0 && queued > 0) *dropped = true;
     if (::tcflush(portHandle, TCIFLUSH) != 0) return FailErrno();
     const int wait = std::min(quiet, MillisecondsLeft(deadline));
     pollfd watch{portHandle, POLLIN, 0};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <deque>
 
 #include "FakeDownloadHost.h"
 #include "LinkFakes.h"
@@ -131,8 +132,41 @@ TEST_F(SerialLinkTest, ReadWithoutAnswerYieldsZeroAndNoAnswer) {
   EXPECT_EQ(link.ReadByte(0xFF6C), 7);
   EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
   // The missing answer may still come: the next read drops it, waiting up
-  // to the answer limit for it.
-  EXPECT_EQ(port.discards, (std::vector<std::uint32_t>{5, 2000}));
+  // to the answer limit for it, and checks that its own answer came alone.
+  EXPECT_EQ(port.discards, (std::vector<std::uint32_t>{5, 2000, 50}));
+}
+
+TEST(SerialLinkAnswers, AfterAMissingAnswerAByteFromNowhereMeansTheyAreOutOfStep) {
+  // Which of the drops after the unanswered read find a byte: the wait for
+  // the late answer before the next read, the check after its answer, the
+  // drop before the read after that.
+  const struct {
+    const char* what;
+    std::deque<bool> dropping;
+    bool outOfStep;
+  } cases[] = {
+      {"the late answer, while waited for", {true, false, false, false}, false},
+      {"a second byte after an answer", {false, true}, true},
+      {"a byte before a later read", {false, false, true}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ManualClock clock;
+    RecordingSerialPort port;
+    DeviceLink link(clock);
+    link.UseSerial(&port, "/dev/ttyS0");
+    EXPECT_EQ(link.ReadByte(0xFF6B), 0);
+    link.ClearFault();
+    port.dropping = c.dropping;
+    port.answers = {0x12, 0x34};
+    link.ReadByte(0xFF63);
+    link.ReadByte(0xFF64);
+    EXPECT_EQ(port.discards.size() > 1 ? port.discards[1] : 0u, 2000u) << "the late answer is waited for";
+    EXPECT_EQ(link.fault() == LinkFault::Broken, c.outOfStep);
+    if (c.outOfStep) {
+      EXPECT_EQ(link.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+    }
+  }
 }
 
 TEST_F(SerialLinkTest, DeliveryIsConfirmedOnlyWhileTheLineIsUp) {

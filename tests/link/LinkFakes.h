@@ -30,6 +30,7 @@ class RecordingSerialPort : public SerialPort {
   std::size_t writesBeforeFailure = SIZE_MAX;
   bool nonBlocking = false;
   std::vector<std::uint32_t> discards;  // first quiet period of each DiscardInput
+  std::deque<bool> dropping;            // what the next DiscardInput calls find (none: nothing)
   std::uint32_t lineFailure = 0;        // what CheckLine and WaitUntilSent report
   int lineChecks = 0;
 
@@ -78,8 +79,10 @@ class RecordingSerialPort : public SerialPort {
     if (countOut) *countOut = count;
     return 0;
   }
-  std::uint32_t DiscardInput(std::uint32_t firstQuietMs, std::uint32_t, std::uint32_t) override {
+  std::uint32_t DiscardInput(std::uint32_t firstQuietMs, std::uint32_t, std::uint32_t, bool* dropped) override {
     discards.push_back(firstQuietMs);
+    *dropped = !dropping.empty() && dropping.front();
+    if (!dropping.empty()) dropping.pop_front();
     return 0;
   }
   std::uint32_t WaitUntilSent(std::uint32_t) override { return lineFailure; }
