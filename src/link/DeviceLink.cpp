@@ -26,8 +26,6 @@ std::array<std::uint8_t, 6> WriteCommand(std::uint16_t address, std::uint16_t co
 
 constexpr std::array<std::uint8_t, 6> kEndCommand{};
 
-constexpr const char* kStoppedTaking = "the keypad stopped taking data";
-
 // Milliseconds that count bytes take on the line at 9600 baud, ten bits each.
 std::uint32_t LineTimeMs(std::uint32_t count) { return (count * 10u * 1000u + 9599u) / 9600u; }
 
@@ -204,7 +202,7 @@ std::uint8_t DeviceLink::SerialRead() {
     answerOverdue_ = answersSuspect_ = true;
     NoteFault(LinkFault::NoAnswer);
   } else {
-    BreakSerial(code, kStoppedTaking);
+    BreakSerial(code, kKeypadStoppedTaking);
   }
   return 0;
 }
@@ -231,7 +229,7 @@ void DeviceLink::SerialWrite(const std::uint8_t* bytes, std::uint32_t count) {
   }
   if (const std::uint32_t code =
           serialPort_->Write(bytes, count, nullptr, nullptr, SerialWriteLimitMs(count)))
-    BreakSerial(code, kStoppedTaking);
+    BreakSerial(code, kKeypadStoppedTaking);
 }
 
 void DeviceLink::BreakSerial(std::uint32_t code, const char* timeoutText) {
@@ -247,7 +245,7 @@ void DeviceLink::ConfirmDelivery() {
   // instead, and the line then for the end command's time on it and more.
   std::uint32_t code = serialPort_->WaitUntilSent(SerialWriteLimitMs(kEndCommand.size()));
   if (code == 0) code = serialPort_->CheckLine(LineTimeMs(kEndCommand.size()) + Ms(kDeliverySettle));
-  if (code != 0) BreakSerial(code, kStoppedTaking);
+  if (code != 0) BreakSerial(code, kKeypadStoppedTaking);
 }
 
 void DeviceLink::SendPcAtByte(std::uint8_t value) {

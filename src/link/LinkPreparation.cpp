@@ -35,8 +35,8 @@ bool LinkPreparation::Fail(const char* line) {
 bool LinkPreparation::LoseLine(std::uint32_t code) {
   StopReadyTimer();
   lineLost_ = true;
-  failureDetail_ = DescribeSerialFailure(*channels_.serialPort, serialPortName_, code,
-                                         "the keypad stopped taking data");
+  failureDetail_ =
+      DescribeSerialFailure(*channels_.serialPort, serialPortName_, code, kKeypadStoppedTaking);
   return false;
 }
 
