@@ -253,24 +253,6 @@ TEST(KeypadModelFaults, HangUpTakesNothingAfterTheNthByte) {
   EXPECT_EQ(2u, keypad.pendingWriteBytes());
 }
 
-
-TEST(KeypadModelFaults, ExtraBytesAndALateAnswerFollowTheChosenAnswer) {
-  KeypadOptions options;
-  options.extraBytesAfter = 0;  // the identity answer, repeated
-  KeypadModel identity(options);
-  EXPECT_EQ((Bytes{0xC0, 0xC0}), identity.ReceiveByte(0xB0));
-
-  options.extraBytesAfter = 2;
-  options.extraBytes = {0xEE};
-  options.lateAnswerRead = 2;
-  options.readAnswerDelay = 5ms;
-  KeypadModel keypad = ReadyStreamKeypad(options);
-  EXPECT_EQ(Bytes{0x05}, Feed(keypad, ReadCommand(0xFF6B)));
-  EXPECT_EQ(5ms, keypad.AnswerDelay());
-  EXPECT_EQ((Bytes{0x15, 0xEE}), Feed(keypad, ReadCommand(0xFF6C)));
-  EXPECT_EQ(2500ms, keypad.AnswerDelay());
-}
-
 TEST(KeypadModelFaults, HangUpAfterTheImageOrInsideTheEndCommand) {
   for (std::size_t taken : {0u, 3u}) {
     SCOPED_TRACE(taken);
@@ -287,17 +269,6 @@ TEST(KeypadModelFaults, HangUpAfterTheImageOrInsideTheEndCommand) {
     EXPECT_FALSE(keypad.IsFinished());
     EXPECT_EQ(1 + 8 + 9 + taken, keypad.bytesReceived());
   }
-}
-
-TEST(KeypadModelFaults, StopReadingTakesNothingMoreWithoutHangingUp) {
-  KeypadOptions options;
-  options.stopReadingAfterBytes = 1 + 6;
-  KeypadModel keypad = ReadyStreamKeypad(options);
-  EXPECT_EQ(Bytes{0x05}, Feed(keypad, ReadCommand(0xFF6B)));
-  EXPECT_TRUE(keypad.StoppedReading());
-  EXPECT_FALSE(keypad.IsHungUp());
-  EXPECT_TRUE(Feed(keypad, ReadCommand(0xFF6C)).empty());
-  EXPECT_EQ(7u, keypad.bytesReceived());
 }
 
 }  // namespace

@@ -100,20 +100,6 @@ TEST_F(PtyKeypadTest, FaultsSeenFromTheSerialSide) {
   EXPECT_TRUE(keypad->Snapshot().IsHungUp());
 }
 
-TEST_F(PtyKeypadTest, KeypadThatStopsReadingStallsTheHostsWritesWithTheLineUp) {
-  KeypadOptions options;
-  options.stopReadingAfterBytes = 1;
-  StartKeypad(options);
-  Send({0xB0});
-  EXPECT_EQ(0xC0, Answer());  // it still sends what it owes
-  const Bytes command = {0xFF, 0x6B, 0, 0, 0, 0x0E};
-  std::uint32_t count = 0;
-  EXPECT_EQ(SerialPort::kTimeout, port.Write(command.data(), 6, &count, nullptr, 100));
-  keypad->Stop();
-  EXPECT_FALSE(keypad->Snapshot().IsHungUp());
-  EXPECT_EQ(1u, keypad->Snapshot().bytesReceived());
-}
-
 TEST_F(PtyKeypadTest, SilentKeypadNeverAnswersAndStopEndsServing) {
   KeypadOptions options;
   options.silent = true;

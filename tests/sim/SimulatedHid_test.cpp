@@ -83,20 +83,6 @@ TEST_F(SimulatedHidTest, RefusesReportsOfAnotherLengthOrReportId) {
   EXPECT_EQ(hid.reports().back().kind, HidReportRecord::Kind::Get);
 }
 
-TEST_F(SimulatedHidTest, ShortReportsMoveNothingAndReturnTheirCount) {
-  Identify();
-  const Report read = {0, 0xFF, 0x6B, 0, 0, 0, 0x0E, 0, 0};
-  hid.ShortReportsAfter(1, 5, HidReportRecord::Kind::Set);
-  EXPECT_EQ(9, device->SendFeatureReport(read.data(), read.size()));
-  EXPECT_EQ(5, device->SendFeatureReport(read.data(), read.size()));
-  EXPECT_EQ(1u, keypad->commands().size()) << "the short one did not arrive";
-  hid.ShortReportsAfter(0, 0, HidReportRecord::Kind::Get);
-  Report fetched = {0, 0xEE, 0xEE};
-  EXPECT_EQ(0, device->GetFeatureReport(fetched.data(), fetched.size()));
-  EXPECT_EQ(fetched[1], 0xEE) << "the buffer is left as it was";
-  EXPECT_FALSE(hid.reports().back().succeeded);
-}
-
 TEST_F(SimulatedHidTest, UnplugFailsEveryCallFromTheGivenCountOn) {
   hid.UnplugAfterReports(2);
   EXPECT_TRUE(Send(kIdentityRequest));
