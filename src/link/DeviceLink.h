@@ -36,7 +36,7 @@ class DeviceLink {
   static constexpr std::chrono::milliseconds kAnswerAloneTime{50};
   // RS232: how long the line must stay up after the end command has left
   // the port, beyond its own time on the line, before success is believed.
-  static constexpr std::chrono::milliseconds kDeliverySettle{50};
+  static constexpr std::chrono::milliseconds kDeliverySettle{30};
   static constexpr std::chrono::milliseconds kPcAtCommandPause{100};
   // Bytes 0..8 of the report buffer hold the incoming report, 9..17 the outgoing one.
   static constexpr std::size_t kOutgoing = 9;
