@@ -31,8 +31,8 @@ struct ReadyKeypad {
     if (!device) return false;
     const std::uint8_t request[9] = {0, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7};
     std::uint8_t answer[9] = {};
-    if (!device->SendFeatureReport(request, sizeof request) ||
-        !device->GetFeatureReport(answer, sizeof answer) || answer[1] != 0xC0) {
+    if (device->SendFeatureReport(request, sizeof request) != 9 ||
+        device->GetFeatureReport(answer, sizeof answer) != 9 || answer[1] != 0xC0) {
       return false;
     }
     hid.ClearRecord();

@@ -35,7 +35,9 @@ KeypadModel::KeypadModel(KeypadOptions options, Clock clock)
     memory_[kProbeLowAddress + i] = options_.probeLow[i];
     memory_[kProbeHighAddress + i] = options_.probeHigh[i];
   }
-  hungUp_ = options_.hangUpAfterBytes && *options_.hangUpAfterBytes == 0;
+  hangUpAt_ = options_.hangUpAfterBytes;
+  hungUp_ = hangUpAt_ && *hangUpAt_ == 0;
+  stoppedReading_ = options_.stopReadingAfterBytes && *options_.stopReadingAfterBytes == 0;
 }
 
 std::chrono::steady_clock::time_point KeypadModel::Now() const {
@@ -59,11 +61,25 @@ bool KeypadModel::IsReady() {
 }
 
 bool KeypadModel::TakeCountedByte() {
-  if (hungUp_) return false;
+  if (hungUp_ || stoppedReading_) return false;
   ++bytesReceived_;
-  // The byte that reaches the limit is still taken; nothing after it is.
-  if (options_.hangUpAfterBytes && bytesReceived_ >= *options_.hangUpAfterBytes) hungUp_ = true;
+  // The byte that reaches a limit is still taken; nothing after it is.
+  if (hangUpAt_ && bytesReceived_ >= *hangUpAt_) hungUp_ = true;
+  if (options_.stopReadingAfterBytes && bytesReceived_ >= *options_.stopReadingAfterBytes)
+    stoppedReading_ = true;
   return true;
+}
+
+std::chrono::milliseconds KeypadModel::AnswerDelay() const {
+  if (options_.lateAnswerRead && readCommands_ == *options_.lateAnswerRead)
+    return options_.lateAnswerDelay;
+  return options_.readAnswerDelay;
+}
+
+void KeypadModel::AddExtraBytes(std::size_t afterAnswer, std::vector<std::uint8_t>* answers) const {
+  if (!options_.extraBytesAfter || *options_.extraBytesAfter != afterAnswer) return;
+  const std::vector<std::uint8_t> extra = options_.extraBytes.empty() ? *answers : options_.extraBytes;
+  answers->insert(answers->end(), extra.begin(), extra.end());
 }
 
 void KeypadModel::RequestIdentity() {
@@ -114,7 +130,9 @@ void KeypadModel::AnswerIdentity() {
 std::vector<std::uint8_t> KeypadModel::Poll() {
   if (!IdentityDue()) return {};
   AnswerIdentity();
-  return {options_.byteIdentity};
+  std::vector<std::uint8_t> answers{options_.byteIdentity};
+  AddExtraBytes(0, &answers);
+  return answers;
 }
 
 void KeypadModel::TakeDataByte(std::uint8_t byte) {
@@ -122,13 +140,22 @@ void KeypadModel::TakeDataByte(std::uint8_t byte) {
   writeAddress_ = static_cast<std::uint16_t>(writeAddress_ + 1);
   --writeRemaining_;
   commands_.back().data.push_back(byte);
+  // The image is the only write of more than the two bytes of a pointer.
+  if (writeRemaining_ == 0 && options_.hangUpInEndCommand && commands_.back().count > 2) {
+    const std::size_t at = bytesReceived_ + *options_.hangUpInEndCommand;
+    if (!hangUpAt_ || at < *hangUpAt_) hangUpAt_ = at;
+    if (bytesReceived_ >= *hangUpAt_) hungUp_ = true;
+  }
 }
 
 void KeypadModel::TakeCommandByte(std::uint8_t byte, std::vector<std::uint8_t>* answers) {
   block_[blockFill_++] = byte;
   if (blockFill_ < block_.size()) return;
   blockFill_ = 0;
-  if (std::optional<std::uint8_t> answer = ExecuteCommand(block_)) answers->push_back(*answer);
+  if (std::optional<std::uint8_t> answer = ExecuteCommand(block_)) {
+    answers->push_back(*answer);
+    AddExtraBytes(readCommands_, answers);
+  }
 }
 
 std::optional<std::uint8_t> KeypadModel::ExecuteCommand(const std::array<std::uint8_t, 6>& block) {
@@ -156,6 +183,7 @@ std::optional<std::uint8_t> KeypadModel::ExecuteCommand(const std::array<std::ui
   }
   if (block[5] == kReadOpcode && block[2] == 0 && block[3] == 0 && block[4] == 0) {
     command.kind = KeypadCommand::Kind::Read;
+    ++readCommands_;
     const bool answer = !options_.answerReadsForCommands ||
                         commands_.size() < *options_.answerReadsForCommands;
     command.answered = answer;
@@ -168,41 +196,42 @@ std::optional<std::uint8_t> KeypadModel::ExecuteCommand(const std::array<std::ui
   return std::nullopt;
 }
 
-void KeypadModel::OnSetFeature(const std::uint8_t report[9]) {
-  if (hungUp_) return;
+bool KeypadModel::OnSetFeature(const std::uint8_t report[9]) {
+  if (hungUp_ || stoppedReading_) return false;
   if (phase_ == Phase::Loading && writeRemaining_ > 0) {
     // A data report: as many bytes as the write still expects, at most
     // eight; what follows the last needed byte is stale and ignored.
     const std::size_t take = std::min<std::size_t>(writeRemaining_, 8);
     for (std::size_t i = 0; i < take; ++i) {
-      if (!TakeCountedByte()) return;
+      if (!TakeCountedByte()) return false;
       TakeDataByte(report[1 + i]);
     }
-    return;
+    return true;
   }
   if (IsIdentityRequestReport(report)) {
     for (int i = 0; i < 8; ++i) {
-      if (!TakeCountedByte()) return;
+      if (!TakeCountedByte()) return false;
     }
     RequestIdentity();
-    return;
+    return true;
   }
   if (phase_ != Phase::Loading) {
     // Not in load mode: the keypad ignores the report.
     for (int i = 0; i < 6; ++i) {
-      if (!TakeCountedByte()) return;
+      if (!TakeCountedByte()) return false;
     }
-    return;
+    return true;
   }
   std::array<std::uint8_t, 6> block{};
   for (std::size_t i = 0; i < block.size(); ++i) {
-    if (!TakeCountedByte()) return;
+    if (!TakeCountedByte()) return false;
     block[i] = report[1 + i];
   }
   if (std::optional<std::uint8_t> answer = ExecuteCommand(block)) {
     fetchReport_.fill(0);
     fetchReport_[1] = *answer;
   }
+  return true;
 }
 
 void KeypadModel::OnGetFeature(std::uint8_t report[9]) {

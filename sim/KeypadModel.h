@@ -39,9 +39,26 @@ struct KeypadOptions {
   bool silent = false;  // never answers the identity request
   // Applied by the link adapter before each read answer (slow keypad).
   std::chrono::milliseconds readAnswerDelay{0};
+  // The answer to read command N (1 = the first) comes lateAnswerDelay
+  // late instead: past the host's time limit for it.
+  std::optional<std::size_t> lateAnswerRead;
+  std::chrono::milliseconds lateAnswerDelay{2500};
+  // Bytes sent right after an answer (RS232): after the identity answer
+  // (0) or after the answer to read command N. Empty: the answer again.
+  std::optional<std::size_t> extraBytesAfter;
+  std::vector<std::uint8_t> extraBytes;
   // After this many received bytes the keypad hangs up: it takes nothing
   // more and answers nothing (the pseudo-terminal keypad closes its line).
   std::optional<std::size_t> hangUpAfterBytes;
+  // Hangs up after taking this many bytes (0..5) of the command block that
+  // follows the image (the first write of more than two data bytes): 0
+  // drops the line right after the image's last byte, 1..5 inside the
+  // end command.
+  std::optional<std::size_t> hangUpInEndCommand;
+  // After this many received bytes the keypad takes no more bytes while
+  // the line stays up (the pseudo-terminal keypad stops the line's output,
+  // so the host's writes stall); it still sends what it owes.
+  std::optional<std::size_t> stopReadingAfterBytes;
   // Commands after the first N get no answer to a read.
   std::optional<std::size_t> answerReadsForCommands;
 
@@ -110,8 +127,10 @@ class KeypadModel {
   // A report while a write still expects data carries up to eight data
   // bytes (data bytes 1..8, stale bytes after the last needed one); a
   // report of 0xB0..0xB7 otherwise is the identity request; any other
-  // report carries a command block in data bytes 1..6.
-  void OnSetFeature(const std::uint8_t report[9]);
+  // report carries a command block in data bytes 1..6. False when the
+  // keypad took the report only in part or not at all (it hung up or
+  // stopped reading).
+  bool OnSetFeature(const std::uint8_t report[9]);
   // The report the host fetches: the identity answer or the not-ready byte
   // while the identity is pending, the byte of the last read command in
   // data byte 1 while loading. An unanswered read leaves the report as the
@@ -128,6 +147,9 @@ class KeypadModel {
   Phase phase() const { return phase_; }
   bool IsReady();  // shift+load has happened (by press or by delay)
   bool IsHungUp() const { return hungUp_; }
+  bool StoppedReading() const { return stoppedReading_; }
+  // The link adapter's pause before sending the answer to the latest read.
+  std::chrono::milliseconds AnswerDelay() const;
   bool IsFinished() const { return endCommands_ > 0; }  // an end command arrived
   std::size_t endCommands() const { return endCommands_; }
   std::size_t identityRequests() const { return identityRequests_; }
@@ -147,7 +169,8 @@ class KeypadModel {
 
  private:
   std::chrono::steady_clock::time_point Now() const;
-  bool TakeCountedByte();  // false once the keypad has hung up
+  bool TakeCountedByte();  // false once the keypad has hung up or stopped reading
+  void AddExtraBytes(std::size_t afterAnswer, std::vector<std::uint8_t>* answers) const;
   void RequestIdentity();
   bool IdentityDue();
   void AnswerIdentity();
@@ -163,7 +186,10 @@ class KeypadModel {
   bool shiftLoadPressed_ = false;
   std::optional<std::chrono::steady_clock::time_point> readyAt_;
   bool hungUp_ = false;
+  bool stoppedReading_ = false;
+  std::optional<std::size_t> hangUpAt_;  // bytesReceived_ at which the line drops
   std::size_t bytesReceived_ = 0;
+  std::size_t readCommands_ = 0;
   std::size_t identityRequests_ = 0;
   std::size_t identityAnswers_ = 0;
   std::size_t endCommands_ = 0;

@@ -76,12 +76,21 @@ bool PtyKeypad::Open(std::string* error) {
   return true;
 }
 
+void PtyKeypad::StopLineOutput() {
+  // Output stopped on the device side: the program's writes there take
+  // nothing more (EAGAIN, no POLLOUT) while the line stays up.
+  if (outputStopped_ || slaveFd_ < 0) return;
+  ::tcflow(slaveFd_, TCOOFF);
+  outputStopped_ = true;
+}
+
 void PtyKeypad::CloseLine() {
   // Closing the master hangs up the line: the program's reads and writes
   // on the device fail from now on.
   if (masterFd_ >= 0) ::close(masterFd_);
   if (slaveFd_ >= 0) ::close(slaveFd_);
   masterFd_ = slaveFd_ = -1;
+  outputStopped_ = false;
 }
 
 bool PtyKeypad::Start(std::string* error) {
@@ -99,6 +108,30 @@ void PtyKeypad::Stop() {
   if (wakeFd_ >= 0) {
     eventfd_t ignored = 0;
     ::eventfd_read(wakeFd_, &ignored);
+  }
+}
+
+bool PtyKeypad::WaitForRelease(std::chrono::milliseconds limit, int stopFd) {
+  if (masterFd_ < 0) return true;
+  // With the keypad's own hold on the device side gone, the master sees a
+  // hang-up once the program closes it.
+  if (slaveFd_ >= 0) ::close(slaveFd_);
+  slaveFd_ = -1;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd watch[2] = {{masterFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int ready = ::poll(watch, stopFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    if (stopFd >= 0 && (watch[1].revents & POLLIN)) return true;
+    if (watch[0].revents & POLLIN) {
+      std::uint8_t chunk[512];
+      if (::read(masterFd_, chunk, sizeof chunk) > 0) continue;
+    }
+    if (watch[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
   }
 }
 
@@ -141,18 +174,21 @@ bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int
     std::vector<std::uint8_t> answers;
     bool answersRead = false;
     bool hungUp = false;
+    bool stoppedReading = false;
     std::chrono::milliseconds delay{0};
     {
       std::lock_guard<std::mutex> lock(mutex_);
       answersRead = model_.phase() == KeypadModel::Phase::Loading;
       answers = model_.ReceiveByte(bytes[i]);
       hungUp = model_.IsHungUp();
-      delay = model_.options().readAnswerDelay;
+      stoppedReading = model_.StoppedReading();
+      delay = model_.AnswerDelay();
       if (model_.IsFinished()) {
         endSeen_.notify_all();
         if (stopAfterEnd_) *finished = true;
       }
     }
+    if (stoppedReading) StopLineOutput();
     if (!answers.empty()) {
       if (answersRead && delay.count() > 0) std::this_thread::sleep_for(delay);
       if (!SendAnswers(answers, stopFd)) return false;
@@ -173,8 +209,10 @@ bool PtyKeypad::Serve(int stopFd) {
   while (!finished && !stopRequested_) {
     int timeoutMs = -1;
     std::vector<std::uint8_t> due;
+    bool stoppedReading = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      stoppedReading = model_.StoppedReading();
       due = model_.Poll();
       if (model_.phase() == KeypadModel::Phase::IdentityPending) {
         timeoutMs = kIdentityPollMs;
@@ -182,6 +220,7 @@ bool PtyKeypad::Serve(int stopFd) {
         timeoutMs = static_cast<int>(KeypadModel::kLineIdleTime.count());
       }
     }
+    if (stoppedReading) StopLineOutput();
     if (!due.empty() && !SendAnswers(due, stopFd)) return false;
 
     pollfd watch[3] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};

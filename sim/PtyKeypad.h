@@ -40,6 +40,13 @@ class PtyKeypad {
   // becoming readable. Returns false when the line failed.
   bool Serve(int stopFd = -1);
 
+  // After serving: keeps the line up until the program has closed the
+  // device, at most `limit` or until stopFd (if not -1) becomes readable,
+  // so that a keypad that is done is not taken for one that dropped the
+  // line while the program still checks it. Bytes that arrive meanwhile
+  // are dropped. False when the limit passed first.
+  bool WaitForRelease(std::chrono::milliseconds limit, int stopFd = -1);
+
   void PressShiftLoad();
   // Waits until an end command has arrived; false when limit passed first.
   bool WaitForEnd(std::chrono::milliseconds limit);
@@ -53,6 +60,7 @@ class PtyKeypad {
 
  private:
   void CloseLine();
+  void StopLineOutput();
   bool SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd);
   bool HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd, bool* finished);
 
@@ -63,6 +71,7 @@ class PtyKeypad {
   int masterFd_ = -1;
   int slaveFd_ = -1;  // held open so the master never sees a hang-up between users
   int wakeFd_ = -1;   // eventfd that Stop signals
+  bool outputStopped_ = false;  // the keypad stopped reading: the line's output is held
   std::string devicePath_;
   std::atomic<bool> stopRequested_{false};
   std::thread thread_;

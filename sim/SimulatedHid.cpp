@@ -16,12 +16,12 @@ class SimulatedHid::Device : public HidDevice {
  public:
   Device(SimulatedHid& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
 
-  bool SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
+  int SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
     std::uint8_t copy[kReportLength] = {};
     std::memcpy(copy, report, std::min(length, kReportLength));
     return owner_.Exchange(path_, HidReportRecord::Kind::Set, copy, length);
   }
-  bool GetFeatureReport(std::uint8_t* report, std::size_t length) override {
+  int GetFeatureReport(std::uint8_t* report, std::size_t length) override {
     return owner_.Exchange(path_, HidReportRecord::Kind::Get, report, length);
   }
 
@@ -65,6 +65,11 @@ void SimulatedHid::SetOpenError(const std::string& path, std::string error) {
 }
 
 void SimulatedHid::UnplugAfterReports(std::size_t reports) { unplugAt_ = reportCalls_ + reports; }
+
+void SimulatedHid::ShortReportsAfter(std::size_t reports, int moved,
+                                     std::optional<HidReportRecord::Kind> kind) {
+  shortReports_ = ShortReports{reportCalls_ + reports, moved, kind};
+}
 
 bool SimulatedHid::IsUnplugged() const { return unplugAt_ && reportCalls_ >= *unplugAt_; }
 
@@ -120,32 +125,46 @@ bool SimulatedHid::TakeReportCall() {
   return true;
 }
 
-bool SimulatedHid::Exchange(const std::string& path, HidReportRecord::Kind kind,
-                            std::uint8_t* report, std::size_t length) {
+int SimulatedHid::Exchange(const std::string& path, HidReportRecord::Kind kind,
+                           std::uint8_t* report, std::size_t length) {
   HidReportRecord record;
   record.kind = kind;
   record.path = path;
+  std::memcpy(record.bytes.data(), report, std::min(length, kReportLength));
+  const std::size_t call = reportCalls_;
   // The keypad has no numbered reports: anything but a 9-byte report with
   // ID 0 is refused, as the device would stall it.
   bool ok = TakeReportCall() && length == kReportLength && report[0] == 0;
   Entry* entry = ok ? Find(path) : nullptr;
-  ok = ok && entry != nullptr;
-  if (ok && kind == HidReportRecord::Kind::Set) {
-    if (entry->keypad) entry->keypad->OnSetFeature(report);
-    std::memcpy(record.bytes.data(), report, kReportLength);
-  } else if (ok) {
-    if (entry->keypad) {
-      entry->keypad->OnGetFeature(report);
+  KeypadModel* keypad = entry ? entry->keypad.get() : nullptr;
+  int moved = -1;
+  if (entry == nullptr) {
+    moved = -1;
+  } else if (IsShort(call, kind)) {
+    // Moves only part of the report: the keypad gets nothing of it, and a
+    // fetch leaves the caller's buffer as it was.
+    moved = shortReports_->moved;
+  } else if (keypad && (keypad->IsHungUp() || keypad->StoppedReading())) {
+    moved = -1;  // the keypad is gone or takes nothing more
+  } else if (kind == HidReportRecord::Kind::Set) {
+    moved = !keypad || keypad->OnSetFeature(report) ? static_cast<int>(kReportLength) : -1;
+  } else {
+    if (keypad) {
+      keypad->OnGetFeature(report);
     } else {
       std::memset(report, 0, kReportLength);
     }
     std::memcpy(record.bytes.data(), report, kReportLength);
-  } else {
-    std::memcpy(record.bytes.data(), report, std::min(length, kReportLength));
+    moved = static_cast<int>(kReportLength);
   }
-  record.succeeded = ok;
+  record.succeeded = moved == static_cast<int>(kReportLength);
   reports_.push_back(record);
-  return ok;
+  return moved;
+}
+
+bool SimulatedHid::IsShort(std::size_t call, HidReportRecord::Kind kind) const {
+  return shortReports_ && call >= shortReports_->fromCall &&
+         (!shortReports_->kind || *shortReports_->kind == kind);
 }
 
 }  // namespace lumivane::sim

@@ -19,7 +19,7 @@ struct HidReportRecord {
   Kind kind = Kind::Set;
   std::string path;
   std::array<std::uint8_t, 9> bytes{};  // sent (Set) or returned (Get)
-  bool succeeded = true;
+  bool succeeded = true;  // all 9 bytes moved
 };
 
 // A HID service with configurable interfaces, some of them simulated
@@ -51,6 +51,13 @@ class SimulatedHid : public HidBackend {
   // leave the enumeration and can no longer be opened.
   void UnplugAfterReports(std::size_t reports);
   void Unplug() { UnplugAfterReports(0); }
+  // From the call `reports` calls from now on, every feature-report call
+  // (of the given kind, or of both) moves only `moved` bytes (0..8) and
+  // returns that count, as a device or driver that answers short would:
+  // a short Set does not reach the keypad, a short Get leaves the
+  // caller's buffer as it was.
+  void ShortReportsAfter(std::size_t reports, int moved,
+                         std::optional<HidReportRecord::Kind> kind = std::nullopt);
   bool IsUnplugged() const;
 
   std::vector<HidDeviceInfo> Enumerate() override;
@@ -75,9 +82,17 @@ class SimulatedHid : public HidBackend {
   friend class Device;
 
   Entry* Find(const std::string& path);
+  struct ShortReports {
+    std::size_t fromCall = 0;
+    int moved = 0;
+    std::optional<HidReportRecord::Kind> kind;
+  };
+
   bool TakeReportCall();  // false once unplugged
-  bool Exchange(const std::string& path, HidReportRecord::Kind kind, std::uint8_t* report,
-                std::size_t length);
+  bool IsShort(std::size_t call, HidReportRecord::Kind kind) const;
+  // One feature-report call: the bytes moved, or -1 when it failed.
+  int Exchange(const std::string& path, HidReportRecord::Kind kind, std::uint8_t* report,
+               std::size_t length);
 
   KeypadModel::Clock clock_;
   std::deque<Entry> entries_;
@@ -85,6 +100,7 @@ class SimulatedHid : public HidBackend {
   std::vector<HidReportRecord> reports_;
   std::size_t reportCalls_ = 0;
   std::optional<std::size_t> unplugAt_;
+  std::optional<ShortReports> shortReports_;
 };
 
 }  // namespace lumivane::sim

@@ -49,7 +49,13 @@ int main(int argc, char** argv) {
   bool wrongIdentity = false;
   bool once = false;
   std::size_t hangUpAfter = 0;
+  std::size_t hangUpInEnd = 0;
+  std::size_t stopReadingAfter = 0;
   std::size_t answerReadsFor = 0;
+  std::size_t lateRead = 0;
+  long lateMs = 2500;
+  std::size_t extraAfter = 0;
+  std::string extraByte;
   std::string layer1Start, layer1End, layer2Start, layer2End;
   std::string pathFile;
   bool probeEqual = false;
@@ -62,8 +68,24 @@ int main(int argc, char** argv) {
   app.add_option("--slow", slowMs, "ms of delay before each read answer")->check(CLI::NonNegativeNumber);
   auto* hangUpOption =
       app.add_option("--hangup-after", hangUpAfter, "hang up after this many received bytes");
+  auto* hangUpInEndOption =
+      app.add_option("--hangup-in-end", hangUpInEnd,
+                     "hang up after this many bytes (0-5) of the end command that follows the image")
+          ->check(CLI::Range(0, 5));
+  auto* stopReadingOption =
+      app.add_option("--stop-reading-after", stopReadingAfter,
+                     "after this many received bytes take no more, the line staying up");
   auto* unansweredOption = app.add_option("--unanswered-after", answerReadsFor,
                                           "leave reads unanswered after this many commands");
+  auto* lateOption = app.add_option("--late-answer", lateRead,
+                                    "answer read command N (1 = the first) late")
+                         ->check(CLI::PositiveNumber);
+  app.add_option("--late-by", lateMs, "ms the late answer waits (default 2500)")
+      ->check(CLI::NonNegativeNumber);
+  auto* extraOption = app.add_option("--extra-after", extraAfter,
+                                     "send an extra byte after the identity answer (0) or after "
+                                     "the answer to read command N");
+  app.add_option("--extra-byte", extraByte, "the extra byte (default: the answer again)");
   app.add_option("--layer1-start", layer1Start, "layer-1 start pointer (default 0x0001)");
   app.add_option("--layer1-end", layer1End, "layer-1 end pointer (default 0x0000)");
   app.add_option("--layer2-start", layer2Start, "layer-2 start pointer (default 0x8000)");
@@ -94,6 +116,19 @@ int main(int argc, char** argv) {
   if (probeEqual) options.probeHigh = options.probeLow;
   if (*hangUpOption) options.hangUpAfterBytes = hangUpAfter;
   if (*unansweredOption) options.answerReadsForCommands = answerReadsFor;
+  if (*hangUpInEndOption) options.hangUpInEndCommand = hangUpInEnd;
+  if (*stopReadingOption) options.stopReadingAfterBytes = stopReadingAfter;
+  if (*lateOption) options.lateAnswerRead = lateRead;
+  options.lateAnswerDelay = std::chrono::milliseconds(lateMs);
+  if (*extraOption) options.extraBytesAfter = extraAfter;
+  if (!extraByte.empty()) {
+    std::uint16_t value = 0;
+    if (!ParseAddress(extraByte, &value) || value > 0xFF) {
+      std::fprintf(stderr, "--extra-byte: not a byte value: %s\n", extraByte.c_str());
+      return 2;
+    }
+    options.extraBytes = {static_cast<std::uint8_t>(value)};
+  }
 
   // Ctrl-C and termination end the serving loop through a signalfd, so the
   // decode is still printed.
@@ -119,8 +154,13 @@ int main(int argc, char** argv) {
 
   const bool served = keypad.Serve(signalFd);
   const lumivane::sim::KeypadModel result = keypad.Snapshot();
+  // The program checks the line after the end command: stay on it until
+  // the program lets go, as a keypad that is done does.
+  if (served && once && result.IsFinished()) keypad.WaitForRelease(std::chrono::seconds(5), signalFd);
   if (result.IsHungUp()) {
     std::printf("Hung up after %zu bytes\n", result.bytesReceived());
+  } else if (result.StoppedReading()) {
+    std::printf("Stopped reading after %zu bytes\n", result.bytesReceived());
   }
   std::fputs(lumivane::sim::DescribeReceivedLayer(result, tableSize).c_str(), stdout);
   if (signalFd >= 0) close(signalFd);

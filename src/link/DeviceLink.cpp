@@ -1,9 +1,12 @@
 #include "link/DeviceLink.h"
 
+#include <utility>
+
 #include "link/Clock.h"
 #include "link/DownloadHost.h"
 #include "link/HidChannel.h"
 #include "link/KeyboardLine.h"
+#include "link/SerialLineFailure.h"
 #include "link/SerialPort.h"
 
 namespace lumivane {
@@ -23,6 +26,13 @@ std::array<std::uint8_t, 6> WriteCommand(std::uint16_t address, std::uint16_t co
 
 constexpr std::array<std::uint8_t, 6> kEndCommand{};
 
+// Milliseconds that count bytes take on the line at 9600 baud, ten bits each.
+std::uint32_t LineTimeMs(std::uint32_t count) { return (count * 10u * 1000u + 9599u) / 9600u; }
+
+std::uint32_t Ms(std::chrono::milliseconds duration) {
+  return static_cast<std::uint32_t>(duration.count());
+}
+
 }  // namespace
 
 DeviceLink::DeviceLink(Clock& clock) : clock_(clock) {}
@@ -32,9 +42,10 @@ void DeviceLink::UseUsb(HidDevice* device) {
   hidDevice_ = device;
 }
 
-void DeviceLink::UseSerial(SerialPort* port) {
+void DeviceLink::UseSerial(SerialPort* port, std::string portName) {
   kind_ = Kind::Serial;
   serialPort_ = port;
+  serialPortName_ = std::move(portName);
 }
 
 void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
@@ -47,8 +58,13 @@ void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
 
 void DeviceLink::Reset() {
   pendingCount_ = 1;
-  fault_ = LinkFault::None;
-  keyboardLineFailure_.clear();
+  answerOverdue_ = false;
+  answersSuspect_ = false;
+  ClearFault();
+}
+
+std::uint32_t DeviceLink::SerialWriteLimitMs(std::uint32_t count) {
+  return Ms(kAnswerTimeLimit) + LineTimeMs(count);
 }
 
 void DeviceLink::NoteFault(LinkFault fault) {
@@ -88,20 +104,9 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
     case Kind::Usb:
       SendFeatureReport();
       GetFeatureReport();
-      return reportBuffer_[1];
-    case Kind::Serial: {
-      SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
-      if (fault_ == LinkFault::Broken) return 0;
-      std::uint8_t answer = 0;
-      std::uint32_t received = 0;
-      serialPort_->Read(&answer, 1, &received, nullptr,
-                        static_cast<std::uint32_t>(kAnswerTimeLimit.count()));
-      if (received == 0) {
-        NoteFault(LinkFault::NoAnswer);
-        return 0;
-      }
-      return answer;
-    }
+      // A fetch that failed may have left an earlier report's bytes there.
+      return fault_ == LinkFault::Broken ? 0 : reportBuffer_[1];
+    case Kind::Serial: return SerialRead();
     case Kind::PcAt: {
       SendCommandBlock();
       if (fault_ == LinkFault::Broken) return 0;
@@ -159,20 +164,100 @@ void DeviceLink::WriteByte(std::uint8_t value) {
 
 void DeviceLink::SendFeatureReport() {
   reportBuffer_[kOutgoing] = 0;
-  if (hidDevice_ == nullptr || !hidDevice_->SendFeatureReport(&reportBuffer_[kOutgoing], kReportLength))
-    NoteFault(LinkFault::Broken);
+  NoteReportMoved(hidDevice_ ? hidDevice_->SendFeatureReport(&reportBuffer_[kOutgoing], kReportLength)
+                             : -1);
 }
 
 void DeviceLink::GetFeatureReport() {
   reportBuffer_[0] = 0;
-  if (hidDevice_ == nullptr || !hidDevice_->GetFeatureReport(&reportBuffer_[0], kReportLength))
+  NoteReportMoved(hidDevice_ ? hidDevice_->GetFeatureReport(&reportBuffer_[0], kReportLength) : -1);
+}
+
+void DeviceLink::NoteReportMoved(int moved) {
+  // A report counts only when all of it moved: a short one (0 included)
+  // left the keypad without the command, or the incoming half holding
+  // what an earlier report left there.
+  if (moved != static_cast<int>(kReportLength)) NoteFault(LinkFault::Broken);
+}
+
+std::uint8_t DeviceLink::SerialRead() {
+  if (serialPort_ == nullptr) {
     NoteFault(LinkFault::Broken);
+    return 0;
+  }
+  // The line carries one answer per read command, so any byte waiting now
+  // is stale (an extra byte, an answer that came after its limit) and would
+  // pass for this read's answer. After a read that got no answer, that
+  // answer may still come: it is waited for, up to the answer limit, first.
+  const bool overdue = answerOverdue_;
+  answerOverdue_ = false;
+  bool dropped = false;
+  if (!DropStaleInput(Ms(overdue ? kAnswerTimeLimit : kQuietBeforeRead), &dropped)) return 0;
+  // Later than that, a byte from nowhere means an answer of one read was
+  // taken for another's.
+  if (dropped && answersSuspect_ && !overdue) return AnswersOutOfStep();
+  SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
+  if (fault_ == LinkFault::Broken) return 0;
+  std::uint8_t answer = 0;
+  std::uint32_t received = 0;
+  const std::uint32_t code = serialPort_->Read(&answer, 1, &received, nullptr, Ms(kAnswerTimeLimit));
+  if (received == 1) {
+    // A late answer that came even later than it was waited for arrives
+    // as this read's answer, and this read's own answer right after it.
+    if (answersSuspect_) {
+      if (!DropStaleInput(Ms(kAnswerAloneTime), &dropped)) return 0;
+      if (dropped) return AnswersOutOfStep();
+    }
+    return answer;
+  }
+  if (code == 0 || code == SerialPort::kTimeout) {
+    answerOverdue_ = answersSuspect_ = true;
+    NoteFault(LinkFault::NoAnswer);
+  } else {
+    BreakSerial(code, kKeypadStoppedTaking);
+  }
+  return 0;
+}
+
+bool DeviceLink::DropStaleInput(std::uint32_t firstQuietMs, bool* dropped) {
+  const std::uint32_t code = serialPort_->DiscardInput(
+      firstQuietMs, Ms(kQuietBeforeRead), firstQuietMs + Ms(kAnswerTimeLimit), dropped);
+  if (code == 0) return true;
+  BreakSerial(code, "the keypad does not stop sending");
+  return false;
+}
+
+std::uint8_t DeviceLink::AnswersOutOfStep() {
+  if (fault_ != LinkFault::Broken && !serialPortName_.empty())
+    faultDetail_ = serialPortName_ + ": the keypad's answers came out of step";
+  NoteFault(LinkFault::Broken);
+  return 0;
 }
 
 void DeviceLink::SerialWrite(const std::uint8_t* bytes, std::uint32_t count) {
-  if (serialPort_ == nullptr ||
-      serialPort_->Write(bytes, count, nullptr, nullptr, SerialPort::kInfinite) != 0)
+  if (serialPort_ == nullptr) {
     NoteFault(LinkFault::Broken);
+    return;
+  }
+  if (const std::uint32_t code =
+          serialPort_->Write(bytes, count, nullptr, nullptr, SerialWriteLimitMs(count)))
+    BreakSerial(code, kKeypadStoppedTaking);
+}
+
+void DeviceLink::BreakSerial(std::uint32_t code, const char* timeoutText) {
+  if (fault_ != LinkFault::Broken && !serialPortName_.empty())
+    faultDetail_ = DescribeSerialFailure(*serialPort_, serialPortName_, code, timeoutText);
+  NoteFault(LinkFault::Broken);
+}
+
+void DeviceLink::ConfirmDelivery() {
+  if (kind_ != Kind::Serial || serialPort_ == nullptr || fault_ == LinkFault::Broken) return;
+  // tcdrain would wait without limit on a line that takes nothing more, and
+  // returns at once on a pseudo-terminal: the output queue is watched
+  // instead, and the line then for the end command's time on it and more.
+  std::uint32_t code = serialPort_->WaitUntilSent(SerialWriteLimitMs(kEndCommand.size()));
+  if (code == 0) code = serialPort_->CheckLine(LineTimeMs(kEndCommand.size()) + Ms(kDeliverySettle));
+  if (code != 0) BreakSerial(code, kKeypadStoppedTaking);
 }
 
 void DeviceLink::SendPcAtByte(std::uint8_t value) {
@@ -183,7 +268,7 @@ void DeviceLink::SendPcAtByte(std::uint8_t value) {
       keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
   if (sent) return;
   if (fault_ != LinkFault::Broken && keyboardLine_ != nullptr)
-    keyboardLineFailure_ = keyboardLine_->FailureReason();
+    faultDetail_ = keyboardLine_->FailureReason();
   NoteFault(LinkFault::Broken);
 }
 

@@ -29,6 +29,15 @@ class DeviceLink {
   static constexpr std::uint8_t kWriteOpcode = 253;
   static constexpr std::chrono::milliseconds kAnswerTimeLimit{2000};
   static constexpr std::chrono::milliseconds kSerialBytePause{10};
+  // RS232: before a read command the input must have been quiet this long,
+  // so that a byte still on its way is not taken for the answer.
+  static constexpr std::chrono::milliseconds kQuietBeforeRead{5};
+  // RS232, once a read went unanswered: every later answer must be
+  // followed by this much silence, else the answers are out of step.
+  static constexpr std::chrono::milliseconds kAnswerAloneTime{50};
+  // RS232: how long the line must stay up after the end command has left
+  // the port, beyond its own time on the line, before success is believed.
+  static constexpr std::chrono::milliseconds kDeliverySettle{30};
   static constexpr std::chrono::milliseconds kPcAtCommandPause{100};
   // Bytes 0..8 of the report buffer hold the incoming report, 9..17 the outgoing one.
   static constexpr std::size_t kOutgoing = 9;
@@ -38,7 +47,8 @@ class DeviceLink {
 
   // Selects the link for the next operations. The objects stay owned by the caller.
   void UseUsb(HidDevice* device);
-  void UseSerial(SerialPort* port);
+  // portName: the port as the status log names it.
+  void UseSerial(SerialPort* port, std::string portName = {});
   void UsePcAt(KeyboardLine* line, DownloadHost* keySource, const std::array<char, 16>& nibbleKeys);
 
   // Start of a download: nothing waits in the outgoing report, no fault.
@@ -51,6 +61,14 @@ class DeviceLink {
   void BeginWrite(std::uint16_t address, std::uint16_t count);
   void WriteByte(std::uint8_t value);
   void EndWrite();
+  // After the end command: on RS232 waits (bounded) until the output has
+  // left the port and the end command's time on the line has passed, then
+  // checks that the line is still up; Broken when not. USB and PC/AT need
+  // nothing more: each of their calls was checked.
+  void ConfirmDelivery();
+
+  // Time limit of a serial write: 2 s plus the bytes' time at 9600 baud.
+  static std::uint32_t SerialWriteLimitMs(std::uint32_t count);
 
   // USB: the outgoing half (report ID 0 and data bytes 1..8) goes out, or
   // an incoming report is fetched into the incoming half.
@@ -66,10 +84,13 @@ class DeviceLink {
   int pendingCount() const { return pendingCount_; }
 
   LinkFault fault() const { return fault_; }
-  void ClearFault() { fault_ = LinkFault::None; }
-  // Why the keyboard line broke, naming the node; empty when it did not or
-  // the line gave no reason.
-  const std::string& keyboardLineFailure() const { return keyboardLineFailure_; }
+  // A status line naming the port or keyboard node and why the link broke; empty when the
+  // link is not broken or the channel has nothing to add.
+  const std::string& faultDetail() const { return faultDetail_; }
+  void ClearFault() {
+    fault_ = LinkFault::None;
+    faultDetail_.clear();
+  }
 
  private:
   enum class Kind { None, Usb, Serial, PcAt };
@@ -77,7 +98,13 @@ class DeviceLink {
   void BeginCommand(const std::array<std::uint8_t, 6>& block);
   void SendCommandBlock();  // after BeginCommand, for write and end commands
   void SerialWrite(const std::uint8_t* bytes, std::uint32_t count);
+  std::uint8_t SerialRead();  // after the read command is built
+  // Drops stale input (see SerialRead); false when the link broke.
+  bool DropStaleInput(std::uint32_t firstQuietMs, bool* dropped);
+  void BreakSerial(std::uint32_t code, const char* timeoutText);
+  std::uint8_t AnswersOutOfStep();
   void SendPcAtByte(std::uint8_t value);
+  void NoteReportMoved(int moved);  // judges a feature-report call's byte count
   void NoteFault(LinkFault fault);
   bool Stopping() const { return stopRequested_ && stopRequested_(); }
   // The value of the next nibble key, -1 when none came in time.
@@ -87,6 +114,12 @@ class DeviceLink {
   Kind kind_ = Kind::None;
   HidDevice* hidDevice_ = nullptr;
   SerialPort* serialPort_ = nullptr;
+  std::string serialPortName_;
+  // RS232: the last read got no answer, which may still be on its way.
+  bool answerOverdue_ = false;
+  // RS232: a read went unanswered since Reset(), so a late answer may yet
+  // be taken for another read's.
+  bool answersSuspect_ = false;
   KeyboardLine* keyboardLine_ = nullptr;
   DownloadHost* keySource_ = nullptr;
   std::array<char, 16> nibbleKeys_{};
@@ -94,7 +127,7 @@ class DeviceLink {
   int pendingCount_ = 1;
   LinkFault fault_ = LinkFault::None;
   std::function<bool()> stopRequested_;
-  std::string keyboardLineFailure_;
+  std::string faultDetail_;
 };
 
 }  // namespace lumivane

@@ -58,6 +58,9 @@ struct DownloadChain::Impl : TransferObserver {
   void EndDownload();
   void StartWaitLimit(std::chrono::milliseconds limit, LinkKind link);
   void StopWaitLimit();
+  // The serial line failed while the download waited: a communication
+  // time-out, with a line naming the port and the reason after it.
+  void EndWithLostLine();
 
   void Post(DownloadMessage message) {
     pending = message;
@@ -110,6 +113,8 @@ struct DownloadChain::Impl : TransferObserver {
   std::optional<Clock::TimePoint> waitDeadline;
   std::chrono::milliseconds waitLimit{0};
   bool timerForLimit = false;
+  // One more status line for the report to write after the state's line.
+  std::string pendingDetail;
   // The one download message this download still expects; a message that
   // outlived its download (Cancel came first) is ignored.
   std::optional<DownloadMessage> pending;
@@ -124,6 +129,7 @@ void DownloadChain::Impl::StartDownload() {
   transferBegun = false;
   stopLines.reset();
   transferStopped = false;
+  pendingDetail.clear();
   link.Reset();
   preparation.Reset();
   Post(DownloadMessage::Translate);
@@ -145,7 +151,6 @@ void DownloadChain::Impl::Translate() {
   if (builder.stopped()) {
     // A signal during the translation ends the download as a cancel does.
     host.SetWaitCursor(false);
-    if (!running) return;
     const std::vector<std::string> lines = stopLines.value_or(std::vector<std::string>{kCancelledLine});
     stopLines.reset();
     cancelled = true;
@@ -153,6 +158,8 @@ void DownloadChain::Impl::Translate() {
     EndDownload();
     return;
   }
+  // A source or emulator that cannot be used says which file and why.
+  pendingDetail = builder.detailLine();
   Post(DownloadMessage::Report);
 }
 
@@ -177,6 +184,8 @@ void DownloadChain::Impl::OnReport() {
       if (preparation.Prepare(choices, builder.nibbleKeys())) {
         host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
         if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit, choices.link);
+      } else if (preparation.LineLost()) {
+        EndWithLostLine();
       } else {
         EndDownload();
       }
@@ -185,12 +194,8 @@ void DownloadChain::Impl::OnReport() {
     default:
       if (const char* line = StatusLineFor(state)) {
         host.AddStatusLine(line);
-        const bool fromTranslation = state == DownloadState::SourceUnavailable ||
-                                     state == DownloadState::EmulatorUnavailable;
-        if (fromTranslation && !builder.detailLine().empty()) host.AddStatusLine(builder.detailLine());
-        // The keyboard line says which node failed and why.
-        if (state == DownloadState::Timeout && !link.keyboardLineFailure().empty())
-          host.AddStatusLine(link.keyboardLineFailure());
+        if (!pendingDetail.empty()) host.AddStatusLine(pendingDetail);
+        pendingDetail.clear();
         successReported = state == DownloadState::Success;
         EndDownload();
       }
@@ -234,7 +239,14 @@ void DownloadChain::Impl::OnReadyTimer() {
       host.AddStatusLine("Usb Quintrel not detected");
       EndDownload();
       return;
+    case ReadyAnswer::LineLost: EndWithLostLine(); return;
   }
+}
+
+void DownloadChain::Impl::EndWithLostLine() {
+  state = DownloadState::Timeout;
+  pendingDetail = preparation.failureDetail();
+  Post(DownloadMessage::Report);
 }
 
 void DownloadChain::Impl::OnYes() {
@@ -259,6 +271,7 @@ void DownloadChain::Impl::OnTransfer() {
   const TransferImage image{builder.image(), builder.imageLength(), builder.tableSize()};
   const int layer = host.ReadChoices().layer == 2 ? 2 : 1;
   state = RunTransfer(link, image, layer, *this);
+  if (state == DownloadState::Timeout) pendingDetail = link.faultDetail();
   transferring = false;
   transferStopped = state == DownloadState::None;
   Post(DownloadMessage::Report);

@@ -22,9 +22,11 @@ struct HidDeviceInfo {
 class HidDevice {
  public:
   virtual ~HidDevice() = default;
-  // false when the call failed (for example the device was unplugged).
-  virtual bool SendFeatureReport(const std::uint8_t* report, std::size_t length) = 0;
-  virtual bool GetFeatureReport(std::uint8_t* report, std::size_t length) = 0;
+  // As hidapi reports it: the bytes the call moved, the report ID
+  // included, or -1 when it failed (for example the device was unplugged).
+  // Fewer bytes than asked for is possible; the caller judges the count.
+  virtual int SendFeatureReport(const std::uint8_t* report, std::size_t length) = 0;
+  virtual int GetFeatureReport(std::uint8_t* report, std::size_t length) = 0;
 };
 
 // The platform's HID service: hidapi on Linux, the simulated keypad in tests.

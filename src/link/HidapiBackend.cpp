@@ -26,11 +26,11 @@ class HidapiDevice : public HidDevice {
   HidapiDevice(const HidapiDevice&) = delete;
   HidapiDevice& operator=(const HidapiDevice&) = delete;
 
-  bool SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
-    return hid_send_feature_report(handle_, report, length) >= 0;
+  int SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
+    return hid_send_feature_report(handle_, report, length);
   }
-  bool GetFeatureReport(std::uint8_t* report, std::size_t length) override {
-    return hid_get_feature_report(handle_, report, length) >= 0;
+  int GetFeatureReport(std::uint8_t* report, std::size_t length) override {
+    return hid_get_feature_report(handle_, report, length);
   }
 
  private:

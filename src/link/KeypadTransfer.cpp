@@ -163,6 +163,7 @@ class Transfer {
     // Once the end command is out the image is complete: a stop requested
     // now comes too late to count.
     link_.EndWrite();
+    link_.ConfirmDelivery();
     return link_.fault() == LinkFault::None;
   }
 

@@ -4,6 +4,7 @@
 #include "link/HidChannel.h"
 #include "link/HidDeviceFinder.h"
 #include "link/KeyboardLine.h"
+#include "link/SerialLineFailure.h"
 #include "link/SerialPort.h"
 
 namespace lumivane {
@@ -22,10 +23,20 @@ void LinkPreparation::Reset() {
   hidDevice_.reset();
   timerRunning_ = false;
   waiting_ = false;
+  lineLost_ = false;
+  failureDetail_.clear();
 }
 
 bool LinkPreparation::Fail(const char* line) {
   host_.AddStatusLine(line);
+  return false;
+}
+
+bool LinkPreparation::LoseLine(std::uint32_t code) {
+  StopReadyTimer();
+  lineLost_ = true;
+  failureDetail_ =
+      DescribeSerialFailure(*channels_.serialPort, serialPortName_, code, kKeypadStoppedTaking);
   return false;
 }
 
@@ -65,6 +76,8 @@ bool LinkPreparation::PrepareUsb() {
   for (int i = 0; i < 8; ++i)
     report[DeviceLink::kOutgoing + 1 + i] = static_cast<std::uint8_t>(kIdentityRequest + i);
   link_.SendFeatureReport();
+  // A request the keypad did not take whole leaves nothing to wait for.
+  if (link_.fault() == LinkFault::Broken) return Fail("Usb Quintrel not detected");
   StartReadyTimer();
   return true;
 }
@@ -81,10 +94,13 @@ bool LinkPreparation::PrepareSerial(const DownloadChoices& choices) {
   if (port->SetMask(SerialPort::EV_RXCHAR) != 0) return Fail("Unable to set COM-port event mask");
   if (port->SetupReadTimeouts(SerialPort::ReadBlocking) != 0)
     return Fail("Unable to set COM-port read timeout.");
+  serialPortName_ = name;
   port->Purge();
   const char identityRequest[2] = {static_cast<char>(kIdentityRequest), 0};
-  port->Write(identityRequest, nullptr, nullptr, SerialPort::kInfinite);
-  link_.UseSerial(port);
+  if (const std::uint32_t code =
+          port->Write(identityRequest, nullptr, nullptr, DeviceLink::SerialWriteLimitMs(1)))
+    return LoseLine(code);
+  link_.UseSerial(port, name);
   StartReadyTimer();
   return true;
 }
@@ -108,9 +124,18 @@ ReadyAnswer LinkPreparation::PollReady() {
     SerialPort* port = channels_.serialPort;
     std::uint8_t answer = 0;
     std::uint32_t received = 0;
-    port->SetupReadTimeouts(SerialPort::ReadNonBlocking);
-    port->Read(&answer, 1, &received, nullptr, SerialPort::kInfinite);
-    port->SetupReadTimeouts(SerialPort::ReadBlocking);
+    // A non-blocking read returns at once with what has arrived; the zero
+    // limit keeps it that short whatever mode the port is in.
+    std::uint32_t code = port->SetupReadTimeouts(SerialPort::ReadNonBlocking);
+    if (code == 0) code = port->Read(&answer, 1, &received, nullptr, 0);
+    const std::uint32_t restored = port->SetupReadTimeouts(SerialPort::ReadBlocking);
+    if (code == 0) code = restored;
+    // Reading nothing does not tell a quiet line from one that is gone.
+    if (code == 0 && received == 0) code = port->CheckLine(0);
+    if (code != 0) {
+      LoseLine(code);
+      return ReadyAnswer::LineLost;
+    }
     if (received == 0) return ReadyAnswer::NotYet;
     right = answer == kIdentityAnswer;
   }

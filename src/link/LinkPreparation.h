@@ -1,6 +1,8 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "link/DownloadChain.h"
 #include "link/DownloadHost.h"
@@ -11,7 +13,8 @@ class DeviceLink;
 class HidDevice;
 
 // What one tick of the ready timer found.
-enum class ReadyAnswer { NotYet, Right, Wrong, DeviceGone };
+// LineLost: the serial line failed or was hung up (see failureDetail()).
+enum class ReadyAnswer { NotYet, Right, Wrong, DeviceGone, LineLost };
 
 // Opens the chosen link after a successful translation, waits for the
 // keypad's identity, and releases the link at the end of a download.
@@ -25,8 +28,12 @@ class LinkPreparation {
   // Start of a download: no handle, no timer, nothing waiting.
   void Reset();
   // Opens the link and asks the keypad for its identity. False when the
-  // download cannot go on; the failure's line (if any) is written.
+  // download cannot go on; the failure's line (if any) is written, except
+  // when the serial line was lost (LineLost()): the caller reports that.
   bool Prepare(const DownloadChoices& choices, const std::array<char, 16>& nibbleKeys);
+  bool LineLost() const { return lineLost_; }
+  // After a lost serial line: the status line naming the port and the reason.
+  const std::string& failureDetail() const { return failureDetail_; }
   // One tick of the ready timer (USB and RS232). On an answer the timer stops.
   ReadyAnswer PollReady();
   // PC/AT: the download waits for the keypad's "&Yes".
@@ -40,6 +47,7 @@ class LinkPreparation {
   bool PrepareSerial(const DownloadChoices& choices);
   bool PreparePcAt(const std::array<char, 16>& nibbleKeys);
   bool Fail(const char* line);
+  bool LoseLine(std::uint32_t code);
   void StartReadyTimer();
   void StopReadyTimer();
 
@@ -51,6 +59,9 @@ class LinkPreparation {
   bool timerRunning_ = false;
   bool keyboardLineOpen_ = false;
   bool waiting_ = false;
+  std::string serialPortName_;
+  bool lineLost_ = false;
+  std::string failureDetail_;
 };
 
 }  // namespace lumivane

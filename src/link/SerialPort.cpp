@@ -25,8 +25,13 @@ constexpr std::uint32_t kLineErrorBreak = 0x0010;
 
 // Opens a serial device for exclusive use without changing its settings.
 // The port is not shared: an advisory lock keeps out every other user of
-// this class (also in other processes), TIOCEXCL every other opener that
-// is not privileged. Returns 0 or the errno of the failing step.
+// this class (also in other processes) and tools that lock the same way.
+// The lock goes with the descriptor, so a holder that is killed frees the
+// port. The terminal's own exclusive mode (TIOCEXCL) is not used: it stays
+// on the terminal when its holder dies without closing, for as long as
+// anyone else keeps the terminal open (the other side of a pseudo-
+// terminal), and then locks out every later opener that is not privileged.
+// Returns 0 or the errno of the failing step.
 int OpenDevice(const std::string& name, int* fdOut) {
   int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
@@ -36,8 +41,6 @@ int OpenDevice(const std::string& name, int* fdOut) {
     code = errno;  // ENOTTY: not a serial device
   } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     code = (errno == EWOULDBLOCK) ? EBUSY : errno;
-  } else if (::ioctl(fd, TIOCEXCL) != 0) {
-    code = errno;
   }
   if (code != 0) {
     ::close(fd);
@@ -48,8 +51,11 @@ int OpenDevice(const std::string& name, int* fdOut) {
 }
 
 void CloseDevice(int fd) {
-  // Exclusive mode outlives the descriptor on some terminals (a pseudo-
-  // terminal whose master stays open): lift it so the next Open succeeds.
+  // A serial driver's close waits until the output has drained (up to 30 s
+  // by default); bytes the other end no longer takes are dropped instead.
+  ::tcflush(fd, TCOFLUSH);
+  // An exclusive mode left on the terminal by an earlier holder that was
+  // killed is lifted, so the next opener is not refused.
   ::ioctl(fd, TIOCNXCL);
   ::close(fd);
 }

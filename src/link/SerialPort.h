@@ -37,6 +37,8 @@ class SerialPort {
   // name: a device path ("/dev/ttyS0", "/dev/pts/3").
   virtual std::uint32_t Open(const std::string& name, std::uint32_t inputQueueSize,
                              std::uint32_t outputQueueSize);
+  // Output that has not left yet is dropped, so that closing never waits
+  // for a line that takes no more bytes.
   virtual std::uint32_t Close();
   virtual std::uint32_t Setup(std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
                               std::uint8_t stopBits);
@@ -58,6 +60,23 @@ class SerialPort {
                               CompletionRecord* completion, std::uint32_t timeoutMs);
   virtual std::uint32_t Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
                              CompletionRecord* completion, std::uint32_t timeoutMs);
+
+  // Line state (SerialPortLine.cpp). Every wait is bounded.
+  //
+  // Drops every byte received so far, the held-back ones included, and
+  // whatever follows until no byte has come for a quiet period: firstQuietMs
+  // at first (long when a late byte is expected), quietMs once a byte has
+  // come. *dropped tells whether there was anything to drop. 0, kTimeout
+  // when the line did not fall quiet within limitMs, or the errno of a
+  // failed line. Output is left alone.
+  virtual std::uint32_t DiscardInput(std::uint32_t firstQuietMs, std::uint32_t quietMs,
+                                     std::uint32_t limitMs, bool* dropped);
+  // Waits until the output queue is empty: 0, kTimeout after timeoutMs, or
+  // the errno of a failed line (EIO when it was hung up meanwhile).
+  virtual std::uint32_t WaitUntilSent(std::uint32_t timeoutMs);
+  // 0 while the line is up, watching it for up to watchMs; EIO as soon as
+  // it is hung up or failed (the other end closed, the device unplugged).
+  virtual std::uint32_t CheckLine(std::uint32_t watchMs);
 
   std::uint32_t Purge();
   std::uint32_t TakeLastEvent();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <deque>
+
 #include "FakeDownloadHost.h"
 #include "LinkFakes.h"
 
@@ -96,7 +99,7 @@ class SerialLinkTest : public ::testing::Test {
   DeviceLink link;
 };
 
-TEST_F(SerialLinkTest, CommandsAreOneUnlimitedWriteAndReadsWaitTwoSeconds) {
+TEST_F(SerialLinkTest, CommandsAreOneBoundedWriteAndReadsWaitTwoSeconds) {
   port.answers.push_back(0x5A);
   EXPECT_EQ(link.ReadByte(0xFF63), 0x5A);
   link.BeginWrite(0xFF65, 2);
@@ -107,8 +110,10 @@ TEST_F(SerialLinkTest, CommandsAreOneUnlimitedWriteAndReadsWaitTwoSeconds) {
   EXPECT_EQ(port.writes[1], (Bytes{0xFF, 0x65, 0, 2, 0, 0xFD}));
   EXPECT_EQ(port.writes[2], (Bytes{0x01}));
   EXPECT_EQ(port.writes[3], (Bytes{0, 0, 0, 0, 0, 0}));
-  for (auto timeout : port.writeTimeouts) EXPECT_EQ(timeout, SerialPort::kInfinite);
+  // 2 s plus the bytes' time at 9600 baud.
+  EXPECT_EQ(port.writeTimeouts, (std::vector<std::uint32_t>{2007, 2007, 2002, 2007}));
   EXPECT_EQ(port.readTimeouts, (std::vector<std::uint32_t>{2000}));
+  EXPECT_EQ(port.discards, (std::vector<std::uint32_t>{5})) << "stale input dropped before the read";
   EXPECT_EQ(link.fault(), LinkFault::None);
 }
 
@@ -126,6 +131,54 @@ TEST_F(SerialLinkTest, ReadWithoutAnswerYieldsZeroAndNoAnswer) {
   port.answers.push_back(7);
   EXPECT_EQ(link.ReadByte(0xFF6C), 7);
   EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
+  // The missing answer may still come: the next read drops it, waiting up
+  // to the answer limit for it, and checks that its own answer came alone.
+  EXPECT_EQ(port.discards, (std::vector<std::uint32_t>{5, 2000, 50}));
+}
+
+TEST(SerialLinkAnswers, AfterAMissingAnswerAByteFromNowhereMeansTheyAreOutOfStep) {
+  // Which of the drops after the unanswered read find a byte: the wait for
+  // the late answer before the next read, the check after its answer, the
+  // drop before the read after that.
+  const struct {
+    const char* what;
+    std::deque<bool> dropping;
+    bool outOfStep;
+  } cases[] = {
+      {"the late answer, while waited for", {true, false, false, false}, false},
+      {"a second byte after an answer", {false, true}, true},
+      {"a byte before a later read", {false, false, true}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ManualClock clock;
+    RecordingSerialPort port;
+    DeviceLink link(clock);
+    link.UseSerial(&port, "/dev/ttyS0");
+    EXPECT_EQ(link.ReadByte(0xFF6B), 0);
+    link.ClearFault();
+    port.dropping = c.dropping;
+    port.answers = {0x12, 0x34};
+    link.ReadByte(0xFF63);
+    link.ReadByte(0xFF64);
+    EXPECT_EQ(port.discards.size() > 1 ? port.discards[1] : 0u, 2000u) << "the late answer is waited for";
+    EXPECT_EQ(link.fault() == LinkFault::Broken, c.outOfStep);
+    if (c.outOfStep) {
+      EXPECT_EQ(link.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+    }
+  }
+}
+
+TEST_F(SerialLinkTest, DeliveryIsConfirmedOnlyWhileTheLineIsUp) {
+  link.UseSerial(&port, "/dev/ttyS0");
+  link.EndWrite();
+  link.ConfirmDelivery();
+  EXPECT_EQ(link.fault(), LinkFault::None);
+  EXPECT_EQ(port.lineChecks, 1);
+  port.lineFailure = EIO;
+  link.ConfirmDelivery();
+  EXPECT_EQ(link.fault(), LinkFault::Broken);
+  EXPECT_EQ(link.faultDetail(), "/dev/ttyS0: the line was hung up");
 }
 
 TEST_F(SerialLinkTest, FailedWriteBreaksTheLinkAndStopsFurtherWrites) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <optional>
 
 #include "ChainFixture.h"
 #include "sim/LayerDecode.h"
@@ -93,6 +94,54 @@ TEST_F(UsbChainTest, KeypadUnpluggedDuringTheTransferEndsWithTimeout) {
   host.Run(*chain);
   EXPECT_EQ(LastLine(), "Quintrel communication timeout");
   EXPECT_FALSE(keypad.IsFinished());
+}
+
+struct UsbFault {
+  const char* name;
+  bool fromTheStart;  // else from the wait for the keypad on
+  std::size_t afterCalls;
+  int moved;  // bytes a short call moves; -1: no short calls
+  std::optional<sim::HidReportRecord::Kind> kind;
+  std::optional<std::size_t> hangUpInEndCommand;
+  Lines after;  // the lines after "Usb Quintrel detected"
+};
+
+TEST_F(UsbChainTest, ReportsThatMoveLessThanNineBytesOrADroppedKeypadNeverSucceed) {
+  using Kind = sim::HidReportRecord::Kind;
+  const Lines gone{"Usb Quintrel not detected"};
+  const Lines timeout{kPress, "Transfer in progress", "Quintrel communication timeout"};
+  const UsbFault faults[] = {
+      {"identity request short", true, 0, 0, Kind::Set, {}, gone},
+      {"short fetch while waiting", false, 0, 8, Kind::Get, {}, {kPress, "Usb Quintrel not detected"}},
+      {"fetches move nothing", false, 1, 0, Kind::Get, {}, timeout},
+      {"sends move part", false, 1, 5, Kind::Set, {}, timeout},
+      {"drop inside the end command", false, 0, -1, {}, 3, timeout},
+  };
+  for (const UsbFault& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    sim::SimulatedHid faulty(ClockOf(clock));
+    hidBackend = &faulty;
+    chain.reset();
+    host.statusLines.clear();
+    sim::KeypadOptions options;
+    options.hangUpInEndCommand = fault.hangUpInEndCommand;
+    sim::KeypadModel& keypad = faulty.AddKeypad("/dev/hidraw3", options);
+    auto shorten = [&] {
+      if (fault.moved >= 0) faulty.ShortReportsAfter(fault.afterCalls, fault.moved, fault.kind);
+    };
+    if (fault.fromTheStart) shorten();
+    StartAndWait();
+    if (!fault.fromTheStart) shorten();
+    host.Run(*chain);
+    Lines expected{"Usb Quintrel detected"};
+    expected.insert(expected.end(), fault.after.begin(), fault.after.end());
+    EXPECT_EQ(host.statusLines, expected);
+    EXPECT_FALSE(chain->LastDownloadSucceeded());
+    EXPECT_FALSE(chain->IsRunning());
+    EXPECT_FALSE(keypad.IsFinished());
+    // Nothing was decided on the bytes of an earlier report.
+    EXPECT_EQ(keypad.PeekPointer(sim::KeypadModel::kLayer1StartAddress), 0x0001);
+  }
 }
 
 // ---- PC/AT ----

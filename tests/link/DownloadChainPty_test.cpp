@@ -111,9 +111,82 @@ TEST_F(PtyDownloadTest, HangUpMidTransferEndsWithTimeout) {
   options.hangUpAfterBytes = 120;
   Start(options);
   RunTicks(2000);
-  EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", "Quintrel communication timeout"}));
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", "Quintrel communication timeout",
+                                     keypad->devicePath() + ": the line was hung up"}));
   EXPECT_FALSE(chain->LastDownloadSucceeded());
 }
+
+// ---- Faults of the keypad on the line ----
+
+struct LineFault {
+  const char* name;
+  sim::KeypadOptions options;
+  Lines after;  // the lines after the prompt; "@" stands for the port
+};
+
+sim::KeypadOptions Layer2At0x0200() {
+  // The image does not fit below layer 2: only a read that is off by one
+  // makes the placement pass.
+  sim::KeypadOptions options;
+  options.layer2Start = 0x0200;
+  return options;
+}
+
+std::vector<LineFault> LineFaults() {
+  const Lines noMemory{"Transfer in progress", "Not enough memory in the Quintrel"};
+  const Lines hungUp{"Transfer in progress", "Quintrel communication timeout", "@: the line was hung up"};
+  std::vector<LineFault> faults;
+  auto add = [&faults](const char* name, const Lines& after, auto set) {
+    LineFault fault{name, Layer2At0x0200(), after};
+    set(fault.options);
+    faults.push_back(fault);
+  };
+  add("IdentityAnswerTwice", noMemory, [](sim::KeypadOptions& o) { o.extraBytesAfter = 0; });
+  add("ExtraByteAfterARead", noMemory, [](sim::KeypadOptions& o) { o.extraBytesAfter = 3; });
+  add("LateVersionAnswer", noMemory, [](sim::KeypadOptions& o) { o.lateAnswerRead = 1; });
+  add("HangUpAfterTheImage", hungUp, [](sim::KeypadOptions& o) {
+    o.layer2Start = 0x8000;
+    o.hangUpInEndCommand = 0;
+  });
+  add("HangUpInsideTheEndCommand", hungUp, [](sim::KeypadOptions& o) {
+    o.layer2Start = 0x8000;
+    o.hangUpInEndCommand = 3;
+  });
+  add("StopsReadingAfterTheIdentityRequest",
+      {"Transfer in progress", "Quintrel communication timeout", "@: the keypad stopped taking data"},
+      [](sim::KeypadOptions& o) { o.stopReadingAfterBytes = 1; });
+  add("HangUpWhileWaitingForShiftLoad",
+      {"Quintrel communication timeout", "@: the line was hung up"},
+      [](sim::KeypadOptions& o) { o.hangUpAfterBytes = 1; });
+  return faults;
+}
+
+void PrintTo(const LineFault& fault, std::ostream* out) { *out << fault.name; }
+
+class PtyLineFaultTest : public PtyDownloadTest, public ::testing::WithParamInterface<LineFault> {};
+
+TEST_P(PtyLineFaultTest, EndsWithTheRightLineAndNeverAFalseSuccess) {
+  Start(GetParam().options);
+  RunTicks(2000);
+  ASSERT_FALSE(chain->IsRunning());
+  Lines expected{kPress};
+  for (std::string line : GetParam().after) {
+    if (line[0] == '@') line = keypad->devicePath() + line.substr(1);
+    expected.push_back(line);
+  }
+  EXPECT_EQ(host.statusLines, expected);
+  EXPECT_FALSE(chain->LastDownloadSucceeded());
+  keypad->Stop();
+  // Where the placement refused, nothing was written into the keypad.
+  if (GetParam().after.back() == "Not enough memory in the Quintrel") {
+    const sim::KeypadModel received = keypad->Snapshot();
+    for (const sim::KeypadCommand& command : received.commands())
+      EXPECT_EQ(command.kind, sim::KeypadCommand::Kind::Read);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rs232, PtyLineFaultTest, ::testing::ValuesIn(LineFaults()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace lumivane::test

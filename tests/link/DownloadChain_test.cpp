@@ -5,6 +5,9 @@
 
 #include <cstdio>
 
+#include <cerrno>
+#include <cstdint>
+
 #include "ChainFixture.h"
 
 namespace lumivane::test {
@@ -206,6 +209,33 @@ TEST_F(ChainFixture, EachSerialSetUpFailureWritesItsLineAndEnds) {
     EXPECT_FALSE(host.timerRunning);
     EXPECT_FALSE(chain->IsRunning());
   }
+}
+
+TEST_F(ChainFixture, SerialLineLostBeforeOrDuringTheWaitEndsWithTimeoutAndItsReason) {
+  struct Case {
+    std::size_t writesBeforeFailure;  // 0: the identity request is refused
+    std::uint32_t lineFailure;        // set once the download waits
+    Lines lines;
+  };
+  const Case cases[] = {
+      {0, 0, {"Quintrel communication timeout", "/dev/fake-COM1: Input/output error"}},
+      {SIZE_MAX, EIO, {kPress, "Quintrel communication timeout", "/dev/fake-COM1: the line was hung up"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines.back());
+    chain.reset();
+    host.statusLines.clear();
+    keypad.writesBeforeFailure = c.writesBeforeFailure;
+    keypad.lineFailure = 0;
+    StartAndWait();
+    keypad.lineFailure = c.lineFailure;
+    host.Run(*chain, 1);
+    EXPECT_EQ(host.statusLines, c.lines);
+    EXPECT_EQ(chain->state(), DownloadState::Timeout);
+    EXPECT_FALSE(chain->IsRunning());
+    EXPECT_FALSE(host.timerRunning);
+  }
+  EXPECT_EQ(keypad.writeTimeouts, std::vector<std::uint32_t>{2002}) << "the identity request's limit";
 }
 
 TEST_F(ChainFixture, LinksWithoutSupportAreRefused) {

@@ -27,7 +27,7 @@ class HidDeviceFinderTest : public ::testing::Test {
   // The identity request through an opened device tells which keypad it reaches.
   static void SendIdentityRequest(HidDevice& device) {
     const std::uint8_t report[9] = {0, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7};
-    ASSERT_TRUE(device.SendFeatureReport(report, sizeof report));
+    ASSERT_EQ(9, device.SendFeatureReport(report, sizeof report));
   }
 
   sim::SimulatedHid hid;

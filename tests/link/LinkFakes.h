@@ -29,6 +29,10 @@ class RecordingSerialPort : public SerialPort {
   // Writes after this many succeed no more (the port is gone).
   std::size_t writesBeforeFailure = SIZE_MAX;
   bool nonBlocking = false;
+  std::vector<std::uint32_t> discards;  // first quiet period of each DiscardInput
+  std::deque<bool> dropping;            // what the next DiscardInput calls find (none: nothing)
+  std::uint32_t lineFailure = 0;        // what CheckLine and WaitUntilSent report
+  int lineChecks = 0;
 
   // The handle is a stand-in: the base class must not close it.
   ~RecordingSerialPort() override { portHandle = -1; }
@@ -75,6 +79,17 @@ class RecordingSerialPort : public SerialPort {
     if (countOut) *countOut = count;
     return 0;
   }
+  std::uint32_t DiscardInput(std::uint32_t firstQuietMs, std::uint32_t, std::uint32_t, bool* dropped) override {
+    discards.push_back(firstQuietMs);
+    *dropped = !dropping.empty() && dropping.front();
+    if (!dropping.empty()) dropping.pop_front();
+    return 0;
+  }
+  std::uint32_t WaitUntilSent(std::uint32_t) override { return lineFailure; }
+  std::uint32_t CheckLine(std::uint32_t) override {
+    ++lineChecks;
+    return lineFailure;
+  }
   std::uint32_t Read(void* buffer, std::uint32_t count, std::uint32_t* countOut, CompletionRecord*,
                      std::uint32_t timeoutMs) override {
     readTimeouts.push_back(timeoutMs);
@@ -101,20 +116,20 @@ class RecordingHidDevice : public HidDevice {
   ~RecordingHidDevice() override {
     if (closed) ++*closed;
   }
-  bool SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
-    if (failing) return false;
+  int SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
+    if (failing) return -1;
     sent.emplace_back(report, report + length);
-    return true;
+    return static_cast<int>(length);
   }
-  bool GetFeatureReport(std::uint8_t* report, std::size_t length) override {
+  int GetFeatureReport(std::uint8_t* report, std::size_t length) override {
     fetchedWithId.emplace_back(report, report + length);
-    if (failing) return false;
+    if (failing) return -1;
     if (!answers.empty()) {
       lastAnswer = answers.front();
       answers.pop_front();
     }
     for (std::size_t i = 0; i < 8 && i + 1 < length; ++i) report[i + 1] = lastAnswer[i];
-    return true;
+    return static_cast<int>(length);
   }
 };
 

@@ -92,6 +92,35 @@ TEST_F(SerialTransferTest, PurgeDiscardsQueuedAndHeldInput) {
   EXPECT_EQ(0x03, buffer[0]);
 }
 
+TEST_F(SerialTransferTest, DiscardInputDropsWhatCameAndLeavesTheOutput) {
+  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  ASSERT_TRUE(pty.Send({0x01}));
+  std::uint8_t buffer[2] = {};
+  std::uint32_t count = 0;
+  ASSERT_EQ(SerialPort::kTimeout, port.Read(buffer, 2, &count, nullptr, 50));  // 0x01 held back
+  ASSERT_TRUE(pty.Send({0x02}));
+  ASSERT_EQ(0u, port.Write("\x7E", &count, nullptr, 1000));
+  bool dropped = false;
+  EXPECT_EQ(0u, port.DiscardInput(20, 5, 1000, &dropped));
+  EXPECT_TRUE(dropped);
+  EXPECT_EQ((Bytes{0x7E}), pty.Receive(1));
+  EXPECT_EQ(0u, port.DiscardInput(0, 0, 1000, &dropped));
+  EXPECT_FALSE(dropped);
+  ASSERT_TRUE(pty.Send({0x03}));
+  ASSERT_EQ(0u, port.Read(buffer, 1, &count, nullptr, 2000));
+  EXPECT_EQ(0x03, buffer[0]);
+}
+
+TEST_F(SerialTransferTest, EveryLineCheckSeesAHangUp) {
+  EXPECT_EQ(0u, port.CheckLine(0));
+  EXPECT_EQ(0u, port.WaitUntilSent(100));
+  pty.HangUp();
+  const std::uint32_t kGone = EIO;
+  EXPECT_EQ(kGone, port.CheckLine(5000));
+  EXPECT_EQ(kGone, port.WaitUntilSent(5000));
+  EXPECT_EQ(kGone, port.DiscardInput(5000, 5, 5000, nullptr));
+}
+
 TEST_F(SerialTransferTest, WriteThatCannotFinishTimesOut) {
   // Nobody reads the far end: the line's buffers fill up.
   const Bytes big(1 << 20, 0x55);

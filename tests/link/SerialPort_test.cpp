@@ -1,7 +1,11 @@
 // SerialPort on pseudo-terminals: opening, closing, line settings and modes.
 #include "link/SerialPort.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,6 +80,41 @@ TEST(SerialPortOpen, PortIsNotSharedAndIsFreeAgainAfterClose) {
   EXPECT_EQ(0u, second.Open(pty.devicePath(), 2048, 2048));
   // Reopening the same object after Close works too.
   EXPECT_EQ(0u, second.Close());
+  EXPECT_EQ(0u, second.Open(pty.devicePath(), 2048, 2048));
+}
+
+TEST(SerialPortOpen, AHolderThatIsKilledLeavesThePortFree) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  int ready[2];
+  ASSERT_EQ(0, ::pipe(ready));
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    SerialPort port;
+    const char opened = port.Open(pty.devicePath(), 2048, 2048) == 0 ? 'y' : 'n';
+    if (::write(ready[1], &opened, 1) != 1) ::_exit(1);
+    for (;;) ::pause();
+  }
+  char opened = 0;
+  EXPECT_EQ(1, ::read(ready[0], &opened, 1));
+  EXPECT_EQ('y', opened);
+  SerialPort second;
+  EXPECT_EQ(static_cast<std::uint32_t>(EBUSY), second.Open(pty.devicePath(), 2048, 2048))
+      << "refused while the holder lives";
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+
+  // Nothing of the holder stays on the terminal: not its lock, and no
+  // exclusive mode that would refuse an unprivileged opener.
+  const int look = ::open(pty.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(look, 0);
+  int exclusive = -1;
+  EXPECT_EQ(0, ::ioctl(look, TIOCGEXCL, &exclusive));
+  EXPECT_EQ(0, exclusive);
+  ::close(look);
   EXPECT_EQ(0u, second.Open(pty.devicePath(), 2048, 2048));
 }
 

@@ -253,5 +253,23 @@ TEST(KeypadModelFaults, HangUpTakesNothingAfterTheNthByte) {
   EXPECT_EQ(2u, keypad.pendingWriteBytes());
 }
 
+TEST(KeypadModelFaults, HangUpAfterTheImageOrInsideTheEndCommand) {
+  for (std::size_t taken : {0u, 3u}) {
+    SCOPED_TRACE(taken);
+    KeypadOptions options;
+    options.hangUpInEndCommand = taken;
+    KeypadModel keypad = ReadyStreamKeypad(options);
+    Feed(keypad, WriteCommand(0xFF65, 2));
+    Feed(keypad, {0x00, 0x03});  // a pointer is no image
+    Feed(keypad, WriteCommand(0x0001, 3));
+    Feed(keypad, {1, 2, 3});
+    EXPECT_EQ(taken == 0, keypad.IsHungUp());
+    Feed(keypad, kEndCommand);
+    EXPECT_TRUE(keypad.IsHungUp());
+    EXPECT_FALSE(keypad.IsFinished());
+    EXPECT_EQ(1 + 8 + 9 + taken, keypad.bytesReceived());
+  }
+}
+
 }  // namespace
 }  // namespace lumivane::sim

@@ -29,10 +29,10 @@ class SimulatedHidTest : public ::testing::Test {
     ASSERT_NE(device, nullptr) << error;
   }
 
-  bool Send(Report report) { return device->SendFeatureReport(report.data(), report.size()); }
+  bool Send(Report report) { return device->SendFeatureReport(report.data(), report.size()) == 9; }
   Report Get() {
     Report report{};
-    EXPECT_TRUE(device->GetFeatureReport(report.data(), report.size()));
+    EXPECT_EQ(9, device->GetFeatureReport(report.data(), report.size()));
     return report;
   }
   void Identify() {
@@ -73,10 +73,10 @@ TEST_F(SimulatedHidTest, WriteDataTravelsEightToAReportAndStaleBytesAreIgnored) 
 TEST_F(SimulatedHidTest, RefusesReportsOfAnotherLengthOrReportId) {
   Identify();
   const std::uint8_t longer[10] = {0, 0xFF, 0x63, 0, 0, 0, 0x0E, 0, 0, 0};
-  EXPECT_FALSE(device->SendFeatureReport(longer, sizeof longer));
+  EXPECT_EQ(-1, device->SendFeatureReport(longer, sizeof longer));
   EXPECT_FALSE(Send({1, 0xFF, 0x63, 0, 0, 0, 0x0E, 0, 0}));
   Report numbered = {2};
-  EXPECT_FALSE(device->GetFeatureReport(numbered.data(), numbered.size()));
+  EXPECT_EQ(-1, device->GetFeatureReport(numbered.data(), numbered.size()));
 
   EXPECT_TRUE(keypad->commands().empty());
   EXPECT_FALSE(hid.reports().back().succeeded);
@@ -87,9 +87,9 @@ TEST_F(SimulatedHidTest, UnplugFailsEveryCallFromTheGivenCountOn) {
   hid.UnplugAfterReports(2);
   EXPECT_TRUE(Send(kIdentityRequest));
   Report report{};
-  EXPECT_TRUE(device->GetFeatureReport(report.data(), report.size()));
+  EXPECT_EQ(9, device->GetFeatureReport(report.data(), report.size()));
   EXPECT_FALSE(Send(kIdentityRequest));
-  EXPECT_FALSE(device->GetFeatureReport(report.data(), report.size()));
+  EXPECT_EQ(-1, device->GetFeatureReport(report.data(), report.size()));
 
   EXPECT_TRUE(hid.Enumerate().empty());
   std::string error;
@@ -107,9 +107,9 @@ TEST(SimulatedHidWithDeviceLink, NineBytesAndEndReachMemoryInFourReports) {
   std::string error;
   std::unique_ptr<HidDevice> device = hid.Open("/dev/hidraw0", &error);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(device->SendFeatureReport(kIdentityRequest.data(), kIdentityRequest.size()));
+  ASSERT_EQ(9, device->SendFeatureReport(kIdentityRequest.data(), kIdentityRequest.size()));
   Report answer{};
-  ASSERT_TRUE(device->GetFeatureReport(answer.data(), answer.size()));
+  ASSERT_EQ(9, device->GetFeatureReport(answer.data(), answer.size()));
   ASSERT_EQ(answer[1], 0xC0);
   hid.ClearRecord();
 
