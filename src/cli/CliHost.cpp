@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 
 #include "link/DownloadChain.h"
 #include "link/SignalChannel.h"
@@ -162,6 +163,21 @@ int CliHost::ReadKey(int timeoutMs) {
   const unsigned char c = static_cast<unsigned char>(pendingKeys_.front());
   pendingKeys_.erase(0, 1);
   return std::toupper(c);
+}
+
+void CliHost::DiscardTypedKeys() {
+  pendingKeys_.clear();
+  if (keyInput_ < 0 || keyInputEnded_) return;
+  char bytes[256];
+  pollfd fd{keyInput_, POLLIN, 0};
+  while (::poll(&fd, 1, 0) > 0) {
+    const ssize_t got = ::read(keyInput_, bytes, sizeof bytes);
+    if (got > 0) continue;
+    if (got < 0 && errno == EINTR) continue;
+    // End of input stays noticed: the next key wait ends the download.
+    if (got == 0 || errno != EAGAIN) keyInputEnded_ = true;
+    return;
+  }
 }
 
 // A nibble key of a PC/AT read. Signals are watched while waiting, so a

@@ -53,6 +53,7 @@ class CliHost : public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override {}
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
+  void DiscardTypedKeys() override;
 
  private:
   using TimePoint = std::chrono::steady_clock::time_point;

@@ -89,6 +89,10 @@ void DeviceLink::SendCommandBlock() {
     case Kind::Serial: SerialWrite(block, 6); break;
     case Kind::PcAt:
       BusyWait(kPcAtCommandPause);
+      // The keypad answers a read only once the whole command has arrived:
+      // a key typed before that (the late answer of a read that timed out, a
+      // stray key) would otherwise be taken for the next answer.
+      if (keySource_ != nullptr) keySource_->DiscardTypedKeys();
       // A setting the line refused ends the command: each further one would
       // wait for its confirmation in vain.
       for (int i = 0; i < 6 && fault_ != LinkFault::Broken; ++i) SendPcAtByte(block[i]);

@@ -69,6 +69,8 @@ class DownloadHost {
   // an upper-case character code (Qt key code for letters and punctuation),
   // another non-negative value for other keys, or -1 when the time ran out.
   virtual int WaitKeyPress(std::chrono::milliseconds timeout) = 0;
+  // Drops every key typed so far that WaitKeyPress has not handed out.
+  virtual void DiscardTypedKeys() = 0;
 };
 
 }  // namespace lumivane

@@ -92,6 +92,7 @@ class MainDialog : public QDialog, public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
+  void DiscardTypedKeys() override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

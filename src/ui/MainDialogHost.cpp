@@ -185,6 +185,14 @@ void MainDialog::RequestClose() {
       Qt::QueuedConnection);
 }
 
+// Keys already in the event queue are collected by one pass and dropped.
+void MainDialog::DiscardTypedKeys() {
+  keyCollector_->BeginCollecting();
+  DispatchOnePendingEvent();
+  keyCollector_->Clear();
+  keyCollector_->EndCollecting();
+}
+
 // Keys typed while waiting never reach the window: the collector takes them
 // all. Between passes of the event loop the thread sleeps briefly instead of
 // spinning; the deadline is on the monotonic clock.

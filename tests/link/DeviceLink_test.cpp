@@ -236,6 +236,14 @@ TEST_F(PcAtLinkTest, CommandsPauseFirstAndReadsCombineLowThenHighNibble) {
   EXPECT_EQ(link.fault(), LinkFault::None);
 }
 
+TEST_F(PcAtLinkTest, KeysTypedBeforeTheCommandNeverAnswerIt) {
+  host.typedKeys = {'B', 'C'};  // the late answer of an earlier read
+  Type('F');
+  Type('K');
+  EXPECT_EQ(link.ReadByte(0xFF63), 0xA5);
+  EXPECT_EQ(link.fault(), LinkFault::None);
+}
+
 TEST_F(PcAtLinkTest, ForeignKeyIsDroppedAndTheDeadlineStays) {
   Type('Z', 1500);  // no nibble key
   Type('B', 400);   // at 1900 ms: still in time

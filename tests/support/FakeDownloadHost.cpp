@@ -82,6 +82,11 @@ void FakeDownloadHost::RequestClose() {
 }
 
 int FakeDownloadHost::WaitKeyPress(std::chrono::milliseconds timeout) {
+  if (!typedKeys.empty()) {
+    const int key = typedKeys.front();
+    typedKeys.pop_front();
+    return key;
+  }
   if (keySource) return keySource(timeout);
   if (keys.empty() || keys.front().after > timeout) {
     if (!keys.empty()) keys.front().after -= timeout;

@@ -61,6 +61,8 @@ class FakeDownloadHost : public DownloadHost {
   // byte of the transfer).
   std::function<void()> onStopCheck;
   int stopChecks = 0;
+  // Keys already typed and waiting for WaitKeyPress, ahead of `keys`.
+  std::deque<int> typedKeys;
   // When set, WaitKeyPress asks it instead of taking from `keys`.
   std::function<int(std::chrono::milliseconds timeout)> keySource;
 
@@ -94,6 +96,7 @@ class FakeDownloadHost : public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
+  void DiscardTypedKeys() override { typedKeys.clear(); }
 
  private:
   void Record(std::string call) { calls.push_back(std::move(call)); }
