@@ -95,6 +95,9 @@ class KeypadModel {
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
   enum class Phase { Idle, IdentityPending, Loading };
 
+  // The keypad's own addresses and codes. They repeat the program's
+  // link/KeypadConstants.h on purpose: an oracle that shared the program's
+  // constants would agree with any mistake in them.
   static constexpr std::uint16_t kLayer1StartAddress = 0xFF63;
   static constexpr std::uint16_t kLayer1EndAddress = 0xFF65;
   static constexpr std::uint16_t kLayer2StartAddress = 0xFF67;

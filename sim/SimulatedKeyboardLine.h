@@ -29,7 +29,7 @@ struct KeyboardLineOptions {
 // nibble keys, low nibble first, through the given callback. When the user
 // presses shift+load it types 'Y', the mnemonic of the window's "&Yes".
 //
-// Key codes are the characters' codes, as DownloadHost::WaitKeyPress
+// Key codes are the characters' codes, as KeySource::WaitKeyPress
 // returns them. In tests the callback appends them to the key queue of the
 // fake download host (test::FakeDownloadHost::keys), whose WaitKeyPress
 // hands them to the link.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "link/DownloadHost.h"
+#include "download/DownloadHost.h"
 
 namespace lumivane {
 

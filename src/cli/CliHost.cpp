@@ -7,8 +7,8 @@
 #include <cctype>
 #include <cerrno>
 
-#include "link/DownloadChain.h"
-#include "link/SignalChannel.h"
+#include "download/DownloadChain.h"
+#include "app/SignalChannel.h"
 
 namespace lumivane {
 

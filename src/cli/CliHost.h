@@ -4,7 +4,7 @@
 #include <deque>
 #include <string>
 
-#include "link/DownloadHost.h"
+#include "download/DownloadHost.h"
 
 namespace lumivane {
 

@@ -9,12 +9,12 @@
 
 #include "cli/CliHost.h"
 #include "cli/ProgramDirectory.h"
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 #include "link/EvdevKeyboardLine.h"
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"
-#include "link/SignalChannel.h"
+#include "app/SignalChannel.h"
 
 namespace lumivane {
 

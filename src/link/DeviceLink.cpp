@@ -3,8 +3,9 @@
 #include <utility>
 
 #include "link/Clock.h"
-#include "link/DownloadHost.h"
 #include "link/HidChannel.h"
+#include "link/KeypadConstants.h"
+#include "link/KeySource.h"
 #include "link/KeyboardLine.h"
 #include "link/SerialLineFailure.h"
 #include "link/SerialPort.h"
@@ -15,13 +16,13 @@ namespace {
 
 std::array<std::uint8_t, 6> ReadCommand(std::uint16_t address) {
   return {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF), 0, 0,
-          0, DeviceLink::kReadOpcode};
+          0, keypad::kReadOpcode};
 }
 
 std::array<std::uint8_t, 6> WriteCommand(std::uint16_t address, std::uint16_t count) {
   return {static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address & 0xFF),
           static_cast<std::uint8_t>(count >> 8),   static_cast<std::uint8_t>(count & 0xFF),
-          0,                                        DeviceLink::kWriteOpcode};
+          0,                                        keypad::kWriteOpcode};
 }
 
 constexpr std::array<std::uint8_t, 6> kEndCommand{};
@@ -48,7 +49,7 @@ void DeviceLink::UseSerial(SerialPort* port, std::string portName) {
   serialPortName_ = std::move(portName);
 }
 
-void DeviceLink::UsePcAt(KeyboardLine* line, DownloadHost* keySource,
+void DeviceLink::UsePcAt(KeyboardLine* line, KeySource* keySource,
                          const std::array<char, 16>& nibbleKeys) {
   kind_ = Kind::PcAt;
   keyboardLine_ = line;

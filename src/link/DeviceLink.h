@@ -8,7 +8,7 @@
 namespace lumivane {
 
 class Clock;
-class DownloadHost;
+class KeySource;
 class HidDevice;
 class KeyboardLine;
 class SerialPort;
@@ -25,8 +25,6 @@ enum class LinkFault : std::uint8_t {
 // line (bytes as typematic settings, answers typed back as nibble keys).
 class DeviceLink {
  public:
-  static constexpr std::uint8_t kReadOpcode = 14;
-  static constexpr std::uint8_t kWriteOpcode = 253;
   static constexpr std::chrono::milliseconds kAnswerTimeLimit{2000};
   static constexpr std::chrono::milliseconds kSerialBytePause{10};
   // RS232: before a read command the input must have been quiet this long,
@@ -49,7 +47,7 @@ class DeviceLink {
   void UseUsb(HidDevice* device);
   // portName: the port as the status log names it.
   void UseSerial(SerialPort* port, std::string portName = {});
-  void UsePcAt(KeyboardLine* line, DownloadHost* keySource, const std::array<char, 16>& nibbleKeys);
+  void UsePcAt(KeyboardLine* line, KeySource* keySource, const std::array<char, 16>& nibbleKeys);
 
   // Start of a download: nothing waits in the outgoing report, no fault.
   void Reset();
@@ -121,7 +119,7 @@ class DeviceLink {
   // be taken for another read's.
   bool answersSuspect_ = false;
   KeyboardLine* keyboardLine_ = nullptr;
-  DownloadHost* keySource_ = nullptr;
+  KeySource* keySource_ = nullptr;
   std::array<char, 16> nibbleKeys_{};
   std::array<std::uint8_t, 18> reportBuffer_{};
   int pendingCount_ = 1;

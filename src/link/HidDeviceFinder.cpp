@@ -4,30 +4,26 @@
 #include <cstdint>
 #include <utility>
 
+#include "link/KeypadConstants.h"
+
 namespace lumivane {
 
 namespace {
 
-constexpr std::uint16_t kKeypadProductId = 0x3A2A;
-constexpr std::uint16_t kKeypadReleaseNumber = 0x5A4A;
-constexpr std::uint16_t kKeypadUsagePage = 0xFF00;
-// Compared with its terminating zero, so the device's string must end right after it.
-constexpr char kKeypadManufacturer[] = "Zoret";
-
 // Positions 0..5 of "Zoret\0": only the low 8 bits of each character count,
 // and a position past the end of the device's string reads as its terminator.
 bool ManufacturerMatches(const std::wstring& manufacturer) {
-  for (std::size_t i = 0; i < sizeof kKeypadManufacturer; ++i) {
+  for (std::size_t i = 0; i < sizeof keypad::kManufacturer; ++i) {
     const std::uint32_t unit =
         i < manufacturer.size() ? static_cast<std::uint32_t>(manufacturer[i]) : 0u;
-    if ((unit & 0xFFu) != static_cast<unsigned char>(kKeypadManufacturer[i])) return false;
+    if ((unit & 0xFFu) != static_cast<unsigned char>(keypad::kManufacturer[i])) return false;
   }
   return true;
 }
 
 bool HasKeypadIdentity(const HidDeviceInfo& info) {
-  return info.productId == kKeypadProductId && info.releaseNumber == kKeypadReleaseNumber &&
-         info.usagePage == kKeypadUsagePage && ManufacturerMatches(info.manufacturer);
+  return info.productId == keypad::kProductId && info.releaseNumber == keypad::kReleaseNumber &&
+         info.usagePage == keypad::kVendorUsagePage && ManufacturerMatches(info.manufacturer);
 }
 
 }  // namespace

@@ -13,11 +13,11 @@
 #include <cwchar>
 #include <unordered_map>
 
+#include "link/KeypadConstants.h"
+
 namespace lumivane {
 
 namespace {
-
-constexpr std::uint16_t kVendorUsagePage = 0xFF00;
 
 class HidapiDevice : public HidDevice {
  public:
@@ -81,8 +81,8 @@ std::vector<HidDeviceInfo> MergeInterfaceRecords(const std::vector<HidDeviceInfo
     const auto [it, isNew] = positionOfPath.emplace(record.path, merged.size());
     if (isNew) {
       merged.push_back(record);
-    } else if (record.usagePage == kVendorUsagePage) {
-      merged[it->second].usagePage = kVendorUsagePage;
+    } else if (record.usagePage == keypad::kVendorUsagePage) {
+      merged[it->second].usagePage = keypad::kVendorUsagePage;
     }
   }
   return merged;

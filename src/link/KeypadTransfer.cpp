@@ -25,7 +25,7 @@ class Transfer {
 
     std::uint16_t layer1Start = 0;
     if (!ReadPointer(keypad::kLayer1Start, &layer1Start)) return DownloadState::Timeout;
-    if (layer1Start != 0x0001 && layer1Start != 0x6001) {
+    if (layer1Start != keypad::kPlainLayer1Start && layer1Start != keypad::kMirroredLayer1Start) {
       if (!ProbeLayer1Start(&layer1Start)) return DownloadState::Timeout;
       if (!WritePointer(keypad::kLayer1Start, layer1Start)) return DownloadState::Timeout;
     }
@@ -84,17 +84,17 @@ class Transfer {
   }
 
   // A keypad whose two probe windows hold the same bytes mirrors its lower
-  // memory above 0x6000, so layer 1 starts at 0x6001; else at 0x0001.
+  // memory above 0x6000, so layer 1 starts higher up.
   bool ProbeLayer1Start(std::uint16_t* start) {
-    *start = 0x6001;
-    for (std::uint16_t k = 0xF1; k <= 0xF5; ++k) {
+    *start = keypad::kMirroredLayer1Start;
+    for (int i = 0; i < keypad::kProbeLength; ++i) {
       std::uint8_t low = 0;
       std::uint8_t high = 0;
-      if (!Read(static_cast<std::uint16_t>(keypad::kProbeLow + k), &low) ||
-          !Read(static_cast<std::uint16_t>(keypad::kProbeHigh + k), &high))
+      if (!Read(static_cast<std::uint16_t>(keypad::kProbeLow + i), &low) ||
+          !Read(static_cast<std::uint16_t>(keypad::kProbeHigh + i), &high))
         return false;
       if (low != high) {
-        *start = 0x0001;
+        *start = keypad::kPlainLayer1Start;
         break;
       }
     }

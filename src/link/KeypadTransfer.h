@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "link/KeypadConstants.h"
 #include "translator/DownloadState.h"
 
 namespace lumivane {
@@ -27,16 +28,6 @@ class TransferObserver {
   virtual bool StopRequested() { return false; }
 };
 
-// The keypad's control area.
-namespace keypad {
-inline constexpr std::uint16_t kLayer1Start = 0xFF63;
-inline constexpr std::uint16_t kLayer1End = 0xFF65;
-inline constexpr std::uint16_t kLayer2Start = 0xFF67;
-inline constexpr std::uint16_t kLayer2End = 0xFF69;
-inline constexpr std::uint16_t kVersion = 0xFF6B;
-inline constexpr std::uint16_t kProbeLow = 0x5F00;
-inline constexpr std::uint16_t kProbeHigh = 0x7F00;
-}  // namespace keypad
 
 // Reads the keypad's control area, places the image in layer 1 or 2 and
 // writes it with the key table relocated to the placement. Returns Success,

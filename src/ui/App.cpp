@@ -16,7 +16,7 @@
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"
-#include "link/SignalChannel.h"
+#include "app/SignalChannel.h"
 #include "ui/MainDialog.h"
 
 namespace lumivane {

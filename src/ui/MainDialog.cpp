@@ -13,7 +13,7 @@
 #include "app/EditorCommand.h"
 #include "app/StartupChoices.h"
 #include "app/TextCase.h"
-#include "link/SignalChannel.h"
+#include "app/SignalChannel.h"
 #include "ui/AboutDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/KeyPressCollector.h"

@@ -13,8 +13,8 @@
 
 #include "app/LaunchPaths.h"
 #include "app/SettingsStore.h"
-#include "link/DownloadChain.h"
-#include "link/DownloadHost.h"
+#include "download/DownloadChain.h"
+#include "download/DownloadHost.h"
 #include "ui/MainDialogControls.h"
 
 namespace lumivane {

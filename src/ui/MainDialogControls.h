@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "link/DownloadHost.h"
+#include "download/DownloadHost.h"
 
 namespace lumivane {
 

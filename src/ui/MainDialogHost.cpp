@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "app/StartupChoices.h"
-#include "link/SignalChannel.h"
+#include "app/SignalChannel.h"
 #include "ui/KeyPressCollector.h"
 #include "ui/MainDialog.h"
 #include "ui/PathText.h"

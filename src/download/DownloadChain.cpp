@@ -1,4 +1,4 @@
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 
 #include <cstdio>
 #include <optional>
@@ -6,7 +6,7 @@
 #include "link/Clock.h"
 #include "link/DeviceLink.h"
 #include "link/KeypadTransfer.h"
-#include "link/LinkPreparation.h"
+#include "download/LinkPreparation.h"
 
 namespace lumivane {
 

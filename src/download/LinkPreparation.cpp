@@ -1,8 +1,9 @@
-#include "link/LinkPreparation.h"
+#include "download/LinkPreparation.h"
 
 #include "link/DeviceLink.h"
 #include "link/HidChannel.h"
 #include "link/HidDeviceFinder.h"
+#include "link/KeypadConstants.h"
 #include "link/KeyboardLine.h"
 #include "link/SerialLineFailure.h"
 #include "link/SerialPort.h"
@@ -10,8 +11,6 @@
 namespace lumivane {
 
 namespace {
-constexpr std::uint8_t kIdentityRequest = 0xB0;  // first of 0xB0..0xB7 on USB
-constexpr std::uint8_t kIdentityAnswer = 0xC0;   // first of 0xC0..0xC7 on USB
 }  // namespace
 
 LinkPreparation::LinkPreparation(DownloadHost& host, const LinkChannels& channels, DeviceLink& link)
@@ -74,7 +73,7 @@ bool LinkPreparation::PrepareUsb() {
   link_.UseUsb(hidDevice_.get());
   auto& report = link_.reportBuffer();
   for (int i = 0; i < 8; ++i)
-    report[DeviceLink::kOutgoing + 1 + i] = static_cast<std::uint8_t>(kIdentityRequest + i);
+    report[DeviceLink::kOutgoing + 1 + i] = static_cast<std::uint8_t>(keypad::kIdentityRequest + i);
   link_.SendFeatureReport();
   // A request the keypad did not take whole leaves nothing to wait for.
   if (link_.fault() == LinkFault::Broken) return Fail("Usb Quintrel not detected");
@@ -96,7 +95,7 @@ bool LinkPreparation::PrepareSerial(const DownloadChoices& choices) {
     return Fail("Unable to set COM-port read timeout.");
   serialPortName_ = name;
   port->Purge();
-  const char identityRequest[2] = {static_cast<char>(kIdentityRequest), 0};
+  const char identityRequest[2] = {static_cast<char>(keypad::kIdentityRequest), 0};
   if (const std::uint32_t code =
           port->Write(identityRequest, nullptr, nullptr, DeviceLink::SerialWriteLimitMs(1)))
     return LoseLine(code);
@@ -116,10 +115,10 @@ ReadyAnswer LinkPreparation::PollReady() {
       return ReadyAnswer::DeviceGone;
     }
     const auto& report = link_.reportBuffer();
-    if (report[1] == 0xA0 || report[1] == 0x00) return ReadyAnswer::NotYet;
+    if (report[1] == keypad::kNotReady || report[1] == keypad::kNotReadyEmpty) return ReadyAnswer::NotYet;
     right = true;
     for (int i = 0; i < 8; ++i)
-      if (report[1 + i] != kIdentityAnswer + i) right = false;
+      if (report[1 + i] != keypad::kIdentityAnswer + i) right = false;
   } else {
     SerialPort* port = channels_.serialPort;
     std::uint8_t answer = 0;
@@ -137,7 +136,7 @@ ReadyAnswer LinkPreparation::PollReady() {
       return ReadyAnswer::LineLost;
     }
     if (received == 0) return ReadyAnswer::NotYet;
-    right = answer == kIdentityAnswer;
+    right = answer == keypad::kIdentityAnswer;
   }
   StopReadyTimer();
   return right ? ReadyAnswer::Right : ReadyAnswer::Wrong;

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "link/DownloadChain.h"
-#include "link/DownloadHost.h"
+#include "download/DownloadChain.h"
+#include "download/DownloadHost.h"
 
 namespace lumivane {
 

@@ -1,4 +1,4 @@
-#include "link/SignalChannel.h"
+#include "app/SignalChannel.h"
 
 #include <signal.h>
 #include <sys/signalfd.h>

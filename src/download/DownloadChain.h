@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/DownloadHost.h"
+#include "download/DownloadHost.h"
 #include "translator/DownloadState.h"
 #include "translator/ImageBuilder.h"
 

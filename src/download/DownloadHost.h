@@ -2,6 +2,8 @@
 #include <chrono>
 #include <string>
 
+#include "link/KeySource.h"
+
 namespace lumivane {
 
 enum class LinkKind { PcAt, Usb, Rs232, Rs485, Modem, Internet, Wireless };
@@ -26,7 +28,7 @@ struct DownloadChoices {
 // What the download chain needs from the window (or from the command line,
 // or from a test): choices, the status log, the counters, the controls, a
 // message queue, the ready timer and key presses. Everything runs on one thread.
-class DownloadHost {
+class DownloadHost : public KeySource {
  public:
   virtual ~DownloadHost() = default;
 
@@ -63,14 +65,6 @@ class DownloadHost {
   virtual void DeliverStopRequests() {}
   // Automatic mode: close the window (end the program) once control returns.
   virtual void RequestClose() = 0;
-
-  // Waits at most `timeout` for the next key press that reaches the
-  // application and takes it away from everything else. Returns the key as
-  // an upper-case character code (Qt key code for letters and punctuation),
-  // another non-negative value for other keys, or -1 when the time ran out.
-  virtual int WaitKeyPress(std::chrono::milliseconds timeout) = 0;
-  // Drops every key typed so far that WaitKeyPress has not handed out.
-  virtual void DiscardTypedKeys() = 0;
 };
 
 }  // namespace lumivane
