@@ -15,7 +15,7 @@
 #include "TestPaths.h"
 #include "link/Clock.h"
 #include "link/DeviceLink.h"
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 #include "link/SerialPort.h"
 #include "sim/PtyKeypad.h"
 

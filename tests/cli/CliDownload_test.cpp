@@ -98,7 +98,7 @@ class CliProcess {
 class CliDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access((ProgramDir() + "lumivane-cli").c_str(), X_OK) != 0) GTEST_SKIP() << "lumivane-cli not built";
+    ASSERT_EQ(access((ProgramDir() + "lumivane-cli").c_str(), X_OK), 0) << "lumivane-cli is not built";
     dir = MakeTempDir();
     source = dir + "small.pos";
     WriteFile(source, "<HEADER>\n<DELAY 5>\n<01>ab\n<02>c\n");

@@ -8,7 +8,7 @@
 #include "LinkFakes.h"
 #include "TestPaths.h"
 #include "cli/CliHost.h"
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 
 namespace lumivane::test {
 namespace {

@@ -9,7 +9,7 @@
 #include "FakeDownloadHost.h"
 #include "LinkFakes.h"
 #include "TestPaths.h"
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 
 namespace lumivane::test {
 

@@ -7,7 +7,7 @@
 
 #include "FakeDownloadHost.h"
 #include "TestPaths.h"
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 #include "link/SerialPort.h"
 #include "sim/LayerDecode.h"
 #include "sim/PtyKeypad.h"

@@ -1,4 +1,4 @@
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

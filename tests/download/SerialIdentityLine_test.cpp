@@ -14,7 +14,7 @@
 #include "FakeDownloadHost.h"
 #include "PtyPair.h"
 #include "TestPaths.h"
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 #include "link/SerialPort.h"
 
 namespace lumivane::test {

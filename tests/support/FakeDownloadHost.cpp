@@ -1,6 +1,6 @@
 #include "FakeDownloadHost.h"
 
-#include "link/DownloadChain.h"
+#include "download/DownloadChain.h"
 
 namespace lumivane::test {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/Clock.h"
-#include "link/DownloadHost.h"
+#include "download/DownloadHost.h"
 
 namespace lumivane {
 class DownloadChain;
