@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/FileReplacement.h"
+#include "cli/ExitStatus.h"
 #include "cli/ProgramDirectory.h"
 #include "translator/ImageBuilder.h"
 #include "translator/ImageListing.h"
@@ -92,7 +93,7 @@ std::string Reason(const ReplaceResult& result) {
 int RefuseOverwrite(const std::string& output, const InputFile& input) {
   std::fprintf(stderr, "Unable to write the image to %s: it is %s %s\n", output.c_str(), input.role,
                input.path.c_str());
-  return kExitOutputIsInput;
+  return exit_status::kOutputIsInput;
 }
 
 }  // namespace
@@ -133,7 +134,7 @@ int RunTranslateCommand(const CliTranslateOptions& options, const std::string& p
     if (!written) {
       std::fprintf(stderr, "Unable to write the image to %s: %s\n", options.output.c_str(),
                    Reason(written).c_str());
-      return kExitOutputUnwritable;
+      return exit_status::kOutputUnwritable;
     }
   }
   if (options.listing) {

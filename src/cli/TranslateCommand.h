@@ -21,10 +21,4 @@ struct CliTranslateOptions {
 // character device takes the image as a stream.
 int RunTranslateCommand(const CliTranslateOptions& options, const std::string& programDirectory);
 
-// Exit status when the image was built but could not be written to --output.
-inline constexpr int kExitOutputUnwritable = 10;
-// Exit status when --output names the source or the emulator file in use
-// (through whatever path, link or hard link); nothing is translated.
-inline constexpr int kExitOutputIsInput = 11;
-
 }  // namespace lumivane
