@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/FileReplacement.h"
-#include "cli/ProgramDirectory.h"
+#include "app/EmulatorFiles.h"
 #include "translator/ImageBuilder.h"
 #include "translator/ImageListing.h"
 
@@ -97,10 +97,10 @@ int RefuseOverwrite(const std::string& output, const InputFile& input) {
 
 }  // namespace
 
-int RunTranslateCommand(const CliTranslateOptions& options, const std::string& programDirectory) {
+int RunTranslateCommand(const CliTranslateOptions& options, const LaunchPaths& paths) {
   TranslationInput input;
   input.sourcePath = options.source;
-  input.emulatorPath = EmulatorPathFor(options.emulator, programDirectory);
+  input.emulatorPath = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
   input.keysText = options.keys;
   input.pcAtLink = options.link == "pcat";
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/LaunchPaths.h"
+#include "app/FileLayout.h"
 #include "app/SettingsStore.h"
 #include "app/StartupChoices.h"
 #include "link/EvdevKeyboardLine.h"
@@ -59,8 +59,9 @@ int RunApp(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
 
-  LaunchPaths paths = ResolveLaunchPaths(argc > 0 ? argv[0] : "");
-  SettingsStore settings(paths.settingsPath);
+  // Portable beside the executable, or installed with per-user settings.
+  LaunchPaths paths = ResolveFileLayout(argc > 0 ? argv[0] : "");
+  SettingsStore settings = SettingsStoreFor(paths);
 
   SerialPort serialPort;
   HidapiBackend hidBackend;
