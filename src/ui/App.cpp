@@ -58,6 +58,9 @@ int RunApp(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
+  // The installed desktop entry's name: desktops match the window to it
+  // (its icon, its name in the task list).
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.zoret.Lumivane"));
 
   // Portable beside the executable, or installed with per-user settings.
   LaunchPaths paths = ResolveFileLayout(argc > 0 ? argv[0] : "");
