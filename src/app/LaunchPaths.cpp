@@ -31,6 +31,8 @@ LaunchPaths LaunchPathsForExecutable(const std::string& executablePath) {
     // overwritten by the first settings write.
     paths.settingsPath += ".ini";
   }
+  paths.emulatorDirectories = {paths.programDirectory};
+  paths.sampleDirectory = paths.programDirectory;
   return paths;
 }
 

@@ -1,18 +1,29 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace lumivane {
 
-// Where the program lies and where its settings file is.
+// Portable: the settings and the emulator files beside the executable.
+// Installed: the settings in the user's configuration folder, the emulator
+// files in the user's data folder and in the installed data folder
+// (FileLayout.h chooses).
+enum class FileMode { Portable, Installed };
+
+// Where the program lies and where the files it uses are.
 struct LaunchPaths {
   std::string programDirectory;  // ends with '/'; empty when unknown
   std::string executableName;    // file name of the running executable
-  std::string settingsPath;      // "Lumivane.ini" in programDirectory
+  std::string settingsPath;      // the settings file every read and write uses
+  // Searched in this order for <Name>.emu; each ends with '/'.
+  std::vector<std::string> emulatorDirectories;
+  std::string sampleDirectory;   // holds the default configuration source
+  FileMode mode = FileMode::Portable;
 };
 
-// Paths for the executable at `executablePath` (an absolute, resolved path).
-// The settings file sits next to the executable and is never the executable
-// itself, whatever the executable is called.
+// Portable paths for the executable at `executablePath` (an absolute,
+// resolved path): settings, emulators and sample in its directory. The
+// settings file is never the executable itself, whatever it is called.
 LaunchPaths LaunchPathsForExecutable(const std::string& executablePath);
 
 // Resolves the running executable: the real path of argv[0] when it names a

@@ -1,5 +1,9 @@
 #include "app/SettingsStore.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "app/IniText.h"
 #include "translator/RegularFile.h"
 
@@ -24,9 +28,19 @@ std::string Quoted(std::string_view value) {
 
 std::string WithoutLineBreaks(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
 
+// Creates every missing folder on the way to the file at `path`. A failure
+// shows when the file is written.
+void CreateFoldersOf(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return;
+  }
+}
+
 }  // namespace
 
-SettingsStore::SettingsStore(std::string path) : path_(std::move(path)) {}
+SettingsStore::SettingsStore(std::string path, SettingsFolder folder)
+    : path_(std::move(path)), folder_(folder) {}
 
 std::string SettingsStore::Load() const {
   ReadableFile file = OpenRegularFile(path_);
@@ -68,6 +82,7 @@ ReplaceResult SettingsStore::Write(const std::string& section, const std::string
   const std::string cleanValue = WithoutLineBreaks(value);
   ReplaceOptions options;
   options.maxCurrentSize = kMaxFileSize;
+  if (folder_ == SettingsFolder::CreateOnWrite) CreateFoldersOf(path_);
   return ReplaceFile(path_, options, [&](const CurrentFile& current, std::string* content) {
     *content = ini::WithValue(current.content, cleanSection, cleanKey, cleanValue);
     // An unchanged file is left alone: no rewrite, no new inode.

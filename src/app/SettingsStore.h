@@ -6,6 +6,9 @@
 
 namespace lumivane {
 
+// Whether a write may create the settings file's missing folders.
+enum class SettingsFolder { MustExist, CreateOnWrite };
+
 // The settings file in INI form ("[Section]" lines, then "Key=Value" lines;
 // CR LF, LF or a bare CR ends a line). Section and key names compare without
 // regard to letter case; the first match counts. Values are read trimmed, a
@@ -19,7 +22,10 @@ class SettingsStore {
   // Far above any settings file; a larger one is neither read nor replaced.
   static constexpr std::size_t kMaxFileSize = 4 * 1024 * 1024;
 
-  explicit SettingsStore(std::string path);
+  // With CreateOnWrite a write first creates the missing folders of the
+  // path, each with mode 0700 as the XDG base directory rules ask; folders
+  // that exist keep their mode.
+  explicit SettingsStore(std::string path, SettingsFolder folder = SettingsFolder::MustExist);
 
   const std::string& path() const { return path_; }
 
@@ -47,6 +53,7 @@ class SettingsStore {
   std::string Load() const;
 
   std::string path_;
+  SettingsFolder folder_;
 };
 
 }  // namespace lumivane

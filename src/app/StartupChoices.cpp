@@ -1,5 +1,6 @@
 #include "app/StartupChoices.h"
 
+#include "app/EmulatorFiles.h"
 #include "app/LaunchPaths.h"
 #include "app/SettingsStore.h"
 #include "app/TextCase.h"
@@ -43,7 +44,7 @@ const char* LinkSettingValue(LinkKind link) {
 
 bool LinkClickShowsPorts(LinkKind link) { return link == LinkKind::Rs232 || link == LinkKind::Rs485; }
 
-RestoredChoices RestoreChoices(const SettingsStore& store, const std::string& programDirectory,
+RestoredChoices RestoreChoices(const SettingsStore& store, const std::string& sampleDirectory,
                                const std::optional<std::string>& commandLineSource) {
   RestoredChoices choices;
   if (commandLineSource) {
@@ -52,7 +53,7 @@ RestoredChoices RestoreChoices(const SettingsStore& store, const std::string& pr
     store.Write(kSettingsSection, settings_key::kFileToDownload, choices.sourcePath);
   } else {
     choices.sourcePath = ReadSetting(store, settings_key::kFileToDownload,
-                                     programDirectory + kDefaultSourceName);
+                                     sampleDirectory + kDefaultSourceName);
   }
   choices.emulation = ReadSetting(store, settings_key::kEmulation, kDefaultEmulation);
   choices.keys = ReadSetting(store, settings_key::kKeys, kDefaultKeys);
@@ -73,6 +74,11 @@ std::vector<std::string> EmulatorNames() {
       "LatinAmeric", "Norwegian", "Portuguese", "Spanish", "Swedish",  "Swiss",   "Custom"};
   SortIgnoringCase(names);
   return names;
+}
+
+std::vector<std::string> EmulatorListItems(const LaunchPaths& paths) {
+  if (paths.mode == FileMode::Portable) return EmulatorNames();
+  return EmulatorNamesIn(paths.emulatorDirectories);
 }
 
 std::vector<std::string> KeysItems() { return {"120", "360"}; }

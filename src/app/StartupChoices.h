@@ -8,6 +8,7 @@
 namespace lumivane {
 
 class SettingsStore;
+struct LaunchPaths;
 
 // Section and keys of the settings file.
 inline constexpr const char* kSettingsSection = "Quintrel";
@@ -45,7 +46,8 @@ struct RestoredChoices {
 // Reads the start-up choices. A command-line source, made absolute against
 // the working directory, is written to FileToDownload before anything is
 // read, so it also becomes the source of a later run without arguments.
-RestoredChoices RestoreChoices(const SettingsStore& store, const std::string& programDirectory,
+// Without a stored source the default is the sample in `sampleDirectory`.
+RestoredChoices RestoreChoices(const SettingsStore& store, const std::string& sampleDirectory,
                                const std::optional<std::string>& commandLineSource);
 
 // The link a stored LinkWith value restores. Only "__PC/AT__" restores the
@@ -59,6 +61,9 @@ bool LinkClickShowsPorts(LinkKind link);
 
 // The items of the three lists, sorted as the lists show them.
 std::vector<std::string> EmulatorNames();
+// The emulator list: EmulatorNames() in portable mode; in installed mode
+// the layouts of the emulator directories, each name once.
+std::vector<std::string> EmulatorListItems(const LaunchPaths& paths);
 std::vector<std::string> KeysItems();
 // COM1..COM4 and the serial devices present.
 std::vector<std::string> ComPortItems(const std::vector<std::string>& serialDevices);

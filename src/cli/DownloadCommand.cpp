@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/EmulatorFiles.h"
 #include "cli/CliHost.h"
-#include "cli/ProgramDirectory.h"
 #include "download/DownloadChain.h"
 #include "link/EvdevKeyboardLine.h"
 #include "link/HidapiBackend.h"
@@ -54,14 +54,14 @@ LinkKind LinkFor(const std::string& name) {
 
 }  // namespace
 
-int RunDownloadCommand(const CliDownloadOptions& options, const std::string& programDirectory) {
+int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths) {
   // Before any other thread exists (hidapi's among them), so that none
   // takes a signal's default action.
   SignalChannel signals;
   DownloadChoices choices;
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
-  choices.emulatorFile = EmulatorPathFor(options.emulator, programDirectory);
+  choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
   choices.keysText = options.keys;
   choices.portName = options.port;
   choices.link = LinkFor(options.link);
@@ -91,7 +91,7 @@ int RunDownloadCommand(const CliDownloadOptions& options, const std::string& pro
   RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
   CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(),
                isatty(STDERR_FILENO) ? stderr : nullptr);
-  DownloadChain chain(host, std::move(channels), programDirectory, /*autoRun=*/false);
+  DownloadChain chain(host, std::move(channels), paths.programDirectory, /*autoRun=*/false);
   host.Run(chain);
 
   if (chain.LastDownloadSucceeded()) return 0;

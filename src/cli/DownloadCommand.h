@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "app/LaunchPaths.h"
+
 namespace lumivane {
 
 // Options of "lumivane-cli download".
@@ -13,6 +15,7 @@ struct CliDownloadOptions {
 // every status line on its own line. Returns 0 after a successful download;
 // the state (1..9) of a failure; 128 + the signal's number when SIGINT,
 // SIGTERM or SIGHUP ended it; else 10.
-int RunDownloadCommand(const CliDownloadOptions& options, const std::string& programDirectory);
+// A layout name is looked up in the emulator directories of `paths`.
+int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths);
 
 }  // namespace lumivane

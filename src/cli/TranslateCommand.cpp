@@ -9,9 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include "app/EmulatorFiles.h"
 #include "app/FileReplacement.h"
 #include "cli/ExitStatus.h"
-#include "cli/ProgramDirectory.h"
 #include "translator/ImageBuilder.h"
 #include "translator/ImageListing.h"
 
@@ -98,10 +98,10 @@ int RefuseOverwrite(const std::string& output, const InputFile& input) {
 
 }  // namespace
 
-int RunTranslateCommand(const CliTranslateOptions& options, const std::string& programDirectory) {
+int RunTranslateCommand(const CliTranslateOptions& options, const LaunchPaths& paths) {
   TranslationInput input;
   input.sourcePath = options.source;
-  input.emulatorPath = EmulatorPathFor(options.emulator, programDirectory);
+  input.emulatorPath = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
   input.keysText = options.keys;
   input.pcAtLink = options.link == "pcat";
 

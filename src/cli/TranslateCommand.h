@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "app/LaunchPaths.h"
+
 namespace lumivane {
 
 // Options of "lumivane-cli translate".
@@ -19,6 +21,7 @@ struct CliTranslateOptions {
 // cannot be written, 11 when it is the source or the emulator file. A
 // regular output file is replaced whole or not at all; a FIFO or a
 // character device takes the image as a stream.
-int RunTranslateCommand(const CliTranslateOptions& options, const std::string& programDirectory);
+// A layout name is looked up in the emulator directories of `paths`.
+int RunTranslateCommand(const CliTranslateOptions& options, const LaunchPaths& paths);
 
 }  // namespace lumivane

@@ -2,8 +2,8 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 
+#include "app/FileLayout.h"
 #include "cli/DownloadCommand.h"
-#include "cli/ProgramDirectory.h"
 #include "cli/TranslateCommand.h"
 
 int main(int argc, char** argv) {
@@ -52,7 +52,9 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
 
-  const std::string programDirectory = lumivane::ProgramDirectory();
-  if (*translateCommand) return lumivane::RunTranslateCommand(translate, programDirectory);
-  return lumivane::RunDownloadCommand(download, programDirectory);
+  // The executable's own folder (/proc/self/exe), portable or installed as
+  // the window chooses.
+  const lumivane::LaunchPaths paths = lumivane::ResolveFileLayout("");
+  if (*translateCommand) return lumivane::RunTranslateCommand(translate, paths);
+  return lumivane::RunDownloadCommand(download, paths);
 }

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/LaunchPaths.h"
+#include "app/FileLayout.h"
 #include "app/SettingsStore.h"
 #include "app/StartupChoices.h"
 #include "link/EvdevKeyboardLine.h"
@@ -58,9 +58,13 @@ int RunApp(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);
+  // The installed desktop entry's name: desktops match the window to it
+  // (its icon, its name in the task list).
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.zoret.Lumivane"));
 
-  LaunchPaths paths = ResolveLaunchPaths(argc > 0 ? argv[0] : "");
-  SettingsStore settings(paths.settingsPath);
+  // Portable beside the executable, or installed with per-user settings.
+  LaunchPaths paths = ResolveFileLayout(argc > 0 ? argv[0] : "");
+  SettingsStore settings = SettingsStoreFor(paths);
 
   SerialPort serialPort;
   HidapiBackend hidBackend;

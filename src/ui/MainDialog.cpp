@@ -11,6 +11,7 @@
 
 #include "app/DetachedProcess.h"
 #include "app/EditorCommand.h"
+#include "app/FileLayout.h"
 #include "app/StartupChoices.h"
 #include "app/TextCase.h"
 #include "app/SignalChannel.h"
@@ -48,7 +49,7 @@ QString ToQString(const std::string& text) { return PathToText(text); }
 }  // namespace
 
 MainDialog::MainDialog(Setup setup, QWidget* parent)
-    : QDialog(parent), setup_(std::move(setup)), settings_(setup_.paths.settingsPath) {
+    : QDialog(parent), setup_(std::move(setup)), settings_(SettingsStoreFor(setup_.paths)) {
   if (!setup_.chooseSourceFile) setup_.chooseSourceFile = ChooseSourceWithFileDialog;
   if (!setup_.startDetached) setup_.startDetached = StartEditorProcess;
 
@@ -61,7 +62,7 @@ MainDialog::MainDialog(Setup setup, QWidget* parent)
   setFixedSize(units.X(375), units.Y(213));
 
   controls_ = BuildMainDialogControls(this, units);
-  FillList(controls_.emulators, EmulatorNames());
+  FillList(controls_.emulators, EmulatorListItems(setup_.paths));
   FillList(controls_.keys, KeysItems());
   FillList(controls_.comPorts, ComPortItems(setup_.serialDevices));
 
@@ -117,7 +118,7 @@ void MainDialog::InitializeFromSettings() {
   AddLine("Loaded initialization file from:");
   AddLine(paths.settingsPath);
 
-  RestoredChoices choices = RestoreChoices(settings_, paths.programDirectory, setup_.commandLineSource);
+  RestoredChoices choices = RestoreChoices(settings_, paths.sampleDirectory, setup_.commandLineSource);
   controls_.path->setText(ToQString(choices.sourcePath));
   SelectByPrefix(controls_.emulators, choices.emulation);
   SelectByPrefix(controls_.keys, choices.keys);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/DialogUnits.h"
+#include "ui/PathText.h"
 #include "ui/StatusLog.h"
 
 namespace lumivane {
@@ -91,7 +92,7 @@ QRadioButton* MainDialogControls::RadioFor(LinkKind link) const {
 
 void FillList(QComboBox* list, const std::vector<std::string>& items) {
   list->clear();
-  for (const std::string& item : items) list->addItem(QString::fromStdString(item));
+  for (const std::string& item : items) list->addItem(PathToText(item));
 }
 
 MainDialogControls BuildMainDialogControls(QWidget* dialog, const DialogUnits& units) {

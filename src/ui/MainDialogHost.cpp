@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/EmulatorFiles.h"
 #include "app/StartupChoices.h"
 #include "app/SignalChannel.h"
 #include "ui/KeyPressCollector.h"
@@ -56,6 +57,7 @@ DownloadChoices MainDialog::ReadChoices() {
   DownloadChoices choices;
   choices.sourcePath = TextToPath(c.path->text());
   choices.emulatorName = TextToPath(c.emulators->currentText());
+  choices.emulatorFile = EmulatorFileFor(choices.emulatorName, setup_.paths.emulatorDirectories);
   choices.keysText = TextToPath(c.keys->currentText());
   choices.portName = TextToPath(c.comPorts->currentText());
   int link = c.linkGroup->checkedId();

@@ -33,8 +33,7 @@ struct DialogFixture {
 
   MainDialog::Setup MakeSetup(const std::string& programDirectory = ProgramDir()) {
     MainDialog::Setup setup;
-    setup.paths.programDirectory = programDirectory;
-    setup.paths.executableName = "Lumivane";
+    setup.paths = LaunchPathsForExecutable(programDirectory + "Lumivane");
     setup.paths.settingsPath = settingsPath;
     setup.channels.serialPort = &serialPort;
     setup.chooseSourceFile = [this](QWidget*) { return nextChosenFile; };

@@ -1,5 +1,6 @@
 // Paths that are not valid UTF-8 pass through the window byte for byte:
-// the source, the program directory, Browse and Edit.
+// the source, the program directory, Browse and Edit. An installed window
+// names and uses the files of the installed layout.
 #include <QFile>
 #include <QTest>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 
 #include "DialogTestSupport.h"
+#include "app/FileLayout.h"
 #include "ui/PathText.h"
 
 using namespace lumivane;
@@ -76,6 +78,48 @@ class MainDialogPathsTest : public QObject {
     dialog->controls().edit->click();
     QCOMPARE(fixture.startedProcesses.size(), size_t(1));
     QCOMPARE(TextToPath(fixture.startedProcesses[0].second.back()), source);
+    std::filesystem::remove_all(fixture.settingsDir);
+    std::filesystem::remove_all(base);
+  }
+
+  void installedWindowUsesTheUsersSettingsAndBothEmulatorFolders() {
+    const std::string base = MakeTempDir();
+    const std::string data = base + "usr/share/lumivane/";
+    const std::string userLayouts = base + "home/.local/share/lumivane/emulators/";
+    for (const std::string& folder : {base + "usr/bin", data + "emulators", userLayouts}) {
+      std::filesystem::create_directories(folder);
+    }
+    for (const std::string& file : {data + "emulators/English_US.emu", data + "emulators/German.emu",
+                                    userLayouts + "German.emu", userLayouts + "Mine.emu"}) {
+      QVERIFY(WriteFile(file, "a=28\n"));
+    }
+    DialogFixture fixture;
+    MainDialog::Setup setup = fixture.MakeSetup();
+    setup.paths = ChooseFileLayout(LaunchPathsForExecutable(base + "usr/bin/Lumivane"),
+                                   {base + "home", "", ""});
+    auto dialog = fixture.MakeDialog(std::move(setup));
+
+    const std::string settings = base + "home/.config/lumivane/Lumivane.ini";
+    QCOMPARE(StatusLines(*dialog), (QStringList{"Executed from:", PathToText(base + "usr/bin/Lumivane"),
+                                                "Loaded initialization file from:", PathToText(settings)}));
+    QCOMPARE(TextToPath(dialog->controls().path->text()), data + kDefaultSourceName);
+    QStringList layouts;
+    for (int i = 0; i < dialog->controls().emulators->count(); ++i) {
+      layouts << dialog->controls().emulators->itemText(i);
+    }
+    QCOMPARE(layouts, (QStringList{"English_US", "German", "Mine"}));
+    // The user's German wins over the installed one.
+    dialog->controls().emulators->setCurrentText(QStringLiteral("German"));
+    QCOMPARE(dialog->ReadChoices().emulatorFile, userLayouts + "German.emu");
+    dialog->controls().emulators->setCurrentText(QStringLiteral("English_US"));
+    QCOMPARE(dialog->ReadChoices().emulatorFile, data + "emulators/English_US.emu");
+
+    // A choice goes to the user's settings file, in folders made for it.
+    dialog->controls().layer2->click();
+    QCOMPARE(SettingsStore(settings).Read("Quintrel", "Layer", ""), std::string("2"));
+    QVERIFY(std::filesystem::is_empty(base + "usr/bin"));
+    QVERIFY(!fixture.SettingsFileExists());
+    dialog.reset();
     std::filesystem::remove_all(fixture.settingsDir);
     std::filesystem::remove_all(base);
   }
