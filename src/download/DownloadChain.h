@@ -11,14 +11,14 @@
 namespace lumivane {
 
 class Clock;
-class SerialPort;
+class SerialChannel;
 class HidBackend;
 class KeyboardLine;
 
 // The platform channels a download may use; a channel that is null makes
 // its link unusable (the link preparation reports it).
 struct LinkChannels {
-  SerialPort* serialPort = nullptr;
+  SerialChannel* serialPort = nullptr;
   HidBackend* hidBackend = nullptr;
   KeyboardLine* keyboardLine = nullptr;
   // Maps the port list text ("COM1") to a device path; identity when empty.
