@@ -7,6 +7,7 @@
 #include <chrono>
 #include <numeric>
 
+#include "ManualClock.h"
 #include "SerialPortFixture.h"
 #include "link/SerialPort.h"
 
@@ -40,13 +41,18 @@ TEST_F(SerialTransferTest, EveryByteValuePassesUnchangedBothWays) {
   EXPECT_EQ(bytes, received);
 }
 
-TEST_F(SerialTransferTest, BlockingReadWithNoAnswerTimesOutAfterItsLimit) {
+TEST(SerialTransferOnManualClock, BlockingReadWithNoAnswerTimesOutAfterItsLimit) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  test::ManualClock clock;
+  SerialPort port(clock);
+  ASSERT_EQ(ChannelError(), port.Open(pty.devicePath(), 2048, 2048));
   ASSERT_EQ(ChannelError(), port.SetupReadTimeouts(SerialPort::ReadBlocking));
   std::uint8_t byte = 0;
   std::uint32_t count = 99;
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = clock.Now();
   EXPECT_EQ(kTimedOut, port.Read(&byte, 1, &count, nullptr, 2000));
-  const auto waited = std::chrono::steady_clock::now() - start;
+  const auto waited = clock.Now() - start;
   EXPECT_EQ(0u, count);
   EXPECT_EQ(kTimedOut, port.LastError());
   // It waited the whole limit rather than giving up early.
