@@ -19,8 +19,10 @@ struct KeyboardLineOptions {
   // Typed before the two nibble keys of every answer (a key the user hits
   // during a read, or a stray key from the keyboard).
   std::optional<int> foreignKeyBeforeAnswer;
-  // Open fails with this reason ("/dev/input/event3: Permission denied").
-  std::optional<std::string> openError;
+  // The node the line stands for, as status lines name it.
+  std::string node = "/dev/input/event3";
+  // Open fails with this error (AccessDenied/EACCES: "Permission denied").
+  std::optional<ChannelError> openError;
 };
 
 // The keypad on the PC/AT keyboard line. It takes typematic settings two
@@ -44,9 +46,10 @@ class SimulatedKeyboardLine : public KeyboardLine {
                         KeyTyper typeKey, KeyboardLineOptions options = {},
                         KeypadModel::Clock clock = {});
 
-  bool Open(std::string* error) override;
+  std::string Name() const override { return options_.node; }
+  ChannelError Open() override;
   void Close() override;
-  bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override;
+  ChannelError SetTypematic(std::uint8_t rate, std::uint8_t delay) override;
 
   // The user presses shift+load: the keypad enters load mode and types 'Y'.
   void PressShiftLoad();

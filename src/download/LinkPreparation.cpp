@@ -51,10 +51,9 @@ bool LinkPreparation::Prepare(const DownloadChoices& choices, const std::array<c
 bool LinkPreparation::PreparePcAt(const std::array<char, 16>& nibbleKeys) {
   KeyboardLine* line = channels_.keyboardLine;
   if (line == nullptr) return Fail("Link option selected is not supported");
-  std::string error;
-  if (!line->Open(&error)) {
+  if (const ChannelError error = line->Open(); error.failed()) {
     // Without the line nothing would reach the keypad: say which node and why.
-    host_.AddStatusLine(error.empty() ? std::string("Unable to open the keyboard line") : error);
+    host_.AddStatusLine(DescribeKeyboardLineFailure(*line, error));
     return false;
   }
   keyboardLineOpen_ = true;

@@ -267,13 +267,14 @@ void DeviceLink::ConfirmDelivery() {
 
 void DeviceLink::SendPcAtByte(std::uint8_t value) {
   // The low seven bits travel first (rate = bits 0..4, delay = bits 5..6), the top bit second.
-  const bool sent =
-      keyboardLine_ != nullptr &&
-      keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03) &&
-      keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
-  if (sent) return;
-  if (fault_ != LinkFault::Broken && keyboardLine_ != nullptr)
-    faultDetail_ = keyboardLine_->FailureReason();
+  if (keyboardLine_ == nullptr) {
+    NoteFault(LinkFault::Broken);
+    return;
+  }
+  ChannelError error = keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03);
+  if (error.ok()) error = keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
+  if (error.ok()) return;
+  if (fault_ != LinkFault::Broken) faultDetail_ = DescribeKeyboardLineFailure(*keyboardLine_, error);
   NoteFault(LinkFault::Broken);
 }
 

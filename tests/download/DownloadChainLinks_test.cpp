@@ -1,6 +1,7 @@
 // The chain over the simulated USB keypad and the simulated PC/AT keyboard line.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <deque>
 #include <optional>
 
@@ -216,7 +217,7 @@ TEST_F(PcAtChainTest, SilentKeypadTimesOutAtTheFirstRead) {
 }
 
 TEST_F(PcAtChainTest, KeyboardLineThatCannotBeOpenedNamesNodeAndReason) {
-  lineOptions.openError = "/dev/input/event3: Permission denied";
+  lineOptions.openError = ChannelError(ChannelErrorKind::AccessDenied, EACCES);
   line = std::make_unique<sim::SimulatedKeyboardLine>(model, std::array<char, 16>{}, Typer(),
                                                       lineOptions, ClockOf(clock));
   keyboardLine = line.get();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -43,8 +44,8 @@ KeypadOptions ShiftLoadAfter(std::optional<std::chrono::milliseconds> delay, boo
 
 // The two settings that carry one byte on the keyboard line.
 void SendByte(KeyboardLine& line, std::uint8_t b) {
-  ASSERT_TRUE(line.SetTypematic(b & 0x1F, (b >> 5) & 3));
-  ASSERT_TRUE(line.SetTypematic(b >> 7, 0));
+  ASSERT_TRUE(line.SetTypematic(b & 0x1F, (b >> 5) & 3).ok());
+  ASSERT_TRUE(line.SetTypematic(b >> 7, 0).ok());
 }
 
 void SendReadCommand(KeyboardLine& line, std::uint16_t address) {
@@ -68,12 +69,12 @@ class SimulatedKeyboardLineTest : public ::testing::Test {
 
 TEST_F(SimulatedKeyboardLineTest, PutsEachByteTogetherFromItsTwoSettings) {
   SimulatedKeyboardLine line = MakeLine();
-  ASSERT_TRUE(line.Open(nullptr));
-  ASSERT_TRUE(line.SetTypematic(31, 3));
+  ASSERT_TRUE(line.Open().ok());
+  ASSERT_TRUE(line.SetTypematic(31, 3).ok());
   EXPECT_TRUE(line.HalfByteWaiting());
-  ASSERT_TRUE(line.SetTypematic(1, 0));
-  ASSERT_TRUE(line.SetTypematic(0, 0));
-  ASSERT_TRUE(line.SetTypematic(1, 0));
+  ASSERT_TRUE(line.SetTypematic(1, 0).ok());
+  ASSERT_TRUE(line.SetTypematic(0, 0).ok());
+  ASSERT_TRUE(line.SetTypematic(1, 0).ok());
   for (int b = 0; b < 256; ++b) SendByte(line, static_cast<std::uint8_t>(b));
 
   ASSERT_EQ(line.bytes().size(), 258u);
@@ -86,27 +87,27 @@ TEST_F(SimulatedKeyboardLineTest, PutsEachByteTogetherFromItsTwoSettings) {
 
 TEST_F(SimulatedKeyboardLineTest, CountsBadSecondSettingsAndRefusesWhileClosed) {
   SimulatedKeyboardLine line = MakeLine();
-  EXPECT_FALSE(line.SetTypematic(0, 0));
-  ASSERT_TRUE(line.Open(nullptr));
-  EXPECT_FALSE(line.SetTypematic(32, 0));
-  ASSERT_TRUE(line.SetTypematic(5, 1));
-  ASSERT_TRUE(line.SetTypematic(3, 0));  // more than the top bit
+  EXPECT_FALSE(line.SetTypematic(0, 0).ok());
+  ASSERT_TRUE(line.Open().ok());
+  EXPECT_FALSE(line.SetTypematic(32, 0).ok());
+  ASSERT_TRUE(line.SetTypematic(5, 1).ok());
+  ASSERT_TRUE(line.SetTypematic(3, 0).ok());  // more than the top bit
   EXPECT_EQ(line.framingErrors(), 1u);
   EXPECT_EQ(line.bytes().back(), 0x25 | 0x80);
 
   KeyboardLineOptions refused;
-  refused.openError = "/dev/input/event3: Permission denied";
+  refused.openError = ChannelError(ChannelErrorKind::AccessDenied, EACCES);
   SimulatedKeyboardLine closed = MakeLine(refused);
-  std::string error;
-  EXPECT_FALSE(closed.Open(&error));
-  EXPECT_EQ(error, "/dev/input/event3: Permission denied");
+  const ChannelError error = closed.Open();
+  EXPECT_TRUE(error.failed());
+  EXPECT_EQ(DescribeKeyboardLineFailure(closed, error), "/dev/input/event3: Permission denied");
 }
 
 TEST_F(SimulatedKeyboardLineTest, TypesYesAfterTheShiftLoadDelayOnce) {
   keypad = KeypadModel(ShiftLoadAfter(1500ms), [this] { return now; });
   SimulatedKeyboardLine line = MakeLine();
   EXPECT_FALSE(line.Poll());  // not open yet
-  ASSERT_TRUE(line.Open(nullptr));
+  ASSERT_TRUE(line.Open().ok());
   now += 1499ms;
   EXPECT_FALSE(line.Poll());
   EXPECT_THAT(typed, IsEmpty());
@@ -122,7 +123,7 @@ TEST_F(SimulatedKeyboardLineTest, SilentKeypadOrNoDelayNeedsAnExplicitPress) {
     keypad = KeypadModel(options, [this] { return now; });
     typed.clear();
     SimulatedKeyboardLine line = MakeLine();
-    ASSERT_TRUE(line.Open(nullptr));
+    ASSERT_TRUE(line.Open().ok());
     now += 10s;
     EXPECT_FALSE(line.Poll());
     line.PressShiftLoad();
@@ -139,7 +140,7 @@ TEST_F(SimulatedKeyboardLineTest, AnswersAReadWithNibbleKeysLowFirstUnlessFaulty
     keypad = KeypadModel(KeypadOptions{}, [this] { return now; });
     keypad.Poke(0x1234, 0xA5);
     SimulatedKeyboardLine line = MakeLine(c.options);
-    ASSERT_TRUE(line.Open(nullptr));
+    ASSERT_TRUE(line.Open().ok());
     line.PressShiftLoad();
     typed.clear();
     SendReadCommand(line, 0x1234);
@@ -155,7 +156,7 @@ TEST(SimulatedKeyboardLineWithDeviceLink, ReadsAndWritesThroughTheHostKeyQueue) 
   KeypadModel keypad({}, [&clock] { return clock.Now(); });
   SimulatedKeyboardLine line(keypad, kNibbleKeys, [&host](int key) { host.keys.push_back({key}); },
                              ForeignKey('Q'));
-  ASSERT_TRUE(line.Open(nullptr));
+  ASSERT_TRUE(line.Open().ok());
   line.PressShiftLoad();
 
   DeviceLink link(clock);

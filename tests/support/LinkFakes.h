@@ -144,24 +144,23 @@ class RecordingKeyboardLine : public KeyboardLine {
  public:
   std::vector<std::pair<int, int>> settings;
   bool openFails = false;
-  std::string openError = "/dev/input/event3: Permission denied";
+  ChannelError openError{ChannelErrorKind::AccessDenied, EACCES};
   int opens = 0, closes = 0, attempts = 0;
   bool failing = false;
-  std::string failureReason = "/dev/input/event3: the setting did not reach a keyboard";
+  ChannelError failure{ChannelErrorKind::Unsupported, 0, "the setting did not reach a keyboard"};
 
-  bool Open(std::string* error) override {
+  std::string Name() const override { return "/dev/input/event3"; }
+  ChannelError Open() override {
     ++opens;
-    if (openFails && error) *error = openError;
-    return !openFails;
+    return openFails ? openError : ChannelError();
   }
   void Close() override { ++closes; }
-  bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override {
+  ChannelError SetTypematic(std::uint8_t rate, std::uint8_t delay) override {
     ++attempts;
-    if (failing) return false;
+    if (failing) return failure;
     settings.emplace_back(rate, delay);
-    return true;
+    return {};
   }
-  std::string FailureReason() const override { return failing ? failureReason : std::string(); }
 };
 
 // A serial port with a keypad's memory behind it, answering synchronously.
