@@ -43,7 +43,7 @@ HidDeviceInfo SimulatedHid::KeypadIdentity(std::string path) {
   return info;
 }
 
-SimulatedHid::SimulatedHid(KeypadModel::Clock clock) : clock_(std::move(clock)) {}
+SimulatedHid::SimulatedHid(Clock* clock) : clock_(clock) {}
 
 SimulatedHid::~SimulatedHid() = default;
 

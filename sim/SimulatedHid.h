@@ -33,7 +33,8 @@ class SimulatedHid : public HidBackend {
   // The keypad's identity; the vendor id is arbitrary (it is never examined).
   static HidDeviceInfo KeypadIdentity(std::string path);
 
-  explicit SimulatedHid(KeypadModel::Clock clock = {});
+  // clock: the keypads' time (their shift+load delay); the monotonic clock when null.
+  explicit SimulatedHid(Clock* clock = nullptr);
   ~SimulatedHid() override;
   SimulatedHid(const SimulatedHid&) = delete;
   SimulatedHid& operator=(const SimulatedHid&) = delete;
@@ -94,7 +95,7 @@ class SimulatedHid : public HidBackend {
   int Exchange(const std::string& path, HidReportRecord::Kind kind, std::uint8_t* report,
                std::size_t length);
 
-  KeypadModel::Clock clock_;
+  Clock* clock_;
   std::deque<Entry> entries_;
   std::vector<std::string> openAttempts_;
   std::vector<HidReportRecord> reports_;

@@ -5,15 +5,15 @@ namespace lumivane::sim {
 SimulatedKeyboardLine::SimulatedKeyboardLine(KeypadModel& keypad,
                                              const std::array<char, 16>& nibbleKeys,
                                              KeyTyper typeKey, KeyboardLineOptions options,
-                                             KeypadModel::Clock clock)
+                                             Clock* clock)
     : keypad_(keypad),
       nibbleKeys_(nibbleKeys),
       typeKey_(std::move(typeKey)),
       options_(std::move(options)),
-      clock_(std::move(clock)) {}
+      clock_(clock) {}
 
-std::chrono::steady_clock::time_point SimulatedKeyboardLine::Now() const {
-  return clock_ ? clock_() : std::chrono::steady_clock::now();
+Clock::TimePoint SimulatedKeyboardLine::Now() const {
+  return clock_ ? clock_->Now() : SteadyClock().Now();
 }
 
 ChannelError SimulatedKeyboardLine::Open() {

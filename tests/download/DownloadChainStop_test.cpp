@@ -104,7 +104,7 @@ TEST_F(ChainFixture, KeyboardLineThatRefusesTheFirstSettingEndsTheDownloadNaming
 }
 
 TEST_F(ChainFixture, WaitLimitEndsTheWaitOnEveryLinkAndNoLimitWaitsOn) {
-  sim::SimulatedHid hid([this] { return clock.Now(); });
+  sim::SimulatedHid hid(&clock);
   sim::KeypadOptions neverReady;
   neverReady.shiftLoadDelay.reset();
   hid.AddKeypad("/dev/hidraw3", neverReady);

@@ -59,11 +59,11 @@ class SimulatedKeyboardLineTest : public ::testing::Test {
  protected:
   SimulatedKeyboardLine MakeLine(KeyboardLineOptions options = {}) {
     return SimulatedKeyboardLine(keypad, kNibbleKeys, [this](int key) { typed.push_back(key); },
-                                 std::move(options), [this] { return now; });
+                                 std::move(options), &clock);
   }
 
-  std::chrono::steady_clock::time_point now{1h};
-  KeypadModel keypad{KeypadOptions{}, [this] { return now; }};
+  test::ManualClock clock;
+  KeypadModel keypad{KeypadOptions{}, &clock};
   std::vector<int> typed;
 };
 
@@ -104,14 +104,14 @@ TEST_F(SimulatedKeyboardLineTest, CountsBadSecondSettingsAndRefusesWhileClosed) 
 }
 
 TEST_F(SimulatedKeyboardLineTest, TypesYesAfterTheShiftLoadDelayOnce) {
-  keypad = KeypadModel(ShiftLoadAfter(1500ms), [this] { return now; });
+  keypad = KeypadModel(ShiftLoadAfter(1500ms), &clock);
   SimulatedKeyboardLine line = MakeLine();
   EXPECT_FALSE(line.Poll());  // not open yet
   ASSERT_TRUE(line.Open().ok());
-  now += 1499ms;
+  clock.Advance(1499ms);
   EXPECT_FALSE(line.Poll());
   EXPECT_THAT(typed, IsEmpty());
-  now += 1ms;
+  clock.Advance(1ms);
   EXPECT_TRUE(line.Poll());
   EXPECT_FALSE(line.Poll());
   EXPECT_THAT(typed, ElementsAre('Y'));
@@ -120,11 +120,11 @@ TEST_F(SimulatedKeyboardLineTest, TypesYesAfterTheShiftLoadDelayOnce) {
 
 TEST_F(SimulatedKeyboardLineTest, SilentKeypadOrNoDelayNeedsAnExplicitPress) {
   for (const KeypadOptions& options : {ShiftLoadAfter(std::nullopt), ShiftLoadAfter(0ms, true)}) {
-    keypad = KeypadModel(options, [this] { return now; });
+    keypad = KeypadModel(options, &clock);
     typed.clear();
     SimulatedKeyboardLine line = MakeLine();
     ASSERT_TRUE(line.Open().ok());
-    now += 10s;
+    clock.Advance(10s);
     EXPECT_FALSE(line.Poll());
     line.PressShiftLoad();
     EXPECT_THAT(typed, ElementsAre('Y'));
@@ -137,7 +137,7 @@ TEST_F(SimulatedKeyboardLineTest, AnswersAReadWithNibbleKeysLowFirstUnlessFaulty
     std::vector<int> keys;
   } cases[] = {{{}, {'5', 'A'}}, {Silent(), {}}, {ForeignKey('#'), {'#', '5', 'A'}}};
   for (const auto& c : cases) {
-    keypad = KeypadModel(KeypadOptions{}, [this] { return now; });
+    keypad = KeypadModel(KeypadOptions{}, &clock);
     keypad.Poke(0x1234, 0xA5);
     SimulatedKeyboardLine line = MakeLine(c.options);
     ASSERT_TRUE(line.Open().ok());
@@ -153,7 +153,7 @@ TEST_F(SimulatedKeyboardLineTest, AnswersAReadWithNibbleKeysLowFirstUnlessFaulty
 TEST(SimulatedKeyboardLineWithDeviceLink, ReadsAndWritesThroughTheHostKeyQueue) {
   test::ManualClock clock;
   test::FakeDownloadHost host(&clock);
-  KeypadModel keypad({}, [&clock] { return clock.Now(); });
+  KeypadModel keypad({}, &clock);
   SimulatedKeyboardLine line(keypad, kNibbleKeys, [&host](int key) { host.keys.push_back({key}); },
                              ForeignKey('Q'));
   ASSERT_TRUE(line.Open().ok());
