@@ -93,7 +93,7 @@ int RunDownloadCommand(const CliDownloadOptions& options, const std::string& pro
 
   const bool readKeys = choices.link == LinkKind::PcAt;
   RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
-  CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(),
+  CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(), clock,
                isatty(STDERR_FILENO) ? stderr : nullptr);
   DownloadChain chain(host, std::move(channels), programDirectory, /*autoRun=*/false);
   host.Run(chain);
