@@ -48,9 +48,9 @@ class TimingHost : public FakeDownloadHost {
 
 bool OpenAsTheDownloadDoes(lumivane::SerialPort& port, const std::string& path) {
   using lumivane::SerialPort;
-  return port.Open(path, 2048, 2048) == 0 && port.Setup(9600, 8, 0, 0) == 0 &&
-         port.SetupHandshaking(SerialPort::HandshakeOff) == 0 &&
-         port.SetupReadTimeouts(SerialPort::ReadBlocking) == 0;
+  return port.Open(path, 2048, 2048).ok() && port.Setup(9600, 8, 0, 0).ok() &&
+         port.SetupHandshaking(SerialPort::HandshakeOff).ok() &&
+         port.SetupReadTimeouts(SerialPort::ReadBlocking).ok();
 }
 
 // Mean round trip of one read command on the simulator, in ms.

@@ -22,8 +22,8 @@ bool IsIdentityRequestReport(const std::uint8_t report[9]) {
 
 }  // namespace
 
-KeypadModel::KeypadModel(KeypadOptions options, Clock clock)
-    : options_(std::move(options)), clock_(std::move(clock)) {
+KeypadModel::KeypadModel(KeypadOptions options, Clock* clock)
+    : options_(std::move(options)), clock_(clock) {
   memory_.fill(options_.fill);
   PutPointer(memory_, kLayer1StartAddress, options_.layer1Start);
   PutPointer(memory_, kLayer1EndAddress, options_.layer1End);
@@ -40,9 +40,7 @@ KeypadModel::KeypadModel(KeypadOptions options, Clock clock)
   stoppedReading_ = options_.stopReadingAfterBytes && *options_.stopReadingAfterBytes == 0;
 }
 
-std::chrono::steady_clock::time_point KeypadModel::Now() const {
-  return clock_ ? clock_() : std::chrono::steady_clock::now();
-}
+Clock::TimePoint KeypadModel::Now() const { return clock_ ? clock_->Now() : SteadyClock().Now(); }
 
 std::uint16_t KeypadModel::PeekPointer(std::uint16_t address) const {
   return static_cast<std::uint16_t>(memory_[address] << 8 |

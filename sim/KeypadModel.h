@@ -3,9 +3,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
+
+#include "link/Clock.h"
 
 namespace lumivane::sim {
 
@@ -92,7 +93,6 @@ struct KeypadCommand {
 // further download waits for the next.
 class KeypadModel {
  public:
-  using Clock = std::function<std::chrono::steady_clock::time_point()>;
   enum class Phase { Idle, IdentityPending, Loading };
 
   // The keypad's own addresses and codes. They repeat the program's
@@ -109,8 +109,9 @@ class KeypadModel {
   static constexpr std::uint8_t kReadOpcode = 0x0E;
   static constexpr std::uint8_t kWriteOpcode = 0xFD;
 
-  // clock: time source for the shift+load delay (steady_clock when empty).
-  explicit KeypadModel(KeypadOptions options = {}, Clock clock = {});
+  // clock: time source for the shift+load delay; the monotonic clock when
+  // null. A copy of the model shares it.
+  explicit KeypadModel(KeypadOptions options = {}, Clock* clock = nullptr);
 
   // ---- Byte stream (RS232 and the PC/AT line) ----
   // Takes one received byte; returns the answer bytes due at once.
@@ -171,7 +172,7 @@ class KeypadModel {
   const KeypadOptions& options() const { return options_; }
 
  private:
-  std::chrono::steady_clock::time_point Now() const;
+  Clock::TimePoint Now() const;
   bool TakeCountedByte();  // false once the keypad has hung up or stopped reading
   void AddExtraBytes(std::size_t afterAnswer, std::vector<std::uint8_t>* answers) const;
   void RequestIdentity();
@@ -183,11 +184,11 @@ class KeypadModel {
   std::optional<std::uint8_t> ExecuteCommand(const std::array<std::uint8_t, 6>& block);
 
   KeypadOptions options_;
-  Clock clock_;
+  Clock* clock_;
   std::array<std::uint8_t, 65536> memory_{};
   Phase phase_ = Phase::Idle;
   bool shiftLoadPressed_ = false;
-  std::optional<std::chrono::steady_clock::time_point> readyAt_;
+  std::optional<Clock::TimePoint> readyAt_;
   bool hungUp_ = false;
   bool stoppedReading_ = false;
   std::optional<std::size_t> hangUpAt_;  // bytesReceived_ at which the line drops

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace lumivane::sim {
 
@@ -16,14 +17,17 @@ namespace {
 
 // While the identity answer waits for the shift+load delay, the line is
 // looked at this often.
-constexpr int kIdentityPollMs = 5;
+constexpr std::chrono::milliseconds kIdentityPollInterval{5};
 
 std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 }  // namespace
 
 PtyKeypad::PtyKeypad(KeypadOptions options, bool stopAfterEnd)
-    : model_(std::move(options)), stopAfterEnd_(stopAfterEnd) {}
+    : clock_(steadyClock_), model_(std::move(options)), stopAfterEnd_(stopAfterEnd) {}
+
+PtyKeypad::PtyKeypad(KeypadOptions options, bool stopAfterEnd, Clock& clock)
+    : clock_(clock), model_(std::move(options), &clock), stopAfterEnd_(stopAfterEnd) {}
 
 PtyKeypad::~PtyKeypad() {
   Stop();
@@ -117,15 +121,11 @@ bool PtyKeypad::WaitForRelease(std::chrono::milliseconds limit, int stopFd) {
   // hang-up once the program closes it.
   if (slaveFd_ >= 0) ::close(slaveFd_);
   slaveFd_ = -1;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const Clock::TimePoint deadline = clock_.Now() + limit;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
     pollfd watch[2] = {{masterFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int ready = ::poll(watch, stopFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready <= 0) continue;
+    const int ready = clock_.Poll(watch, stopFd >= 0 ? 2 : 1, deadline);
+    if (ready <= 0) return false;  // the limit passed, or the line failed
     if (stopFd >= 0 && (watch[1].revents & POLLIN)) return true;
     if (watch[0].revents & POLLIN) {
       std::uint8_t chunk[512];
@@ -162,7 +162,7 @@ bool PtyKeypad::SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd
     if (n < 0 && errno != EAGAIN) return false;
     // The program is not reading: wait for room, or for the stop signal.
     pollfd watch[3] = {{masterFd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    if (::poll(watch, stopFd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR) return false;
+    if (clock_.Poll(watch, stopFd >= 0 ? 3 : 2, std::nullopt) < 0) return false;
     if (stopRequested_ || (stopFd >= 0 && (watch[2].revents & POLLIN))) return true;
   }
   return true;
@@ -190,7 +190,7 @@ bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int
     }
     if (stoppedReading) StopLineOutput();
     if (!answers.empty()) {
-      if (answersRead && delay.count() > 0) std::this_thread::sleep_for(delay);
+      if (answersRead && delay.count() > 0) clock_.SleepFor(delay);
       if (!SendAnswers(answers, stopFd)) return false;
     }
     if (hungUp) {
@@ -207,7 +207,8 @@ bool PtyKeypad::Serve(int stopFd) {
   if (masterFd_ < 0) return false;
   bool finished = false;
   while (!finished && !stopRequested_) {
-    int timeoutMs = -1;
+    std::optional<Clock::TimePoint> wakeUp;
+    bool idleAtWakeUp = false;  // the line falls idle if nothing comes until then
     std::vector<std::uint8_t> due;
     bool stoppedReading = false;
     {
@@ -215,21 +216,19 @@ bool PtyKeypad::Serve(int stopFd) {
       stoppedReading = model_.StoppedReading();
       due = model_.Poll();
       if (model_.phase() == KeypadModel::Phase::IdentityPending) {
-        timeoutMs = kIdentityPollMs;
+        wakeUp = clock_.Now() + kIdentityPollInterval;
       } else if (model_.AwaitingRestOfBlock()) {
-        timeoutMs = static_cast<int>(KeypadModel::kLineIdleTime.count());
+        wakeUp = clock_.Now() + KeypadModel::kLineIdleTime;
+        idleAtWakeUp = true;
       }
     }
     if (stoppedReading) StopLineOutput();
     if (!due.empty() && !SendAnswers(due, stopFd)) return false;
 
     pollfd watch[3] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int ready = ::poll(watch, stopFd >= 0 ? 3 : 2, timeoutMs);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (ready == 0 && timeoutMs == KeypadModel::kLineIdleTime.count()) {
+    const int ready = clock_.Poll(watch, stopFd >= 0 ? 3 : 2, wakeUp);
+    if (ready < 0) return false;
+    if (ready == 0 && idleAtWakeUp) {
       std::lock_guard<std::mutex> lock(mutex_);
       model_.LineIdle();
       continue;

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "link/Clock.h"
 #include "sim/KeypadModel.h"
 
 namespace lumivane::sim {
@@ -17,10 +18,16 @@ namespace lumivane::sim {
 // Runs on its own thread (Start/Stop, for tests) or in the caller's thread
 // (Serve, for the simulator executable). The model is shared with the
 // serving thread: read it through Snapshot() or WithModel().
+//
+// Its waits (the shift+load delay, a slow or late answer, the line falling
+// idle) run on the clock it is given, the monotonic one by default. The
+// serving thread waits on that clock, so it must be one that several
+// threads may use (the tests' manual clock is not).
 class PtyKeypad {
  public:
   // stopAfterEnd: serving ends after the first end command.
   explicit PtyKeypad(KeypadOptions options = {}, bool stopAfterEnd = false);
+  PtyKeypad(KeypadOptions options, bool stopAfterEnd, Clock& clock);
   ~PtyKeypad();
   PtyKeypad(const PtyKeypad&) = delete;
   PtyKeypad& operator=(const PtyKeypad&) = delete;
@@ -48,7 +55,8 @@ class PtyKeypad {
   bool WaitForRelease(std::chrono::milliseconds limit, int stopFd = -1);
 
   void PressShiftLoad();
-  // Waits until an end command has arrived; false when limit passed first.
+  // Waits (in real time, for the serving thread) until an end command has
+  // arrived; false when limit passed first.
   bool WaitForEnd(std::chrono::milliseconds limit);
   // A copy of the keypad as it is now.
   KeypadModel Snapshot() const;
@@ -64,6 +72,8 @@ class PtyKeypad {
   bool SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd);
   bool HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd, bool* finished);
 
+  SteadyClock steadyClock_;
+  Clock& clock_;
   KeypadModel model_;
   bool stopAfterEnd_;
   mutable std::mutex mutex_;

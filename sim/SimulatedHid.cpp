@@ -1,5 +1,7 @@
 #include "sim/SimulatedHid.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -41,7 +43,7 @@ HidDeviceInfo SimulatedHid::KeypadIdentity(std::string path) {
   return info;
 }
 
-SimulatedHid::SimulatedHid(KeypadModel::Clock clock) : clock_(std::move(clock)) {}
+SimulatedHid::SimulatedHid(Clock* clock) : clock_(clock) {}
 
 SimulatedHid::~SimulatedHid() = default;
 
@@ -60,7 +62,7 @@ void SimulatedHid::AddDevice(HidDeviceInfo info) {
   entries_.push_back(Entry{std::move(info), {}, {}});
 }
 
-void SimulatedHid::SetOpenError(const std::string& path, std::string error) {
+void SimulatedHid::SetOpenError(const std::string& path, ChannelError error) {
   if (Entry* entry = Find(path)) entry->openError = std::move(error);
 }
 
@@ -80,19 +82,17 @@ std::vector<HidDeviceInfo> SimulatedHid::Enumerate() {
   return list;
 }
 
-std::unique_ptr<HidDevice> SimulatedHid::Open(const std::string& path, std::string* error) {
+std::unique_ptr<HidDevice> SimulatedHid::Open(const std::string& path, ChannelError* error) {
   openAttempts_.push_back(path);
   const Entry* entry = IsUnplugged() ? nullptr : Find(path);
-  const char* reason = nullptr;
+  ChannelError failure;
   if (!entry) {
-    reason = "No such file or directory";
+    failure = ChannelError(ChannelErrorKind::NotFound, ENOENT);
   } else if (entry->openError) {
-    reason = entry->openError->c_str();
+    failure = *entry->openError;
   }
-  if (reason) {
-    if (error) *error = reason;
-    return nullptr;
-  }
+  if (error) *error = failure;
+  if (failure.failed()) return nullptr;
   return std::make_unique<Device>(*this, path);
 }
 

@@ -33,7 +33,8 @@ class SimulatedHid : public HidBackend {
   // The keypad's identity; the vendor id is arbitrary (it is never examined).
   static HidDeviceInfo KeypadIdentity(std::string path);
 
-  explicit SimulatedHid(KeypadModel::Clock clock = {});
+  // clock: the keypads' time (their shift+load delay); the monotonic clock when null.
+  explicit SimulatedHid(Clock* clock = nullptr);
   ~SimulatedHid() override;
   SimulatedHid(const SimulatedHid&) = delete;
   SimulatedHid& operator=(const SimulatedHid&) = delete;
@@ -43,8 +44,8 @@ class SimulatedHid : public HidBackend {
   KeypadModel& AddKeypad(HidDeviceInfo info, KeypadOptions options = {});
   // An interface that is no keypad: it opens, takes reports and answers zeros.
   void AddDevice(HidDeviceInfo info);
-  // Open of this path fails with the given reason ("Permission denied").
-  void SetOpenError(const std::string& path, std::string error);
+  // Open of this path fails with the given error (AccessDenied/EACCES).
+  void SetOpenError(const std::string& path, ChannelError error);
 
   // Unplugs every device once `reports` feature-report calls have been made
   // (Set and Get together, counted from now): later calls fail, the devices
@@ -61,7 +62,7 @@ class SimulatedHid : public HidBackend {
   bool IsUnplugged() const;
 
   std::vector<HidDeviceInfo> Enumerate() override;
-  std::unique_ptr<HidDevice> Open(const std::string& path, std::string* error) override;
+  std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) override;
 
   // Every Open call, in order, successful or not.
   const std::vector<std::string>& openAttempts() const { return openAttempts_; }
@@ -76,7 +77,7 @@ class SimulatedHid : public HidBackend {
   struct Entry {
     HidDeviceInfo info;
     std::unique_ptr<KeypadModel> keypad;  // null: no keypad
-    std::optional<std::string> openError;
+    std::optional<ChannelError> openError;
   };
   class Device;
   friend class Device;
@@ -94,7 +95,7 @@ class SimulatedHid : public HidBackend {
   int Exchange(const std::string& path, HidReportRecord::Kind kind, std::uint8_t* report,
                std::size_t length);
 
-  KeypadModel::Clock clock_;
+  Clock* clock_;
   std::deque<Entry> entries_;
   std::vector<std::string> openAttempts_;
   std::vector<HidReportRecord> reports_;

@@ -5,22 +5,19 @@ namespace lumivane::sim {
 SimulatedKeyboardLine::SimulatedKeyboardLine(KeypadModel& keypad,
                                              const std::array<char, 16>& nibbleKeys,
                                              KeyTyper typeKey, KeyboardLineOptions options,
-                                             KeypadModel::Clock clock)
+                                             Clock* clock)
     : keypad_(keypad),
       nibbleKeys_(nibbleKeys),
       typeKey_(std::move(typeKey)),
       options_(std::move(options)),
-      clock_(std::move(clock)) {}
+      clock_(clock) {}
 
-std::chrono::steady_clock::time_point SimulatedKeyboardLine::Now() const {
-  return clock_ ? clock_() : std::chrono::steady_clock::now();
+Clock::TimePoint SimulatedKeyboardLine::Now() const {
+  return clock_ ? clock_->Now() : SteadyClock().Now();
 }
 
-bool SimulatedKeyboardLine::Open(std::string* error) {
-  if (options_.openError) {
-    if (error) *error = *options_.openError;
-    return false;
-  }
+ChannelError SimulatedKeyboardLine::Open() {
+  if (options_.openError) return *options_.openError;
   open_ = true;
   firstHalf_.reset();
   shiftLoadPressed_ = false;
@@ -29,26 +26,27 @@ bool SimulatedKeyboardLine::Open(std::string* error) {
   if (keypadOptions.shiftLoadDelay && !keypadOptions.silent) {
     shiftLoadAt_ = Now() + *keypadOptions.shiftLoadDelay;
   }
-  return true;
+  return ChannelError();
 }
 
 void SimulatedKeyboardLine::Close() { open_ = false; }
 
-bool SimulatedKeyboardLine::SetTypematic(std::uint8_t rate, std::uint8_t delay) {
-  if (!open_ || rate > 31 || delay > 3) return false;
+ChannelError SimulatedKeyboardLine::SetTypematic(std::uint8_t rate, std::uint8_t delay) {
+  if (!open_) return ChannelError(ChannelErrorKind::NotOpen);
+  if (rate > 31 || delay > 3) return ChannelError(ChannelErrorKind::InvalidArgument);
   settings_.emplace_back(rate, delay);
   // The keyboard controller sends the parameter byte delay * 32 + rate.
   const std::uint8_t parameter = static_cast<std::uint8_t>(delay << 5 | rate);
   if (!firstHalf_) {
     firstHalf_ = parameter;
-    return true;
+    return ChannelError();
   }
   if (parameter > 1) ++framingErrors_;
   const std::uint8_t value = static_cast<std::uint8_t>(*firstHalf_ | (parameter & 1u) << 7);
   firstHalf_.reset();
   bytes_.push_back(value);
   for (std::uint8_t answer : keypad_.ReceiveByte(value)) TypeAnswer(answer);
-  return true;
+  return ChannelError();
 }
 
 void SimulatedKeyboardLine::TypeAnswer(std::uint8_t value) {

@@ -19,8 +19,10 @@ struct KeyboardLineOptions {
   // Typed before the two nibble keys of every answer (a key the user hits
   // during a read, or a stray key from the keyboard).
   std::optional<int> foreignKeyBeforeAnswer;
-  // Open fails with this reason ("/dev/input/event3: Permission denied").
-  std::optional<std::string> openError;
+  // The node the line stands for, as status lines name it.
+  std::string node = "/dev/input/event3";
+  // Open fails with this error (AccessDenied/EACCES: "Permission denied").
+  std::optional<ChannelError> openError;
 };
 
 // The keypad on the PC/AT keyboard line. It takes typematic settings two
@@ -39,14 +41,15 @@ class SimulatedKeyboardLine : public KeyboardLine {
   static constexpr int kYesKey = 'Y';
 
   // The shift+load delay is the keypad's (KeypadOptions::shiftLoadDelay),
-  // counted from Open; a keypad with the silent option never presses it.
+  // counted on `clock` (the monotonic clock when null) from Open; a keypad
+  // with the silent option never presses it.
   SimulatedKeyboardLine(KeypadModel& keypad, const std::array<char, 16>& nibbleKeys,
-                        KeyTyper typeKey, KeyboardLineOptions options = {},
-                        KeypadModel::Clock clock = {});
+                        KeyTyper typeKey, KeyboardLineOptions options = {}, Clock* clock = nullptr);
 
-  bool Open(std::string* error) override;
+  std::string Name() const override { return options_.node; }
+  ChannelError Open() override;
   void Close() override;
-  bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override;
+  ChannelError SetTypematic(std::uint8_t rate, std::uint8_t delay) override;
 
   // The user presses shift+load: the keypad enters load mode and types 'Y'.
   void PressShiftLoad();
@@ -65,17 +68,17 @@ class SimulatedKeyboardLine : public KeyboardLine {
   bool HalfByteWaiting() const { return firstHalf_.has_value(); }
 
  private:
-  std::chrono::steady_clock::time_point Now() const;
+  Clock::TimePoint Now() const;
   void TypeAnswer(std::uint8_t value);
 
   KeypadModel& keypad_;
   std::array<char, 16> nibbleKeys_;
   KeyTyper typeKey_;
   KeyboardLineOptions options_;
-  KeypadModel::Clock clock_;
+  Clock* clock_;
   bool open_ = false;
   bool shiftLoadPressed_ = false;
-  std::optional<std::chrono::steady_clock::time_point> shiftLoadAt_;
+  std::optional<Clock::TimePoint> shiftLoadAt_;
   std::optional<std::uint8_t> firstHalf_;
   std::vector<std::pair<std::uint8_t, std::uint8_t>> settings_;
   std::vector<std::uint8_t> bytes_;

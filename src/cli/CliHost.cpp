@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <optional>
 
 #include "download/DownloadChain.h"
 #include "app/SignalChannel.h"
@@ -19,19 +20,15 @@ constexpr const char* kCancelledLine = "Operation cancelled by user";
 constexpr const char* kNoConfirmationLine =
     "Standard input ended: the Quintrel's confirmation (Y) cannot arrive";
 constexpr const char* kNoKeysLine = "Standard input ended: the Quintrel's answer keys cannot arrive";
-
-int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(when - std::chrono::steady_clock::now());
-  return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
 }  // namespace
+
 CliHost::CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd,
-                 std::FILE* progress)
+                 Clock& clock, std::FILE* progress)
     : choices_(std::move(choices)),
       out_(out),
       keyInput_(keyInput),
       interruptFd_(interruptFd),
+      clock_(clock),
       progress_(progress) {}
 
 void CliHost::AddStatusLine(const std::string& line) {
@@ -56,7 +53,7 @@ void CliHost::ShowIdleControls() {
 void CliHost::StartReadyTimer(int periodMs) {
   timerRunning_ = true;
   timerPeriod_ = std::chrono::milliseconds(periodMs);
-  nextTick_ = std::chrono::steady_clock::now() + timerPeriod_;
+  nextTick_ = clock_.Now() + timerPeriod_;
 }
 
 void CliHost::Run(DownloadChain& chain) {
@@ -91,31 +88,32 @@ void CliHost::WaitForEvent(DownloadChain& chain) {
     return;
   }
   pollfd fds[2];
-  nfds_t count = 0;
+  std::size_t count = 0;
   if (interruptFd_ >= 0) fds[count++] = {interruptFd_, POLLIN, 0};
   const bool watchKeys = yesEnabled_;
   if (watchKeys && pendingKeys_.empty()) fds[count++] = {keyInput_, POLLIN, 0};
-  const int timeout = timerRunning_ ? MillisecondsUntil(nextTick_) : -1;
-  if (count == 0 && timeout < 0) {
+  const std::optional<TimePoint> tick =
+      timerRunning_ ? std::optional<TimePoint>(nextTick_) : std::nullopt;
+  if (count == 0 && !tick) {
     // Nothing can wake the loop: the download cannot go on.
     chain.CancelDownload();
     return;
   }
-  if (!watchKeys || pendingKeys_.empty()) ::poll(fds, count, timeout);
+  if (!watchKeys || pendingKeys_.empty()) clock_.Poll(fds, count, tick);
 
   if (const int signalNumber = SignalChannel::TakeFrom(interruptFd_)) {
     Stop(signalNumber);
     return;
   }
   if (watchKeys) {
-    const int key = ReadKey(0);
+    const int key = ReadKey();
     // The keypad presses the window's default button "&Yes" by typing.
     if (key == 'Y' || key == '\r' || key == '\n') chain.OnYes();
     if (key >= 0 || keyInputEnded_) return;
   }
-  if (timerRunning_ && MillisecondsUntil(nextTick_) == 0) {
+  if (timerRunning_ && clock_.Now() >= nextTick_) {
     nextTick_ += timerPeriod_;
-    const auto now = std::chrono::steady_clock::now();
+    const TimePoint now = clock_.Now();
     if (nextTick_ < now) nextTick_ = now + timerPeriod_;
     chain.OnReadyTimer();
   }
@@ -145,11 +143,15 @@ void CliHost::HandleTransferSignal(int signalNumber) {
   Stop(signalNumber);
 }
 
-int CliHost::ReadKey(int timeoutMs) {
+bool CliHost::Readable(int fd) {
+  pollfd watch{fd, POLLIN, 0};
+  return clock_.Poll(&watch, 1, clock_.Now()) > 0;
+}
+
+int CliHost::ReadKey() {
   if (pendingKeys_.empty()) {
     if (keyInput_ < 0 || keyInputEnded_) return -1;
-    pollfd fd{keyInput_, POLLIN, 0};
-    if (::poll(&fd, 1, timeoutMs) <= 0) return -1;
+    if (!Readable(keyInput_)) return -1;
     char bytes[16];
     const ssize_t got = ::read(keyInput_, bytes, sizeof bytes);
     if (got <= 0) {
@@ -169,8 +171,7 @@ void CliHost::DiscardTypedKeys() {
   pendingKeys_.clear();
   if (keyInput_ < 0 || keyInputEnded_) return;
   char bytes[256];
-  pollfd fd{keyInput_, POLLIN, 0};
-  while (::poll(&fd, 1, 0) > 0) {
+  while (Readable(keyInput_)) {
     const ssize_t got = ::read(keyInput_, bytes, sizeof bytes);
     if (got > 0) continue;
     if (got < 0 && errno == EINTR) continue;
@@ -183,21 +184,20 @@ void CliHost::DiscardTypedKeys() {
 // A nibble key of a PC/AT read. Signals are watched while waiting, so a
 // stop does not wait for the key's time limit.
 int CliHost::WaitKeyPress(std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const TimePoint deadline = clock_.Now() + timeout;
   for (;;) {
     DeliverStopRequests();
     if (chain_ != nullptr && chain_->StopRequested()) return -1;
-    if (!pendingKeys_.empty()) return ReadKey(0);
+    if (!pendingKeys_.empty()) return ReadKey();
     if (!KeysCanArrive()) {
       if (chain_ != nullptr) chain_->RequestStop({kNoKeysLine});
       return -1;
     }
-    const int left = MillisecondsUntil(deadline);
-    if (left == 0) return -1;
+    if (clock_.Now() >= deadline) return -1;
     pollfd fds[2] = {{keyInput_, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
-    ::poll(fds, interruptFd_ >= 0 ? 2 : 1, left);
+    clock_.Poll(fds, interruptFd_ >= 0 ? 2 : 1, deadline);
     if (fds[0].revents != 0) {
-      const int key = ReadKey(0);
+      const int key = ReadKey();
       if (key >= 0) return key;
     }
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "download/DownloadHost.h"
+#include "link/Clock.h"
 
 namespace lumivane {
 
@@ -12,7 +13,7 @@ class DownloadChain;
 
 // The download host of lumivane-cli: status lines go to stdout, one per
 // line; the messages wait in a plain queue; the ready timer is a deadline
-// checked by the loop, which sleeps in poll() until the next tick, a
+// checked by the loop, which waits on the clock for the next tick, a
 // signal or a key on stdin (the keypad's "&Yes" and nibble keys on the
 // PC/AT link).
 //
@@ -24,8 +25,9 @@ class CliHost : public DownloadHost {
  public:
   // out: where status lines go. keyInput: descriptor of typed keys, -1 for
   // none. interruptFd: a signalfd for the signals that end the download,
-  // -1 for none. progress: counters go there when not null.
-  CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd,
+  // -1 for none. clock: the ready timer's and the key waits' time.
+  // progress: counters go there when not null.
+  CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd, Clock& clock,
           std::FILE* progress = nullptr);
 
   // Starts a download and runs its messages and timer ticks until it ends.
@@ -56,23 +58,25 @@ class CliHost : public DownloadHost {
   void DiscardTypedKeys() override;
 
  private:
-  using TimePoint = std::chrono::steady_clock::time_point;
+  using TimePoint = Clock::TimePoint;
 
-  // Waits until the next timer tick is due, an interrupt or a key arrives,
-  // or `limit` has passed (never when limit is negative and nothing else can wake it).
+  // Waits until the next timer tick is due, an interrupt or a key arrives.
   void WaitForEvent(DownloadChain& chain);
   // A pending signal during the transfer: noted, or handed on as a stop.
   void HandleTransferSignal(int signalNumber);
   void Stop(int signalNumber);
   bool KeysCanArrive() const;
   // The next typed key as an upper-case character code, a code above 0xFFFF
-  // for an escape sequence, -1 when none is readable within timeoutMs.
-  int ReadKey(int timeoutMs);
+  // for an escape sequence, -1 when none is readable now.
+  int ReadKey();
+  // True when the descriptor has something to read now (or its end).
+  bool Readable(int fd);
 
   DownloadChoices choices_;
   std::FILE* out_;
   int keyInput_;
   int interruptFd_;
+  Clock& clock_;
   std::FILE* progress_;
   DownloadChain* chain_ = nullptr;
   std::deque<DownloadMessage> queue_;

@@ -10,6 +10,7 @@
 #include "app/EmulatorFiles.h"
 #include "cli/CliHost.h"
 #include "download/DownloadChain.h"
+#include "link/Clock.h"
 #include "link/EvdevKeyboardLine.h"
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
@@ -70,10 +71,13 @@ int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& pat
 
   // Only the chosen link's channel is created: hidapi and the keyboard node
   // are not touched by a serial download.
-  SerialPort serialPort;
+  // The one clock of every wait and time limit.
+  SteadyClock clock;
+  SerialPort serialPort(clock);
   std::unique_ptr<HidapiBackend> hidBackend;
   std::unique_ptr<EvdevKeyboardLine> keyboardLine;
   LinkChannels channels;
+  channels.clock = &clock;
   channels.serialPort = &serialPort;
   channels.resolvePortName = [](const std::string& name) { return ResolvePortName(name, {}); };
   if (choices.link == LinkKind::Usb) {
@@ -83,13 +87,13 @@ int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& pat
   } else if (choices.link == LinkKind::PcAt) {
     // --port names the keyboard's event node on this link.
     keyboardLine = std::make_unique<EvdevKeyboardLine>(
-        options.port.empty() ? std::string(EvdevKeyboardLine::kDefaultNode) : options.port);
+        options.port.empty() ? std::string(EvdevKeyboardLine::kDefaultNode) : options.port, clock);
     channels.keyboardLine = keyboardLine.get();
   }
 
   const bool readKeys = choices.link == LinkKind::PcAt;
   RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
-  CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(),
+  CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(), clock,
                isatty(STDERR_FILENO) ? stderr : nullptr);
   DownloadChain chain(host, std::move(channels), paths.programDirectory, /*autoRun=*/false);
   host.Run(chain);

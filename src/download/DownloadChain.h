@@ -11,20 +11,21 @@
 namespace lumivane {
 
 class Clock;
-class SerialPort;
+class SerialChannel;
 class HidBackend;
 class KeyboardLine;
 
 // The platform channels a download may use; a channel that is null makes
 // its link unusable (the link preparation reports it).
 struct LinkChannels {
-  SerialPort* serialPort = nullptr;
+  SerialChannel* serialPort = nullptr;
   HidBackend* hidBackend = nullptr;
   KeyboardLine* keyboardLine = nullptr;
   // Maps the port list text ("COM1") to a device path; identity when empty.
   std::function<std::string(const std::string&)> resolvePortName;
-  // Time source and sleeping of the link's pauses and time limits; the
-  // monotonic clock when null.
+  // The time of the link's pauses and answer limits, the wait limit and
+  // the host's key waits; the monotonic clock when null. The serial port
+  // and the keyboard line are given their clock when they are made.
   Clock* clock = nullptr;
 };
 

@@ -1,17 +1,16 @@
 #include "download/LinkPreparation.h"
 
+#include <utility>
+
 #include "link/DeviceLink.h"
 #include "link/HidChannel.h"
 #include "link/HidDeviceFinder.h"
 #include "link/KeypadConstants.h"
 #include "link/KeyboardLine.h"
 #include "link/SerialLineFailure.h"
-#include "link/SerialPort.h"
+#include "link/SerialChannel.h"
 
 namespace lumivane {
-
-namespace {
-}  // namespace
 
 LinkPreparation::LinkPreparation(DownloadHost& host, const LinkChannels& channels, DeviceLink& link)
     : host_(host), channels_(channels), link_(link) {}
@@ -31,11 +30,11 @@ bool LinkPreparation::Fail(const char* line) {
   return false;
 }
 
-bool LinkPreparation::LoseLine(std::uint32_t code) {
+bool LinkPreparation::LoseLine(const ChannelError& error) {
   StopReadyTimer();
   lineLost_ = true;
   failureDetail_ =
-      DescribeSerialFailure(*channels_.serialPort, serialPortName_, code, kKeypadStoppedTaking);
+      DescribeSerialFailure(*channels_.serialPort, serialPortName_, error, kKeypadStoppedTaking);
   return false;
 }
 
@@ -52,10 +51,9 @@ bool LinkPreparation::Prepare(const DownloadChoices& choices, const std::array<c
 bool LinkPreparation::PreparePcAt(const std::array<char, 16>& nibbleKeys) {
   KeyboardLine* line = channels_.keyboardLine;
   if (line == nullptr) return Fail("Link option selected is not supported");
-  std::string error;
-  if (!line->Open(&error)) {
+  if (const ChannelError error = line->Open(); error.failed()) {
     // Without the line nothing would reach the keypad: say which node and why.
-    host_.AddStatusLine(error.empty() ? std::string("Unable to open the keyboard line") : error);
+    host_.AddStatusLine(DescribeKeyboardLineFailure(*line, error));
     return false;
   }
   keyboardLineOpen_ = true;
@@ -82,23 +80,24 @@ bool LinkPreparation::PrepareUsb() {
 }
 
 bool LinkPreparation::PrepareSerial(const DownloadChoices& choices) {
-  SerialPort* port = channels_.serialPort;
+  SerialChannel* port = channels_.serialPort;
   if (port == nullptr) return Fail("Unable to open COM-port");
   const std::string name = channels_.resolvePortName ? channels_.resolvePortName(choices.portName)
                                                      : choices.portName;
-  if (port->Open(name, 2048, 2048) != 0) return Fail("Unable to open COM-port");
-  if (port->Setup(9600, 8, 0, 0) != 0) return Fail("Unable to set COM-port setting");
-  if (port->SetupHandshaking(SerialPort::HandshakeOff) != 0)
+  if (port->Open(name, 2048, 2048).failed()) return Fail("Unable to open COM-port");
+  if (port->Setup(9600, 8, 0, 0).failed()) return Fail("Unable to set COM-port setting");
+  if (port->SetupHandshaking(SerialChannel::HandshakeOff).failed())
     return Fail("Unable to set COM-port handshaking");
-  if (port->SetMask(SerialPort::EV_RXCHAR) != 0) return Fail("Unable to set COM-port event mask");
-  if (port->SetupReadTimeouts(SerialPort::ReadBlocking) != 0)
+  if (port->SetMask(SerialChannel::EV_RXCHAR).failed()) return Fail("Unable to set COM-port event mask");
+  if (port->SetupReadTimeouts(SerialChannel::ReadBlocking).failed())
     return Fail("Unable to set COM-port read timeout.");
   serialPortName_ = name;
   port->Purge();
-  const char identityRequest[2] = {static_cast<char>(keypad::kIdentityRequest), 0};
-  if (const std::uint32_t code =
-          port->Write(identityRequest, nullptr, nullptr, DeviceLink::SerialWriteLimitMs(1)))
-    return LoseLine(code);
+  const std::uint8_t identityRequest = keypad::kIdentityRequest;
+  if (const ChannelError error =
+          port->Write(&identityRequest, 1, nullptr, DeviceLink::SerialWriteLimitMs(1));
+      error.failed())
+    return LoseLine(error);
   link_.UseSerial(port, name);
   StartReadyTimer();
   return true;
@@ -120,19 +119,19 @@ ReadyAnswer LinkPreparation::PollReady() {
     for (int i = 0; i < 8; ++i)
       if (report[1 + i] != keypad::kIdentityAnswer + i) right = false;
   } else {
-    SerialPort* port = channels_.serialPort;
+    SerialChannel* port = channels_.serialPort;
     std::uint8_t answer = 0;
     std::uint32_t received = 0;
     // A non-blocking read returns at once with what has arrived; the zero
     // limit keeps it that short whatever mode the port is in.
-    std::uint32_t code = port->SetupReadTimeouts(SerialPort::ReadNonBlocking);
-    if (code == 0) code = port->Read(&answer, 1, &received, nullptr, 0);
-    const std::uint32_t restored = port->SetupReadTimeouts(SerialPort::ReadBlocking);
-    if (code == 0) code = restored;
+    ChannelError error = port->SetupReadTimeouts(SerialChannel::ReadNonBlocking);
+    if (error.ok()) error = port->Read(&answer, 1, &received, 0);
+    ChannelError restored = port->SetupReadTimeouts(SerialChannel::ReadBlocking);
+    if (error.ok()) error = std::move(restored);
     // Reading nothing does not tell a quiet line from one that is gone.
-    if (code == 0 && received == 0) code = port->CheckLine(0);
-    if (code != 0) {
-      LoseLine(code);
+    if (error.ok() && received == 0) error = port->CheckLine(0);
+    if (error.failed()) {
+      LoseLine(error);
       return ReadyAnswer::LineLost;
     }
     if (received == 0) return ReadyAnswer::NotYet;

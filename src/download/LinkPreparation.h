@@ -9,6 +9,7 @@
 
 namespace lumivane {
 
+class ChannelError;
 class DeviceLink;
 class HidDevice;
 
@@ -47,7 +48,7 @@ class LinkPreparation {
   bool PrepareSerial(const DownloadChoices& choices);
   bool PreparePcAt(const std::array<char, 16>& nibbleKeys);
   bool Fail(const char* line);
-  bool LoseLine(std::uint32_t code);
+  bool LoseLine(const ChannelError& error);
   void StartReadyTimer();
   void StopReadyTimer();
 

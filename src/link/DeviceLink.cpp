@@ -8,7 +8,7 @@
 #include "link/KeySource.h"
 #include "link/KeyboardLine.h"
 #include "link/SerialLineFailure.h"
-#include "link/SerialPort.h"
+#include "link/SerialChannel.h"
 
 namespace lumivane {
 
@@ -43,7 +43,7 @@ void DeviceLink::UseUsb(HidDevice* device) {
   hidDevice_ = device;
 }
 
-void DeviceLink::UseSerial(SerialPort* port, std::string portName) {
+void DeviceLink::UseSerial(SerialChannel* port, std::string portName) {
   kind_ = Kind::Serial;
   serialPort_ = port;
   serialPortName_ = std::move(portName);
@@ -205,7 +205,7 @@ std::uint8_t DeviceLink::SerialRead() {
   if (fault_ == LinkFault::Broken) return 0;
   std::uint8_t answer = 0;
   std::uint32_t received = 0;
-  const std::uint32_t code = serialPort_->Read(&answer, 1, &received, nullptr, Ms(kAnswerTimeLimit));
+  const ChannelError error = serialPort_->Read(&answer, 1, &received, Ms(kAnswerTimeLimit));
   if (received == 1) {
     // A late answer that came even later than it was waited for arrives
     // as this read's answer, and this read's own answer right after it.
@@ -215,20 +215,20 @@ std::uint8_t DeviceLink::SerialRead() {
     }
     return answer;
   }
-  if (code == 0 || code == SerialPort::kTimeout) {
+  if (error.ok() || error.kind() == ChannelErrorKind::Timeout) {
     answerOverdue_ = answersSuspect_ = true;
     NoteFault(LinkFault::NoAnswer);
   } else {
-    BreakSerial(code, kKeypadStoppedTaking);
+    BreakSerial(error, kKeypadStoppedTaking);
   }
   return 0;
 }
 
 bool DeviceLink::DropStaleInput(std::uint32_t firstQuietMs, bool* dropped) {
-  const std::uint32_t code = serialPort_->DiscardInput(
+  const ChannelError error = serialPort_->DiscardInput(
       firstQuietMs, Ms(kQuietBeforeRead), firstQuietMs + Ms(kAnswerTimeLimit), dropped);
-  if (code == 0) return true;
-  BreakSerial(code, "the keypad does not stop sending");
+  if (error.ok()) return true;
+  BreakSerial(error, "the keypad does not stop sending");
   return false;
 }
 
@@ -244,14 +244,14 @@ void DeviceLink::SerialWrite(const std::uint8_t* bytes, std::uint32_t count) {
     NoteFault(LinkFault::Broken);
     return;
   }
-  if (const std::uint32_t code =
-          serialPort_->Write(bytes, count, nullptr, nullptr, SerialWriteLimitMs(count)))
-    BreakSerial(code, kKeypadStoppedTaking);
+  if (const ChannelError error = serialPort_->Write(bytes, count, nullptr, SerialWriteLimitMs(count));
+      error.failed())
+    BreakSerial(error, kKeypadStoppedTaking);
 }
 
-void DeviceLink::BreakSerial(std::uint32_t code, const char* timeoutText) {
+void DeviceLink::BreakSerial(const ChannelError& error, const char* timeoutText) {
   if (fault_ != LinkFault::Broken && !serialPortName_.empty())
-    faultDetail_ = DescribeSerialFailure(*serialPort_, serialPortName_, code, timeoutText);
+    faultDetail_ = DescribeSerialFailure(*serialPort_, serialPortName_, error, timeoutText);
   NoteFault(LinkFault::Broken);
 }
 
@@ -260,20 +260,21 @@ void DeviceLink::ConfirmDelivery() {
   // tcdrain would wait without limit on a line that takes nothing more, and
   // returns at once on a pseudo-terminal: the output queue is watched
   // instead, and the line then for the end command's time on it and more.
-  std::uint32_t code = serialPort_->WaitUntilSent(SerialWriteLimitMs(kEndCommand.size()));
-  if (code == 0) code = serialPort_->CheckLine(LineTimeMs(kEndCommand.size()) + Ms(kDeliverySettle));
-  if (code != 0) BreakSerial(code, kKeypadStoppedTaking);
+  ChannelError error = serialPort_->WaitUntilSent(SerialWriteLimitMs(kEndCommand.size()));
+  if (error.ok()) error = serialPort_->CheckLine(LineTimeMs(kEndCommand.size()) + Ms(kDeliverySettle));
+  if (error.failed()) BreakSerial(error, kKeypadStoppedTaking);
 }
 
 void DeviceLink::SendPcAtByte(std::uint8_t value) {
   // The low seven bits travel first (rate = bits 0..4, delay = bits 5..6), the top bit second.
-  const bool sent =
-      keyboardLine_ != nullptr &&
-      keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03) &&
-      keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
-  if (sent) return;
-  if (fault_ != LinkFault::Broken && keyboardLine_ != nullptr)
-    faultDetail_ = keyboardLine_->FailureReason();
+  if (keyboardLine_ == nullptr) {
+    NoteFault(LinkFault::Broken);
+    return;
+  }
+  ChannelError error = keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03);
+  if (error.ok()) error = keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
+  if (error.ok()) return;
+  if (fault_ != LinkFault::Broken) faultDetail_ = DescribeKeyboardLineFailure(*keyboardLine_, error);
   NoteFault(LinkFault::Broken);
 }
 

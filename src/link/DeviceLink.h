@@ -11,7 +11,8 @@ class Clock;
 class KeySource;
 class HidDevice;
 class KeyboardLine;
-class SerialPort;
+class SerialChannel;
+class ChannelError;
 
 // What went wrong on the link since the fault was last cleared.
 enum class LinkFault : std::uint8_t {
@@ -46,7 +47,7 @@ class DeviceLink {
   // Selects the link for the next operations. The objects stay owned by the caller.
   void UseUsb(HidDevice* device);
   // portName: the port as the status log names it.
-  void UseSerial(SerialPort* port, std::string portName = {});
+  void UseSerial(SerialChannel* port, std::string portName = {});
   void UsePcAt(KeyboardLine* line, KeySource* keySource, const std::array<char, 16>& nibbleKeys);
 
   // Start of a download: nothing waits in the outgoing report, no fault.
@@ -99,7 +100,7 @@ class DeviceLink {
   std::uint8_t SerialRead();  // after the read command is built
   // Drops stale input (see SerialRead); false when the link broke.
   bool DropStaleInput(std::uint32_t firstQuietMs, bool* dropped);
-  void BreakSerial(std::uint32_t code, const char* timeoutText);
+  void BreakSerial(const ChannelError& error, const char* timeoutText);
   std::uint8_t AnswersOutOfStep();
   void SendPcAtByte(std::uint8_t value);
   void NoteReportMoved(int moved);  // judges a feature-report call's byte count
@@ -111,7 +112,7 @@ class DeviceLink {
   Clock& clock_;
   Kind kind_ = Kind::None;
   HidDevice* hidDevice_ = nullptr;
-  SerialPort* serialPort_ = nullptr;
+  SerialChannel* serialPort_ = nullptr;
   std::string serialPortName_;
   // RS232: the last read got no answer, which may still be on its way.
   bool answerOverdue_ = false;

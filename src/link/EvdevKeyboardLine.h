@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "link/Clock.h"
 #include "link/EvdevRepeatControl.h"
 #include "link/KeyboardLine.h"
 
@@ -17,7 +18,8 @@ namespace lumivane {
 // The driver merges requests that come less than 50 ms apart into one
 // command, so settings are spaced at least kMinimumSpacing apart, and each
 // is confirmed with EVIOCGREP (the node holds the rounded table values once
-// the driver has sent it) before the next one goes out.
+// the driver has sent it) before the next one goes out. Both waits run on
+// the clock given at construction.
 //
 // The keyboard belongs to the user: Close puts back the repeat delay and
 // period that the node had at Open, after the same spacing, so that the
@@ -30,41 +32,43 @@ class EvdevKeyboardLine : public KeyboardLine {
   static constexpr std::chrono::milliseconds kConfirmTimeout{500};
   static constexpr std::chrono::milliseconds kConfirmPollInterval{2};
 
-  explicit EvdevKeyboardLine(std::string node);
+  EvdevKeyboardLine(std::string node, Clock& clock);
   // sysfsRoot: where sysfs is mounted; it tells which keyboards cannot work.
-  EvdevKeyboardLine(std::string node, std::unique_ptr<RepeatControl> control,
+  EvdevKeyboardLine(std::string node, std::unique_ptr<RepeatControl> control, Clock& clock,
                     std::string sysfsRoot = "/sys");
   ~EvdevKeyboardLine() override;
   EvdevKeyboardLine(const EvdevKeyboardLine&) = delete;
   EvdevKeyboardLine& operator=(const EvdevKeyboardLine&) = delete;
 
-  // Opens the node read-write; the reason on failure is "<node>: <reason>":
-  // the system's text, or why sysfs says the keyboard cannot carry the link.
-  bool Open(std::string* error) override;
+  // The one place where the keyboard node's errno values become kinds.
+  static ChannelError ErrorFromErrno(int systemError);
+
+  std::string Name() const override { return node_; }
+  // Opens the node read-write. Fails with the system's errno, or with why
+  // sysfs says the keyboard cannot carry the link (Unsupported).
+  ChannelError Open() override;
   // Restores the repeat settings of Open when any setting was sent (one
   // more typematic command on the line, after the download's last one),
   // then closes the node.
   void Close() override;
-  bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override;
-  std::string FailureReason() const override { return failure_; }
+  ChannelError SetTypematic(std::uint8_t rate, std::uint8_t delay) override;
 
   const std::string& node() const { return node_; }
 
  private:
   void WaitForSpacing();
-  bool WaitUntilHeld(const RepeatSetting& request, const RepeatSetting& wanted);
+  ChannelError WaitUntilHeld(const RepeatSetting& request, const RepeatSetting& wanted);
   std::string RefusalFromSysfs() const;
-  bool Fail(std::string reason);
 
   std::string node_;
   std::unique_ptr<RepeatControl> control_;
+  Clock& clock_;
   std::string sysfsRoot_;
   bool open_ = false;
   RepeatSetting atOpen_;
   RepeatSetting held_;
-  std::string failure_;
   bool anySettingSent_ = false;
-  std::chrono::steady_clock::time_point lastRequest_{};
+  Clock::TimePoint lastRequest_{};
 };
 
 }  // namespace lumivane

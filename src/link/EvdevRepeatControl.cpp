@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <thread>
 
 namespace lumivane {
 
@@ -52,12 +51,6 @@ class EvdevRepeatControl : public RepeatControl {
     setting->delayMs = values[0];
     setting->periodMs = values[1];
     return 0;
-  }
-
-  std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
-
-  void SleepFor(std::chrono::milliseconds duration) override {
-    std::this_thread::sleep_for(duration);
   }
 
  private:

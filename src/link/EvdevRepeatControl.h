@@ -1,6 +1,5 @@
 #pragma once
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,8 +38,8 @@ RepeatSetting HeldSettingFor(std::uint8_t rate, std::uint8_t delay);
 // setting with the new delay and the old period.
 RepeatSetting RepeatRequestFor(std::uint8_t rate, std::uint8_t delay, const RepeatSetting& held);
 
-// Access to a keyboard's evdev node: the EVIOCSREP / EVIOCGREP calls and
-// the clock used to space them. Replaced by a model of the driver in tests.
+// Access to a keyboard's evdev node: the EVIOCSREP / EVIOCGREP calls.
+// Replaced by a model of the driver in tests.
 class RepeatControl {
  public:
   virtual ~RepeatControl() = default;
@@ -49,8 +48,6 @@ class RepeatControl {
   virtual void Close() = 0;
   virtual int SetRepeat(const RepeatSetting& setting) = 0;
   virtual int GetRepeat(RepeatSetting* setting) = 0;
-  virtual std::chrono::steady_clock::time_point Now() = 0;
-  virtual void SleepFor(std::chrono::milliseconds duration) = 0;
 };
 
 // The real node, opened read-write.

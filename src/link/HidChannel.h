@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "link/ChannelError.h"
+
 namespace lumivane {
 
 // One HID interface as the platform lists it, with the four values the
@@ -35,8 +37,9 @@ class HidBackend {
   virtual ~HidBackend() = default;
   // Present interfaces in a stable order.
   virtual std::vector<HidDeviceInfo> Enumerate() = 0;
-  // nullptr with a reason (for example "Permission denied") when the node cannot be opened.
-  virtual std::unique_ptr<HidDevice> Open(const std::string& path, std::string* error) = 0;
+  // nullptr when the node cannot be opened, with why in *error (may be
+  // null): AccessDenied/EACCES renders as "Permission denied".
+  virtual std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) = 0;
 };
 
 }  // namespace lumivane

@@ -37,16 +37,16 @@ std::unique_ptr<HidDevice> HidDeviceFinder::FindDevice(const StatusSink& addStat
   std::string firstOpenFailure;
   for (const HidDeviceInfo& info : backend_.Enumerate()) {
     if (!HasKeypadIdentity(info)) continue;
-    std::string error;
+    ChannelError error;
     std::unique_ptr<HidDevice> device = backend_.Open(info.path, &error);
     if (device) {
       addStatusLine("Usb Quintrel detected");
       return device;
     }
     if (firstOpenFailure.empty()) {
-      if (error.empty()) error = "the device cannot be opened";
-      firstOpenFailure = "Cannot open " + info.path + ": " + error +
-                         " (install packaging/linux/70-lumivane.rules)";
+      const std::string reason = error.failed() ? error.Reason() : "the device cannot be opened";
+      firstOpenFailure =
+          "Cannot open " + info.path + ": " + reason + " (install packaging/linux/70-lumivane.rules)";
     }
   }
   addStatusLine("Usb Quintrel not detected");

@@ -56,20 +56,21 @@ std::string NarrowText(const wchar_t* text) {
 
 // Looks at the node before hidapi opens it: hidapi 0.13 uses its device
 // record after freeing it when a node opens but is no hidraw device, so such
-// a node is refused here ("not a HID device node", *refuse set). A node that
-// cannot be opened at all is left to hidapi, which decides for itself (it may
-// be a path only hidapi knows); the system's reason is returned for use when
-// hidapi fails too, since hidapi's own text repeats the path the caller names.
-std::string CheckHidrawNode(const std::string& path, bool* refuse) {
+// a node is refused here (*refuse set). A node that cannot be opened at all
+// is left to hidapi, which decides for itself (it may be a path only hidapi
+// knows); the system's reason is returned for use when hidapi fails too,
+// since hidapi's own text repeats the path the caller names.
+ChannelError CheckHidrawNode(const std::string& path, bool* refuse) {
   *refuse = false;
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
+  if (fd < 0) return HidapiBackend::ErrorFromErrno(errno);
   int descriptorSize = 0;
   const bool isHidraw = ::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) >= 0;
+  const int ioctlError = errno;
   ::close(fd);
-  if (isHidraw) return {};
+  if (isHidraw) return ChannelError();
   *refuse = true;
-  return "not a HID device node";
+  return ChannelError(ChannelErrorKind::WrongDevice, ioctlError, "not a HID device node");
 }
 
 }  // namespace
@@ -89,6 +90,22 @@ std::vector<HidDeviceInfo> MergeInterfaceRecords(const std::vector<HidDeviceInfo
 }
 
 HidapiBackend::HidapiBackend() : initialised_(hid_init() == 0) {}
+
+ChannelError HidapiBackend::ErrorFromErrno(int systemError) {
+  switch (systemError) {
+    case 0: return ChannelError();
+    case ENOENT: return ChannelError(ChannelErrorKind::NotFound, systemError);
+    case ENXIO:
+    case ENODEV: return ChannelError(ChannelErrorKind::NoDevice, systemError);  // unplugged
+    case EACCES:
+    case EPERM: return ChannelError(ChannelErrorKind::AccessDenied, systemError);
+    case EBUSY: return ChannelError(ChannelErrorKind::Busy, systemError);
+    case ENOTTY:  // a node that is no hidraw device
+    case EISDIR: return ChannelError(ChannelErrorKind::WrongDevice, systemError);
+    case EIO: return ChannelError(ChannelErrorKind::HungUp, systemError);
+    default: return ChannelError(ChannelErrorKind::System, systemError);
+  }
+}
 
 HidapiBackend::~HidapiBackend() {
   if (initialised_) hid_exit();
@@ -112,20 +129,26 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   return MergeInterfaceRecords(records);
 }
 
-std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, std::string* error) {
+std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, ChannelError* error) {
+  ChannelError ignored;
+  if (error == nullptr) error = &ignored;
   if (!initialised_) {
-    if (error) *error = "the HID service could not be initialised";
+    *error = ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised");
     return nullptr;
   }
   bool refuse = false;
-  std::string reason = CheckHidrawNode(path, &refuse);
+  *error = CheckHidrawNode(path, &refuse);
   hid_device* handle = refuse ? nullptr : hid_open_path(path.c_str());
-  if (!handle) {
-    if (reason.empty()) reason = NarrowText(hid_error(nullptr));
-    if (error) *error = reason;
-    return nullptr;
+  if (handle) {
+    *error = ChannelError();
+    return std::make_unique<HidapiDevice>(handle);
   }
-  return std::make_unique<HidapiDevice>(handle);
+  if (error->ok()) {
+    std::string text = NarrowText(hid_error(nullptr));
+    *error = ChannelError(ChannelErrorKind::System, 0,
+                          text.empty() ? "the device cannot be opened" : std::move(text));
+  }
+  return nullptr;
 }
 
 }  // namespace lumivane

@@ -1,23 +1,15 @@
 #include "link/SerialLineFailure.h"
 
-#include <cstring>
-
-#include "link/SerialPort.h"
+#include "link/SerialChannel.h"
 
 namespace lumivane {
 
-std::string DescribeSerialFailure(SerialPort& port, const std::string& portName,
-                                  std::uint32_t code, const char* timeoutText) {
-  const char* reason = nullptr;
+std::string DescribeSerialFailure(SerialChannel& port, const std::string& portName,
+                                  const ChannelError& error, const char* timeoutText) {
   // Whatever the failed call said, a line that is gone is the reason.
-  if (port.CheckLine(0) != 0) {
-    reason = "the line was hung up";
-  } else if (code == SerialPort::kTimeout) {
-    reason = timeoutText;
-  } else {
-    reason = std::strerror(static_cast<int>(code));
-  }
-  return portName + ": " + reason;
+  if (port.CheckLine(0).failed()) return portName + ": the line was hung up";
+  if (error.kind() == ChannelErrorKind::Timeout) return portName + ": " + timeoutText;
+  return portName + ": " + error.Reason();
 }
 
 }  // namespace lumivane

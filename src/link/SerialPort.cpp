@@ -75,37 +75,61 @@ int MakeRaw(int fd) {
 
 }  // namespace
 
-SerialPort::SerialPort() = default;
+SerialPort::SerialPort() : clock_(steadyClock_) {}
+
+SerialPort::SerialPort(Clock& clock) : clock_(clock) {}
 
 SerialPort::~SerialPort() { Close(); }
 
-std::uint32_t SerialPort::FailErrno() { return Fail(static_cast<std::uint32_t>(errno)); }
+// As serial libraries commonly sort them: what the caller can act on
+// (missing, refused, busy, not a serial device, hung up) gets a kind of its
+// own; the errno stays with it either way.
+ChannelError SerialPort::ErrorFromErrno(int systemError) {
+  switch (systemError) {
+    case 0: return ChannelError();
+    case ENOENT: return ChannelError(ChannelErrorKind::NotFound, systemError);
+    case ENXIO:  // a socket, a device node without its device
+    case ENODEV: return ChannelError(ChannelErrorKind::NoDevice, systemError);
+    case EACCES:
+    case EPERM: return ChannelError(ChannelErrorKind::AccessDenied, systemError);
+    case EBUSY: return ChannelError(ChannelErrorKind::Busy, systemError);
+    case ENOTTY:  // a file or device without a terminal line
+    case EISDIR: return ChannelError(ChannelErrorKind::WrongDevice, systemError);
+    case EIO: return ChannelError(ChannelErrorKind::HungUp, systemError);
+    case EINVAL: return ChannelError(ChannelErrorKind::InvalidArgument, systemError);
+    case ECANCELED: return ChannelError(ChannelErrorKind::Cancelled, systemError);
+    case ETIMEDOUT: return ChannelError(ChannelErrorKind::Timeout, systemError);
+    default: return ChannelError(ChannelErrorKind::System, systemError);
+  }
+}
+
+ChannelError SerialPort::FailErrno() { return Fail(ErrorFromErrno(errno)); }
 
 bool SerialPort::RequireOpen() {
   if (IsOpen()) return true;
-  lastError = kInvalidHandle;
+  Fail(ChannelErrorKind::NotOpen);
   return false;
 }
 
-std::uint32_t SerialPort::Open(const std::string& name, std::uint32_t inputQueueSize,
-                               std::uint32_t outputQueueSize) {
-  lastError = 0;
-  if (IsOpen()) return Fail(kAlreadyInitialized);
+ChannelError SerialPort::Open(const std::string& name, std::uint32_t inputQueueSize,
+                              std::uint32_t outputQueueSize) {
+  Succeed();
+  if (IsOpen()) return Fail(ChannelErrorKind::AlreadyOpen);
 
   int fd = -1;
-  if (int code = OpenDevice(name, &fd); code != 0) return Fail(static_cast<std::uint32_t>(code));
+  if (int code = OpenDevice(name, &fd); code != 0) return Fail(ErrorFromErrno(code));
   if (int code = MakeRaw(fd); code != 0) {
     CloseDevice(fd);
-    return Fail(static_cast<std::uint32_t>(code));
+    return Fail(ErrorFromErrno(code));
   }
   const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (event < 0) {
-    const std::uint32_t code = static_cast<std::uint32_t>(errno);
+    const int code = errno;
     CloseDevice(fd);
-    return Fail(code);
+    return Fail(ErrorFromErrno(code));
   }
-  portHandle = fd;
-  ioEvent = event;
+  portHandle_ = fd;
+  ioEvent_ = event;
   // Linux keeps no per-port queue size; the values are only remembered.
   inputQueueSize_ = inputQueueSize;
   outputQueueSize_ = outputQueueSize;
@@ -113,25 +137,25 @@ std::uint32_t SerialPort::Open(const std::string& name, std::uint32_t inputQueue
   eventBaseline_ = errorBaseline_ = LineCounts{};
   ReadLineCounts(&errorBaseline_);
 
-  // Defaults; each resets lastError, and the last one's code is the result.
+  // Defaults; each sets LastError(), and the last one's outcome is the result.
   SetMask(EV_RXCHAR | EV_BREAK | EV_ERR);
   Setup(9600, 8, 0, 0);
   SetupReadTimeouts(ReadNonBlocking);
   return SetupHandshaking(HandshakeOff);
 }
 
-std::uint32_t SerialPort::Close() {
-  lastError = 0;
-  if (!IsOpen()) return 0;
+ChannelError SerialPort::Close() {
+  Succeed();
+  if (!IsOpen()) return ChannelError();
   // Operations still pending on callers' records end now, before the
   // descriptor they refer to goes away.
-  while (!pending_.empty()) pending_.back()->Complete(ECANCELED);
-  CloseDevice(portHandle);
-  ::close(ioEvent);
-  portHandle = -1;
-  ioEvent = -1;
+  while (!pending_.empty()) pending_.back()->Complete(ErrorFromErrno(ECANCELED));
+  CloseDevice(portHandle_);
+  ::close(ioEvent_);
+  portHandle_ = -1;
+  ioEvent_ = -1;
   heldInput_.clear();
-  return 0;
+  return ChannelError();
 }
 
 int SerialPort::CheckPort(const std::string& name) {
@@ -141,28 +165,30 @@ int SerialPort::CheckPort(const std::string& name) {
     CloseDevice(fd);
     return 0;
   }
-  if (code == ENOENT) return 1;
-  if (code == EACCES || code == EPERM) return 2;
-  return -1;
+  switch (ErrorFromErrno(code).kind()) {
+    case ChannelErrorKind::NotFound: return 1;
+    case ChannelErrorKind::AccessDenied: return 2;
+    default: return -1;
+  }
 }
 
-std::uint32_t SerialPort::Purge() {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
+ChannelError SerialPort::Purge() {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
   heldInput_.clear();
-  if (::tcflush(portHandle, TCIOFLUSH) != 0) return FailErrno();
-  return 0;
+  if (::tcflush(portHandle_, TCIOFLUSH) != 0) return FailErrno();
+  return ChannelError();
 }
 
 std::uint32_t SerialPort::TakeLastEvent() {
-  const std::uint32_t event = lastEvent;
-  lastEvent = 0xFFFFFFFFu;
+  const std::uint32_t event = lastEvent_;
+  lastEvent_ = 0xFFFFFFFFu;
   return event;
 }
 
 bool SerialPort::ReadLineCounts(LineCounts* counts) {
   serial_icounter_struct icount{};
-  if (::ioctl(portHandle, TIOCGICOUNT, &icount) != 0) return false;
+  if (::ioctl(portHandle_, TIOCGICOUNT, &icount) != 0) return false;
   counts->breaks = icount.brk;
   counts->frames = icount.frame;
   counts->overruns = icount.overrun;
@@ -172,7 +198,7 @@ bool SerialPort::ReadLineCounts(LineCounts* counts) {
 }
 
 std::uint32_t SerialPort::ClearLineErrors() {
-  lastError = 0;
+  Succeed();
   if (!RequireOpen()) return 0;
   // The driver counts line errors instead of holding error bits: the bits
   // are the counters that moved since the last call.
@@ -193,35 +219,44 @@ std::uint32_t SerialPort::ClearLineErrors() {
 
 namespace {
 
-bool ModemLine(int fd, int bit, std::uint32_t* error) {
+// The modem lines' bits, or -1 with errno set.
+int ModemLines(int fd) {
   int lines = 0;
-  if (::ioctl(fd, TIOCMGET, &lines) != 0) {
-    *error = static_cast<std::uint32_t>(errno);
-    return false;
-  }
-  return (lines & bit) != 0;
+  return ::ioctl(fd, TIOCMGET, &lines) == 0 ? lines : -1;
 }
 
 }  // namespace
 
 bool SerialPort::GetCTS() {
-  lastError = 0;
-  return RequireOpen() && ModemLine(portHandle, TIOCM_CTS, &lastError);
+  Succeed();
+  if (!RequireOpen()) return false;
+  const int lines = ModemLines(portHandle_);
+  if (lines < 0) FailErrno();
+  return lines > 0 && (lines & TIOCM_CTS) != 0;
 }
 
 bool SerialPort::GetDSR() {
-  lastError = 0;
-  return RequireOpen() && ModemLine(portHandle, TIOCM_DSR, &lastError);
+  Succeed();
+  if (!RequireOpen()) return false;
+  const int lines = ModemLines(portHandle_);
+  if (lines < 0) FailErrno();
+  return lines > 0 && (lines & TIOCM_DSR) != 0;
 }
 
 bool SerialPort::GetRing() {
-  lastError = 0;
-  return RequireOpen() && ModemLine(portHandle, TIOCM_RI, &lastError);
+  Succeed();
+  if (!RequireOpen()) return false;
+  const int lines = ModemLines(portHandle_);
+  if (lines < 0) FailErrno();
+  return lines > 0 && (lines & TIOCM_RI) != 0;
 }
 
 bool SerialPort::GetRLSD() {
-  lastError = 0;
-  return RequireOpen() && ModemLine(portHandle, TIOCM_CD, &lastError);
+  Succeed();
+  if (!RequireOpen()) return false;
+  const int lines = ModemLines(portHandle_);
+  if (lines < 0) FailErrno();
+  return lines > 0 && (lines & TIOCM_CD) != 0;
 }
 
 }  // namespace lumivane

@@ -1,6 +1,6 @@
 // SerialPort: the state of the line around the transfers: discarding
 // input, waiting for output to leave, and noticing a hang-up. Every wait
-// is a poll against a monotonic deadline.
+// is a poll on the port's clock against a deadline.
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 
 #include "link/SerialPort.h"
 
@@ -16,83 +15,72 @@ namespace lumivane {
 
 namespace {
 
-using SteadyTime = std::chrono::steady_clock::time_point;
+using std::chrono::milliseconds;
 
 // How often the output queue is looked at while it drains.
-constexpr int kDrainPollMs = 2;
-
-SteadyTime After(std::uint32_t ms) {
-  return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-}
-
-int MillisecondsLeft(SteadyTime deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
-                                                                 std::chrono::steady_clock::now());
-  return static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
-}
+constexpr milliseconds kDrainPollInterval{2};
 
 bool LineGone(const pollfd& watch) { return (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
 
+// What a poll that saw the line go says about it.
+ChannelError GoneLine(const pollfd& watch) {
+  return SerialPort::ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO);
+}
+
 }  // namespace
 
-std::uint32_t SerialPort::DiscardInput(std::uint32_t firstQuietMs, std::uint32_t quietMs,
-                                       std::uint32_t limitMs, bool* dropped) {
+ChannelError SerialPort::DiscardInput(std::uint32_t firstQuietMs, std::uint32_t quietMs,
+                                      std::uint32_t limitMs, bool* dropped) {
   bool ignored = false;
   if (dropped == nullptr) dropped = &ignored;
   *dropped = false;
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
+  Succeed();
+  if (!RequireOpen()) return lastError_;
   *dropped = !heldInput_.empty();
   heldInput_.clear();
-  const SteadyTime deadline = After(limitMs);
-  int quiet = static_cast<int>(std::min<std::uint32_t>(firstQuietMs, INT_MAX));
+  const Clock::TimePoint limit = clock_.Now() + milliseconds(limitMs);
+  milliseconds quiet(firstQuietMs);
   for (;;) {
     int queued = 0;
-    if (::ioctl(portHandle, FIONREAD, &queued) == 0 && queued > 0) *dropped = true;
-    if (::tcflush(portHandle, TCIFLUSH) != 0) return FailErrno();
-    const int wait = std::min(quiet, MillisecondsLeft(deadline));
-    pollfd watch{portHandle, POLLIN, 0};
-    const int ready = ::poll(&watch, 1, wait);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return FailErrno();
-    }
-    if (ready == 0) return wait == quiet ? 0 : Fail(kTimeout);
-    if (LineGone(watch)) return Fail(EIO);
-    quiet = static_cast<int>(std::min<std::uint32_t>(quietMs, INT_MAX));  // a byte came: drop it
+    if (::ioctl(portHandle_, FIONREAD, &queued) == 0 && queued > 0) *dropped = true;
+    if (::tcflush(portHandle_, TCIFLUSH) != 0) return FailErrno();
+    const Clock::TimePoint quietEnd = clock_.Now() + quiet;
+    pollfd watch{portHandle_, POLLIN, 0};
+    const int ready = clock_.Poll(&watch, 1, std::min(quietEnd, limit));
+    if (ready < 0) return Fail(ErrorFromErrno(-ready));
+    if (ready == 0) return quietEnd <= limit ? ChannelError() : Fail(ChannelErrorKind::Timeout);
+    if (LineGone(watch)) return Fail(GoneLine(watch));
+    quiet = milliseconds(quietMs);  // a byte came: drop it
   }
 }
 
-std::uint32_t SerialPort::WaitUntilSent(std::uint32_t timeoutMs) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
-  const SteadyTime deadline = After(timeoutMs);
+ChannelError SerialPort::WaitUntilSent(std::uint32_t timeoutMs) {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
+  const Clock::TimePoint deadline = clock_.Now() + milliseconds(timeoutMs);
   for (;;) {
     int queued = 0;
-    if (::ioctl(portHandle, TIOCOUTQ, &queued) != 0) return FailErrno();
-    if (queued <= 0) return 0;
-    const int left = MillisecondsLeft(deadline);
-    if (left == 0) return Fail(kTimeout);
-    pollfd watch{portHandle, 0, 0};  // a hang-up ends the wait
-    if (::poll(&watch, 1, std::min(left, kDrainPollMs)) > 0 && LineGone(watch)) return Fail(EIO);
+    if (::ioctl(portHandle_, TIOCOUTQ, &queued) != 0) return FailErrno();
+    if (queued <= 0) return ChannelError();
+    const Clock::TimePoint now = clock_.Now();
+    if (now >= deadline) return Fail(ChannelErrorKind::Timeout);
+    pollfd watch{portHandle_, 0, 0};  // a hang-up ends the wait
+    if (clock_.Poll(&watch, 1, std::min(deadline, now + kDrainPollInterval)) > 0 && LineGone(watch))
+      return Fail(GoneLine(watch));
   }
 }
 
-std::uint32_t SerialPort::CheckLine(std::uint32_t watchMs) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
-  const SteadyTime deadline = After(watchMs);
-  for (;;) {
-    pollfd watch{portHandle, 0, 0};  // only a hang-up or an error wakes it
-    const int ready = ::poll(&watch, 1, MillisecondsLeft(deadline));
-    if (ready > 0) return Fail(watch.revents & POLLNVAL ? EBADF : EIO);
-    if (ready == 0) break;
-    if (errno != EINTR) return FailErrno();
-  }
+ChannelError SerialPort::CheckLine(std::uint32_t watchMs) {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
+  pollfd watch{portHandle_, 0, 0};  // only a hang-up or an error wakes it
+  const int ready = clock_.Poll(&watch, 1, clock_.Now() + milliseconds(watchMs));
+  if (ready > 0) return Fail(GoneLine(watch));
+  if (ready < 0) return Fail(ErrorFromErrno(-ready));
   // A hung-up descriptor also fails its requests.
   int queued = 0;
-  if (::ioctl(portHandle, TIOCOUTQ, &queued) != 0) return FailErrno();
-  return 0;
+  if (::ioctl(portHandle_, TIOCOUTQ, &queued) != 0) return FailErrno();
+  return ChannelError();
 }
 
 }  // namespace lumivane

@@ -53,18 +53,18 @@ constexpr tcflag_t kSizeFlags[] = {CS5, CS6, CS7, CS8};
 
 }  // namespace
 
-std::uint32_t SerialPort::Setup(std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
+ChannelError SerialPort::Setup(std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
                                 std::uint8_t stopBits) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
+  Succeed();
+  if (!RequireOpen()) return lastError_;
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
+  if (::tcgetattr(portHandle_, &settings) != 0) return FailErrno();
 
   speed_t speed = B0;
   // Linux cannot send one and a half stop bits (code 1).
   if (!SpeedForRate(baudRate, &speed) || baudRate == 0 || dataBits < 5 || dataBits > 8 ||
       parity > 4 || (stopBits != 0 && stopBits != 2)) {
-    return Fail(EINVAL);
+    return Fail(ChannelErrorKind::InvalidArgument);
   }
   ::cfsetispeed(&settings, speed);
   ::cfsetospeed(&settings, speed);
@@ -88,15 +88,15 @@ std::uint32_t SerialPort::Setup(std::uint32_t baudRate, std::uint8_t dataBits, s
   } else {
     settings.c_cflag &= ~CSTOPB;
   }
-  if (::tcsetattr(portHandle, TCSANOW, &settings) != 0) return FailErrno();
-  return 0;
+  if (::tcsetattr(portHandle_, TCSANOW, &settings) != 0) return FailErrno();
+  return ChannelError();
 }
 
 // Common start of the getters: the port must be open and its settings readable.
 bool SerialPort::LoadLineSettings(termios* settings) {
-  lastError = 0;
+  Succeed();
   if (!RequireOpen()) return false;
-  if (::tcgetattr(portHandle, settings) != 0) {
+  if (::tcgetattr(portHandle_, settings) != 0) {
     FailErrno();
     return false;
   }
@@ -108,7 +108,7 @@ std::int32_t SerialPort::GetBaudRate() {
   if (!LoadLineSettings(&settings)) return -1;
   std::uint32_t rate = 0;
   if (!RateForSpeed(::cfgetospeed(&settings), &rate)) {
-    Fail(EINVAL);
+    Fail(ChannelErrorKind::InvalidArgument);
     return -1;
   }
   return static_cast<std::int32_t>(rate);
@@ -142,28 +142,28 @@ std::int32_t SerialPort::GetStopBits() {
   return (settings.c_cflag & CSTOPB) ? 2 : 0;
 }
 
-std::uint32_t SerialPort::SetupHandshaking(int mode) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
-  if (mode < HandshakeOff || mode > HandshakeSoftware) return Fail(kInvalidArgument);
+ChannelError SerialPort::SetupHandshaking(int mode) {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
+  if (mode < HandshakeOff || mode > HandshakeSoftware) return Fail(ChannelErrorKind::InvalidArgument);
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
+  if (::tcgetattr(portHandle_, &settings) != 0) return FailErrno();
   settings.c_cflag &= ~CRTSCTS;
   settings.c_iflag &= ~(IXON | IXOFF);
   if (mode == HandshakeHardware) settings.c_cflag |= CRTSCTS;
   if (mode == HandshakeSoftware) settings.c_iflag |= IXON | IXOFF;
-  if (::tcsetattr(portHandle, TCSANOW, &settings) != 0) return FailErrno();
+  if (::tcsetattr(portHandle_, TCSANOW, &settings) != 0) return FailErrno();
 
   // DTR and RTS: raised for hardware flow control (the driver then drives
   // RTS), held inactive otherwise. A pseudo-terminal has no modem lines
   // and answers ENOTTY; the flow-control setting above still holds there,
   // so that answer is not a failure of the operation.
   int lines = TIOCM_DTR | TIOCM_RTS;
-  if (::ioctl(portHandle, mode == HandshakeHardware ? TIOCMBIS : TIOCMBIC, &lines) != 0 &&
+  if (::ioctl(portHandle_, mode == HandshakeHardware ? TIOCMBIS : TIOCMBIC, &lines) != 0 &&
       errno != ENOTTY) {
     return FailErrno();
   }
-  return 0;
+  return ChannelError();
 }
 
 std::int32_t SerialPort::GetHandshaking() {
@@ -174,21 +174,21 @@ std::int32_t SerialPort::GetHandshaking() {
   return HandshakeOff;
 }
 
-std::uint32_t SerialPort::SetupReadTimeouts(int mode) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
+ChannelError SerialPort::SetupReadTimeouts(int mode) {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
   // The read mode lives in the object (reads wait with poll); reading the
   // settings still tells whether the port is alive.
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
-  if (mode != ReadNonBlocking && mode != ReadBlocking) return Fail(kInvalidArgument);
+  if (::tcgetattr(portHandle_, &settings) != 0) return FailErrno();
+  if (mode != ReadNonBlocking && mode != ReadBlocking) return Fail(ChannelErrorKind::InvalidArgument);
   readMode_ = mode;
-  return 0;
+  return ChannelError();
 }
 
-std::uint32_t SerialPort::SetMask(std::uint32_t eventBits) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
+ChannelError SerialPort::SetMask(std::uint32_t eventBits) {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
   eventMask_ = eventBits;
   eventBaseline_ = LineCounts{};
   ReadLineCounts(&eventBaseline_);
@@ -196,33 +196,31 @@ std::uint32_t SerialPort::SetMask(std::uint32_t eventBits) {
   for (std::size_t i = pending_.size(); i-- > 0;) {
     CompletionRecord* record = pending_[i];
     if (record->operation_ == CompletionRecord::Operation::WaitEvent) {
-      lastEvent = 0;
-      record->Complete(0);
+      lastEvent_ = 0;
+      record->Complete(ChannelError());
     }
   }
-  return 0;
+  return ChannelError();
 }
 
 std::uint32_t SerialPort::GetEventMask() {
-  lastError = 0;
+  Succeed();
   if (!RequireOpen()) return 0;
   return eventMask_;
 }
 
-std::uint32_t SerialPort::SetEventChar(std::uint8_t eventChar, bool addToMask) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
+ChannelError SerialPort::SetEventChar(std::uint8_t eventChar, bool addToMask) {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
   termios settings{};
-  if (::tcgetattr(portHandle, &settings) != 0) return FailErrno();
+  if (::tcgetattr(portHandle_, &settings) != 0) return FailErrno();
   if (addToMask) SetMask(GetEventMask() | EV_RXFLAG);
-  // termios has no event character: the object keeps it and WaitEvent
-  // looks for it in the received bytes.
   eventChar_ = eventChar;
-  return lastError;
+  return lastError_;
 }
 
 std::uint8_t SerialPort::GetEventChar() {
-  lastError = 0;
+  Succeed();
   if (!RequireOpen()) return 0;
   return eventChar_;
 }

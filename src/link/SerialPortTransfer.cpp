@@ -1,6 +1,6 @@
 // SerialPort: Write, Read and WaitEvent, and the completion record that
-// carries them. The port is non-blocking; every wait is a poll with a
-// monotonic deadline.
+// carries them. The port is non-blocking; every wait is a poll on the
+// port's clock against a deadline.
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <optional>
 
@@ -19,24 +18,13 @@ namespace lumivane {
 
 namespace {
 
-using SteadyTime = std::chrono::steady_clock::time_point;
-
 // Event bits that termios cannot signal through poll: they are found by
 // looking at the line counters every few milliseconds.
-constexpr int kLineCounterPollMs = 10;
+constexpr std::chrono::milliseconds kLineCounterPollInterval{10};
 
-std::optional<SteadyTime> DeadlineAfter(std::uint32_t timeoutMs) {
-  if (timeoutMs == SerialPort::kInfinite) return std::nullopt;
-  return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-}
-
-// Milliseconds to the deadline for poll: -1 without a deadline.
-int PollTimeout(const std::optional<SteadyTime>& deadline) {
-  if (!deadline) return -1;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline -
-                                                                 std::chrono::steady_clock::now());
-  if (left.count() <= 0) return 0;
-  return static_cast<int>(std::min<long long>(left.count(), INT_MAX));
+std::optional<Clock::TimePoint> DeadlineAfter(Clock& clock, std::uint32_t timeoutMs) {
+  if (timeoutMs == SerialChannel::kInfinite) return std::nullopt;
+  return clock.Now() + std::chrono::milliseconds(timeoutMs);
 }
 
 }  // namespace
@@ -65,15 +53,15 @@ void CompletionRecord::Reset(SerialPort* port, Operation operation) {
   writeBytes_ = nullptr;
   count_ = 0;
   transferred_ = 0;
-  result_ = 0;
+  result_ = ChannelError();
   complete_ = false;
   pollLineCounts_ = false;
 }
 
-void CompletionRecord::Complete(std::uint32_t result) {
+void CompletionRecord::Complete(ChannelError result) {
   if (port_) port_->Detach(*this);
   port_ = nullptr;
-  result_ = result;
+  result_ = std::move(result);
   complete_ = true;
   if (eventFd_ >= 0) ::eventfd_write(eventFd_, 1);
 }
@@ -82,38 +70,41 @@ void CompletionRecord::Cancel() {
   if (IsPending()) port_->Abandon(*this);
 }
 
-std::uint32_t CompletionRecord::Wait(std::uint32_t timeoutMs) {
-  if (complete_) return 0;
-  if (!port_) return SerialPort::kInvalidHandle;
-  const std::optional<SteadyTime> deadline = DeadlineAfter(timeoutMs);
+ChannelError CompletionRecord::Wait(std::uint32_t timeoutMs) {
+  if (complete_) return ChannelError();
+  if (!port_) return ChannelError(ChannelErrorKind::NotOpen);
+  Clock& clock = port_->clock_;
+  const std::optional<Clock::TimePoint> deadline = DeadlineAfter(clock, timeoutMs);
   for (;;) {
-    if (port_->Progress(*this)) return 0;
+    if (port_->Progress(*this)) return ChannelError();
 
     pollfd watch{};
-    watch.fd = port_->portHandle;
+    watch.fd = port_->portHandle_;
     if (operation_ == Operation::Write) {
       watch.events = POLLOUT;
     } else if (operation_ == Operation::Read ||
-               (port_->eventMask_ & (SerialPort::EV_RXCHAR | SerialPort::EV_RXFLAG))) {
+               (port_->eventMask_ & (SerialChannel::EV_RXCHAR | SerialChannel::EV_RXFLAG))) {
       watch.events = POLLIN;
     }
-    int timeout = PollTimeout(deadline);
-    if (pollLineCounts_ && (timeout < 0 || timeout > kLineCounterPollMs)) timeout = kLineCounterPollMs;
-    const int ready = ::poll(&watch, 1, timeout);
+    std::optional<Clock::TimePoint> wakeUp = deadline;
+    if (pollLineCounts_) {
+      const Clock::TimePoint look = clock.Now() + kLineCounterPollInterval;
+      if (!wakeUp || look < *wakeUp) wakeUp = look;
+    }
+    const int ready = clock.Poll(&watch, 1, wakeUp);
     if (ready < 0) {
-      if (errno == EINTR) continue;
-      Complete(static_cast<std::uint32_t>(errno));
-      return 0;
+      Complete(SerialPort::ErrorFromErrno(-ready));
+      return ChannelError();
     }
     if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
       // The line is gone (the other end of a pseudo-terminal closed, the
       // device was unplugged): take what is still there, then fail.
-      if (port_->Progress(*this)) return 0;
-      Complete(watch.revents & POLLNVAL ? EBADF : EIO);
-      return 0;
+      if (port_->Progress(*this)) return ChannelError();
+      Complete(SerialPort::ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO));
+      return ChannelError();
     }
-    if (ready == 0 && deadline && std::chrono::steady_clock::now() >= *deadline) {
-      return SerialPort::kTimeout;
+    if (ready == 0 && deadline && clock.Now() >= *deadline) {
+      return ChannelError(ChannelErrorKind::Timeout);
     }
   }
 }
@@ -136,7 +127,7 @@ void SerialPort::HoldBack(CompletionRecord& record) {
 
 void SerialPort::Abandon(CompletionRecord& record) {
   HoldBack(record);
-  record.Complete(ECANCELED);
+  record.Complete(ErrorFromErrno(ECANCELED));
 }
 
 bool SerialPort::Progress(CompletionRecord& record) {
@@ -144,13 +135,13 @@ bool SerialPort::Progress(CompletionRecord& record) {
   if (record.operation_ == Operation::WaitEvent) {
     const std::uint32_t bits = EventBitsNow(&record.pollLineCounts_);
     if (bits == 0) return false;
-    lastEvent = bits;
-    record.Complete(0);
+    lastEvent_ = bits;
+    record.Complete(ChannelError());
     return true;
   }
   if (record.operation_ == Operation::Write) {
     while (record.transferred_ < record.count_) {
-      const ssize_t n = ::write(portHandle, record.writeBytes_ + record.transferred_,
+      const ssize_t n = ::write(portHandle_, record.writeBytes_ + record.transferred_,
                                 record.count_ - record.transferred_);
       if (n > 0) {
         record.transferred_ += static_cast<std::uint32_t>(n);
@@ -158,12 +149,12 @@ bool SerialPort::Progress(CompletionRecord& record) {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno != EAGAIN) {
-        record.Complete(static_cast<std::uint32_t>(errno));
+        record.Complete(ErrorFromErrno(errno));
         return true;
       }
       return false;
     }
-    record.Complete(0);
+    record.Complete(ChannelError());
     return true;
   }
 
@@ -175,7 +166,7 @@ bool SerialPort::Progress(CompletionRecord& record) {
   heldInput_.erase(heldInput_.begin(), heldInput_.begin() + fromHeld);
   record.transferred_ += fromHeld;
   while (record.transferred_ < record.count_) {
-    const ssize_t n = ::read(portHandle, record.readBuffer_ + record.transferred_,
+    const ssize_t n = ::read(portHandle_, record.readBuffer_ + record.transferred_,
                              record.count_ - record.transferred_);
     if (n > 0) {
       record.transferred_ += static_cast<std::uint32_t>(n);
@@ -183,15 +174,15 @@ bool SerialPort::Progress(CompletionRecord& record) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      const std::uint32_t code = static_cast<std::uint32_t>(errno);
+      ChannelError error = ErrorFromErrno(errno);
       HoldBack(record);
-      record.Complete(code);
+      record.Complete(std::move(error));
       return true;
     }
     break;  // nothing more at the moment (a raw tty reads 0 then)
   }
   if (record.transferred_ == record.count_ || !record.blockingRead_) {
-    record.Complete(0);
+    record.Complete(ChannelError());
     return true;
   }
   return false;
@@ -204,7 +195,7 @@ std::uint32_t SerialPort::EventBitsNow(bool* pollLineCounts) {
     // the next read finds them.
     std::uint8_t chunk[256];
     ssize_t n;
-    while (heldInput_.size() < 65536 && (n = ::read(portHandle, chunk, sizeof chunk)) > 0) {
+    while (heldInput_.size() < 65536 && (n = ::read(portHandle_, chunk, sizeof chunk)) > 0) {
       heldInput_.insert(heldInput_.end(), chunk, chunk + n);
     }
     if (std::find(heldInput_.begin(), heldInput_.end(), eventChar_) != heldInput_.end()) {
@@ -213,7 +204,7 @@ std::uint32_t SerialPort::EventBitsNow(bool* pollLineCounts) {
   }
   if (eventMask_ & EV_RXCHAR) {
     int queued = 0;
-    if (!heldInput_.empty() || (::ioctl(portHandle, FIONREAD, &queued) == 0 && queued > 0)) {
+    if (!heldInput_.empty() || (::ioctl(portHandle_, FIONREAD, &queued) == 0 && queued > 0)) {
       bits |= EV_RXCHAR;
     }
   }
@@ -233,56 +224,64 @@ std::uint32_t SerialPort::EventBitsNow(bool* pollLineCounts) {
   return bits & eventMask_;
 }
 
-std::uint32_t SerialPort::Transfer(CompletionRecord& record, bool callerRecord,
-                                   std::uint32_t* countOut, std::uint32_t timeoutMs) {
+ChannelError SerialPort::Transfer(CompletionRecord& record, bool callerRecord,
+                                  std::uint32_t* countOut, std::uint32_t timeoutMs) {
   if (!Progress(record)) {
     pending_.push_back(&record);
-    if (callerRecord) return 0;  // the caller waits on its own record
-    if (record.Wait(timeoutMs) == kTimeout) {
+    if (callerRecord) return ChannelError();  // the caller waits on its own record
+    if (record.Wait(timeoutMs).kind() == ChannelErrorKind::Timeout) {
       Abandon(record);
-      return Fail(kTimeout);
+      return Fail(ChannelErrorKind::Timeout);
     }
   }
-  if (record.result_ != 0) return Fail(record.result_);
+  if (record.result_.failed()) return Fail(record.result_);
   if (countOut && record.operation_ != CompletionRecord::Operation::WaitEvent) {
     *countOut = record.transferred_;
   }
-  return 0;
+  return ChannelError();
 }
 
-std::uint32_t SerialPort::Write(const char* text, std::uint32_t* countOut,
-                                CompletionRecord* completion, std::uint32_t timeoutMs) {
+ChannelError SerialPort::Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut,
+                               std::uint32_t timeoutMs) {
+  return Write(bytes, count, countOut, nullptr, timeoutMs);
+}
+
+ChannelError SerialPort::Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
+                              std::uint32_t timeoutMs) {
+  return Read(buffer, count, countOut, nullptr, timeoutMs);
+}
+
+ChannelError SerialPort::Write(const char* text, std::uint32_t* countOut,
+                               CompletionRecord* completion, std::uint32_t timeoutMs) {
   const std::size_t length = text ? std::strlen(text) : 0;
   return Write(text, static_cast<std::uint32_t>(length), countOut, completion, timeoutMs);
 }
 
-std::uint32_t SerialPort::Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut,
-                                CompletionRecord* completion, std::uint32_t timeoutMs) {
-  return StartTransfer(false, bytes, nullptr, count, countOut,
-                       completion, timeoutMs);
+ChannelError SerialPort::Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut,
+                               CompletionRecord* completion, std::uint32_t timeoutMs) {
+  return StartTransfer(false, bytes, nullptr, count, countOut, completion, timeoutMs);
 }
 
-std::uint32_t SerialPort::Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
-                               CompletionRecord* completion, std::uint32_t timeoutMs) {
-  return StartTransfer(true, nullptr, buffer, count, countOut,
-                       completion, timeoutMs);
+ChannelError SerialPort::Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
+                              CompletionRecord* completion, std::uint32_t timeoutMs) {
+  return StartTransfer(true, nullptr, buffer, count, countOut, completion, timeoutMs);
 }
 
 // Common steps of Write and Read: the count out is 0 even when the port is
 // closed; then the transfer starts on the caller's record or the internal one.
-std::uint32_t SerialPort::StartTransfer(bool isRead, const void* writeBytes, void* readBuffer,
-                                        std::uint32_t count, std::uint32_t* countOut,
-                                        CompletionRecord* completion, std::uint32_t timeoutMs) {
+ChannelError SerialPort::StartTransfer(bool isRead, const void* writeBytes, void* readBuffer,
+                                       std::uint32_t count, std::uint32_t* countOut,
+                                       CompletionRecord* completion, std::uint32_t timeoutMs) {
   const auto kind = isRead ? CompletionRecord::Operation::Read : CompletionRecord::Operation::Write;
-  lastError = 0;
+  Succeed();
   std::uint32_t internalCount = 0;
   if (!countOut) countOut = &internalCount;
   *countOut = 0;
-  if (!RequireOpen()) return lastError;
+  if (!RequireOpen()) return lastError_;
   const void* buffer = isRead ? readBuffer : writeBytes;
-  if (!buffer && count > 0) return Fail(EINVAL);
-  if (completion && completion->IsPending()) return Fail(EBUSY);
-  CompletionRecord internal(ioEvent);
+  if (!buffer && count > 0) return Fail(ChannelErrorKind::InvalidArgument);
+  if (completion && completion->IsPending()) return Fail(ErrorFromErrno(EBUSY));
+  CompletionRecord internal(ioEvent_);
   CompletionRecord& record = completion ? *completion : internal;
   record.Reset(this, kind);
   record.writeBytes_ = static_cast<const std::uint8_t*>(writeBytes);
@@ -293,12 +292,13 @@ std::uint32_t SerialPort::StartTransfer(bool isRead, const void* writeBytes, voi
   return Transfer(record, completion != nullptr, countOut, timeoutMs);
 }
 
-std::uint32_t SerialPort::WaitEvent(CompletionRecord* completion, std::uint32_t timeoutMs) {
-  lastError = 0;
-  if (!RequireOpen()) return lastError;
-  if (eventMask_ == 0) return Fail(EINVAL);  // nothing could ever end the wait
-  if (completion && completion->IsPending()) return Fail(EBUSY);
-  CompletionRecord internal(ioEvent);
+ChannelError SerialPort::WaitEvent(CompletionRecord* completion, std::uint32_t timeoutMs) {
+  Succeed();
+  if (!RequireOpen()) return lastError_;
+  // Nothing could ever end the wait.
+  if (eventMask_ == 0) return Fail(ChannelErrorKind::InvalidArgument);
+  if (completion && completion->IsPending()) return Fail(ErrorFromErrno(EBUSY));
+  CompletionRecord internal(ioEvent_);
   CompletionRecord& record = completion ? *completion : internal;
   record.Reset(this, CompletionRecord::Operation::WaitEvent);
   return Transfer(record, completion != nullptr, nullptr, timeoutMs);

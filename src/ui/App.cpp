@@ -12,6 +12,7 @@
 #include "app/FileLayout.h"
 #include "app/SettingsStore.h"
 #include "app/StartupChoices.h"
+#include "link/Clock.h"
 #include "link/EvdevKeyboardLine.h"
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
@@ -66,10 +67,12 @@ int RunApp(int argc, char** argv) {
   LaunchPaths paths = ResolveFileLayout(argc > 0 ? argv[0] : "");
   SettingsStore settings = SettingsStoreFor(paths);
 
-  SerialPort serialPort;
+  // The one clock of every wait and time limit.
+  SteadyClock clock;
+  SerialPort serialPort(clock);
   HidapiBackend hidBackend;
   EvdevKeyboardLine keyboardLine(
-      settings.Read(kSettingsSection, kKeyboardKey, EvdevKeyboardLine::kDefaultNode));
+      settings.Read(kSettingsSection, kKeyboardKey, EvdevKeyboardLine::kDefaultNode), clock);
 
   MainDialog::Setup setup;
   setup.paths = paths;
@@ -78,6 +81,7 @@ int RunApp(int argc, char** argv) {
   if (argc >= 2) setup.commandLineSource = argv[1];
   setup.serialDevices = ListSerialDevices();
   setup.signalFd = signalChannel.fd();
+  setup.channels.clock = &clock;
   setup.channels.serialPort = &serialPort;
   setup.channels.hidBackend = &hidBackend;
   setup.channels.keyboardLine = &keyboardLine;

@@ -52,6 +52,7 @@ MainDialog::MainDialog(Setup setup, QWidget* parent)
     : QDialog(parent), setup_(std::move(setup)), settings_(SettingsStoreFor(setup_.paths)) {
   if (!setup_.chooseSourceFile) setup_.chooseSourceFile = ChooseSourceWithFileDialog;
   if (!setup_.startDetached) setup_.startDetached = StartEditorProcess;
+  if (setup_.channels.clock == nullptr) setup_.channels.clock = &steadyClock_;
 
   setWindowTitle(QStringLiteral("Zoret - Lumivane"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

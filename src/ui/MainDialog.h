@@ -15,6 +15,7 @@
 #include "app/SettingsStore.h"
 #include "download/DownloadChain.h"
 #include "download/DownloadHost.h"
+#include "link/Clock.h"
 #include "ui/MainDialogControls.h"
 
 namespace lumivane {
@@ -116,6 +117,9 @@ class MainDialog : public QDialog, public DownloadHost {
   void HandleSignal(int signalNumber);
   void CloseIfPending();
 
+  // The window's waits and the download's run on setup_.channels.clock;
+  // this one stands in when the setup gives none.
+  SteadyClock steadyClock_;
   Setup setup_;
   SettingsStore settings_;
   MainDialogControls controls_;

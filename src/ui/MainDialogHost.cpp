@@ -2,7 +2,6 @@
 // chain messages as posted events, the ready timer and key collection.
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QThread>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -197,11 +196,11 @@ void MainDialog::DiscardTypedKeys() {
 
 // Keys typed while waiting never reach the window: the collector takes them
 // all. Between passes of the event loop the thread sleeps briefly instead of
-// spinning; the deadline is on the monotonic clock.
+// spinning; the deadline and the sleeps are on the download's clock.
 int MainDialog::WaitKeyPress(std::chrono::milliseconds timeout) {
-  using Clock = std::chrono::steady_clock;
   constexpr auto kPollInterval = std::chrono::milliseconds(2);
-  const Clock::time_point deadline = Clock::now() + timeout;
+  Clock& clock = *setup_.channels.clock;
+  const Clock::TimePoint deadline = clock.Now() + timeout;
   keyCollector_->BeginCollecting();
   int key = keyCollector_->TakeKey();
   while (key < 0) {
@@ -210,11 +209,9 @@ int MainDialog::WaitKeyPress(std::chrono::milliseconds timeout) {
     if (chain_->StopRequested()) break;
     key = keyCollector_->TakeKey();
     if (key >= 0) break;
-    Clock::time_point now = Clock::now();
+    const Clock::TimePoint now = clock.Now();
     if (now >= deadline) break;
-    auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    QThread::msleep(static_cast<unsigned long>(std::max<std::chrono::milliseconds::rep>(
-        1, std::min(remaining, kPollInterval).count())));
+    clock.SleepUntil(std::min(deadline, now + kPollInterval));
   }
   keyCollector_->EndCollecting();
   return key;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "LinkFakes.h"
+#include "ManualClock.h"
 #include "TestPaths.h"
 #include "cli/CliHost.h"
 #include "download/DownloadChain.h"
@@ -54,9 +55,11 @@ TEST(CliHostKeys, StandardInputAtItsEndEndsTheDownloadWithALine) {
     choices.keysText = "120";
     choices.link = LinkKind::PcAt;
     RecordingKeyboardLine line;
+    ManualClock clock;
     LinkChannels channels;
     channels.keyboardLine = &line;
-    CliHost host(choices, out, keys[0], /*interruptFd=*/-1);
+    channels.clock = &clock;
+    CliHost host(choices, out, keys[0], /*interruptFd=*/-1, clock);
     DownloadChain chain(host, channels, SourceDir() + "/emulators/", false);
     host.Run(chain);
     EXPECT_EQ(ReadLines(out), c.lines);

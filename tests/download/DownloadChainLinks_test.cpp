@@ -1,6 +1,7 @@
 // The chain over the simulated USB keypad and the simulated PC/AT keyboard line.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <deque>
 #include <optional>
 
@@ -15,15 +16,11 @@ namespace {
 using Lines = std::vector<std::string>;
 constexpr const char* kPress = "Press (shift+load) on the Quintrel to continue";
 
-sim::KeypadModel::Clock ClockOf(ManualClock& clock) {
-  return [&clock] { return clock.Now(); };
-}
-
 // ---- USB ----
 
 class UsbChainTest : public ChainFixture {
  protected:
-  UsbChainTest() : hid(ClockOf(clock)) {
+  UsbChainTest() : hid(&clock) {
     host.choices.link = LinkKind::Usb;
     hidBackend = &hid;
   }
@@ -119,7 +116,7 @@ TEST_F(UsbChainTest, ReportsThatMoveLessThanNineBytesOrADroppedKeypadNeverSuccee
   };
   for (const UsbFault& fault : faults) {
     SCOPED_TRACE(fault.name);
-    sim::SimulatedHid faulty(ClockOf(clock));
+    sim::SimulatedHid faulty(&clock);
     hidBackend = &faulty;
     chain.reset();
     host.statusLines.clear();
@@ -153,7 +150,7 @@ class PcAtChainTest : public ChainFixture {
     std::array<char, 16> nibbles{};
     for (int i = 0; i < 16; ++i) nibbles[i] = static_cast<char>('A' + i);
     line = std::make_unique<sim::SimulatedKeyboardLine>(model, nibbles, Typer(), lineOptions,
-                                                        ClockOf(clock));
+                                                        &clock);
     keyboardLine = line.get();
     host.keySource = [this](std::chrono::milliseconds timeout) {
       if (typed.empty()) {
@@ -205,7 +202,7 @@ TEST_F(PcAtChainTest, YesStartsTheTransferOverTheKeyboardLine) {
 TEST_F(PcAtChainTest, SilentKeypadTimesOutAtTheFirstRead) {
   lineOptions.silent = true;
   line = std::make_unique<sim::SimulatedKeyboardLine>(model, std::array<char, 16>{}, Typer(),
-                                                      lineOptions, ClockOf(clock));
+                                                      lineOptions, &clock);
   keyboardLine = line.get();
   StartAndWait();
   chain->OnYes();
@@ -216,9 +213,9 @@ TEST_F(PcAtChainTest, SilentKeypadTimesOutAtTheFirstRead) {
 }
 
 TEST_F(PcAtChainTest, KeyboardLineThatCannotBeOpenedNamesNodeAndReason) {
-  lineOptions.openError = "/dev/input/event3: Permission denied";
+  lineOptions.openError = ChannelError(ChannelErrorKind::AccessDenied, EACCES);
   line = std::make_unique<sim::SimulatedKeyboardLine>(model, std::array<char, 16>{}, Typer(),
-                                                      lineOptions, ClockOf(clock));
+                                                      lineOptions, &clock);
   keyboardLine = line.get();
   StartAndWait();
   EXPECT_EQ(host.statusLines, Lines{"/dev/input/event3: Permission denied"});

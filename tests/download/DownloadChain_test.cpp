@@ -187,7 +187,7 @@ TEST_F(ChainFixture, CancelCannotInterruptARunningTransfer) {
 
 TEST_F(ChainFixture, EachSerialSetUpFailureWritesItsLineAndEnds) {
   struct Case {
-    std::uint32_t MemoryKeypadPort::*fail;
+    ChannelError MemoryKeypadPort::*fail;
     const char* line;
   };
   const Case cases[] = {
@@ -199,8 +199,8 @@ TEST_F(ChainFixture, EachSerialSetUpFailureWritesItsLineAndEnds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    keypad.failOpen = keypad.failSetup = keypad.failHandshaking = keypad.failMask = keypad.failTimeouts = 0;
-    keypad.*c.fail = 2;
+    keypad.failOpen = keypad.failSetup = keypad.failHandshaking = keypad.failMask = keypad.failTimeouts = {};
+    keypad.*c.fail = ChannelError(ChannelErrorKind::NotFound, ENOENT);
     host.statusLines.clear();
     keypad.calls.clear();
     StartAndWait();
@@ -214,19 +214,19 @@ TEST_F(ChainFixture, EachSerialSetUpFailureWritesItsLineAndEnds) {
 TEST_F(ChainFixture, SerialLineLostBeforeOrDuringTheWaitEndsWithTimeoutAndItsReason) {
   struct Case {
     std::size_t writesBeforeFailure;  // 0: the identity request is refused
-    std::uint32_t lineFailure;        // set once the download waits
+    ChannelError lineFailure;         // set once the download waits
     Lines lines;
   };
   const Case cases[] = {
-      {0, 0, {"Quintrel communication timeout", "/dev/fake-COM1: Input/output error"}},
-      {SIZE_MAX, EIO, {kPress, "Quintrel communication timeout", "/dev/fake-COM1: the line was hung up"}},
+      {0, {}, {"Quintrel communication timeout", "/dev/fake-COM1: Input/output error"}},
+      {SIZE_MAX, ChannelError(ChannelErrorKind::HungUp, EIO), {kPress, "Quintrel communication timeout", "/dev/fake-COM1: the line was hung up"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines.back());
     chain.reset();
     host.statusLines.clear();
     keypad.writesBeforeFailure = c.writesBeforeFailure;
-    keypad.lineFailure = 0;
+    keypad.lineFailure = {};
     StartAndWait();
     keypad.lineFailure = c.lineFailure;
     host.Run(*chain, 1);

@@ -175,7 +175,7 @@ TEST_F(SerialLinkTest, DeliveryIsConfirmedOnlyWhileTheLineIsUp) {
   link.ConfirmDelivery();
   EXPECT_EQ(link.fault(), LinkFault::None);
   EXPECT_EQ(port.lineChecks, 1);
-  port.lineFailure = EIO;
+  port.lineFailure = ChannelError(ChannelErrorKind::HungUp, EIO);
   link.ConfirmDelivery();
   EXPECT_EQ(link.fault(), LinkFault::Broken);
   EXPECT_EQ(link.faultDetail(), "/dev/ttyS0: the line was hung up");

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "ManualClock.h"
+
 namespace lumivane {
 namespace {
 
@@ -43,6 +45,8 @@ unsigned KernelIndex(const unsigned (&table)[N], unsigned value) {
 //   typematic parameter byte to the line.
 class KernelModel : public RepeatControl {
  public:
+  explicit KernelModel(test::ManualClock& clock) : clock_(clock) {}
+
   int openError = 0;
   int getError = 0;
   int setError = 0;
@@ -61,7 +65,7 @@ class KernelModel : public RepeatControl {
   int SetRepeat(const RepeatSetting& s) override {
     RunDueWork();
     if (setError != 0) return setError;
-    requestTimes.push_back(now_);
+    requestTimes.push_back(clock_.Now());
     int events = Inject(rep.delayMs, s.delayMs) + Inject(rep.periodMs, s.periodMs);
     eventsPerRequest.push_back(events);
     return 0;
@@ -72,24 +76,10 @@ class KernelModel : public RepeatControl {
     *s = rep;
     return 0;
   }
-  TimePoint Now() override { return now_; }
-  void SleepFor(std::chrono::milliseconds d) override {
-    now_ += d;
-    RunDueWork();
-  }
-
- private:
-  int Inject(unsigned& held, unsigned value) {
-    if (held == value) return 0;
-    held = value;
-    if (!hardwareRepeat) return 1;
-    const bool recent = lastEvent_ && now_ <= *lastEvent_ + 50ms;
-    lastEvent_ = now_;
-    if (!workDue_) workDue_ = now_ + (recent ? 50ms : 0ms);
-    return 1;
-  }
+  // The driver's work that is due by now runs (the model runs it lazily,
+  // at the next request).
   void RunDueWork() {
-    if (!workDue_ || now_ < *workDue_) return;
+    if (!workDue_ || clock_.Now() < *workDue_) return;
     workDue_.reset();
     const unsigned i = KernelIndex(kPeriods, rep.periodMs);
     const unsigned j = KernelIndex(kDelays, rep.delayMs);
@@ -97,7 +87,19 @@ class KernelModel : public RepeatControl {
     line.push_back(static_cast<std::uint8_t>(j << 5 | i));
   }
 
-  TimePoint now_{1h};
+ private:
+  int Inject(unsigned& held, unsigned value) {
+    if (held == value) return 0;
+    held = value;
+    if (!hardwareRepeat) return 1;
+    const TimePoint now = clock_.Now();
+    const bool recent = lastEvent_ && now <= *lastEvent_ + 50ms;
+    lastEvent_ = now;
+    if (!workDue_) workDue_ = now + (recent ? 50ms : 0ms);
+    return 1;
+  }
+
+  test::ManualClock& clock_;
   std::optional<TimePoint> lastEvent_;
   std::optional<TimePoint> workDue_;
 };
@@ -105,16 +107,17 @@ class KernelModel : public RepeatControl {
 class EvdevKeyboardLineTest : public ::testing::Test {
  protected:
   EvdevKeyboardLineTest() {
-    auto owned = std::make_unique<KernelModel>();
+    auto owned = std::make_unique<KernelModel>(clock);
     kernel = owned.get();
-    line = std::make_unique<EvdevKeyboardLine>("/dev/input/event3", std::move(owned));
+    line = std::make_unique<EvdevKeyboardLine>("/dev/input/event3", std::move(owned), clock);
   }
 
   // The two settings of one byte, as the link sends them.
   bool SendByte(std::uint8_t b) {
-    return line->SetTypematic(b & 0x1F, (b >> 5) & 3) && line->SetTypematic(b >> 7, 0);
+    return line->SetTypematic(b & 0x1F, (b >> 5) & 3).ok() && line->SetTypematic(b >> 7, 0).ok();
   }
 
+  test::ManualClock clock;
   KernelModel* kernel = nullptr;
   std::unique_ptr<EvdevKeyboardLine> line;
 };
@@ -143,7 +146,7 @@ TEST(RepeatRequest, EveryIndexPairRoundsToItselfAndIsNeverDropped) {
 // ---- Through the driver model ----
 
 TEST_F(EvdevKeyboardLineTest, BytesReachTheLineAsTwoParameterBytesEach) {
-  ASSERT_TRUE(line->Open(nullptr));
+  ASSERT_TRUE(line->Open().ok());
   // 0xFF: rate 31 delay 3, then rate 1 delay 0; 0x80: 0/0 then 1/0.
   for (std::uint8_t b : {0xFF, 0x80, 0x00, 0x00, 0x41, 0x41, 0x7F, 0x7F}) ASSERT_TRUE(SendByte(b));
 
@@ -153,7 +156,7 @@ TEST_F(EvdevKeyboardLineTest, BytesReachTheLineAsTwoParameterBytesEach) {
 }
 
 TEST_F(EvdevKeyboardLineTest, RequestsAreSpacedAndCarryOneEventUnlessBothIndicesChange) {
-  ASSERT_TRUE(line->Open(nullptr));
+  ASSERT_TRUE(line->Open().ok());
   for (std::uint8_t b : {0x05, 0x05, 0x65, 0x00, 0x20}) ASSERT_TRUE(SendByte(b));
 
   ASSERT_EQ(kernel->requestTimes.size(), 10u);
@@ -169,14 +172,15 @@ TEST_F(EvdevKeyboardLineTest, RequestsAreSpacedAndCarryOneEventUnlessBothIndices
 
 TEST_F(EvdevKeyboardLineTest, SettingThatNeverShowsOnTheNodeFails) {
   kernel->hardwareRepeat = false;
-  ASSERT_TRUE(line->Open(nullptr));
-  const TimePoint start = kernel->Now();
-  EXPECT_FALSE(line->SetTypematic(3, 1));
-  EXPECT_GE(kernel->Now() - start, EvdevKeyboardLine::kConfirmTimeout);
-  EXPECT_LT(kernel->Now() - start, EvdevKeyboardLine::kConfirmTimeout + 50ms);
-  EXPECT_EQ(line->FailureReason().rfind("/dev/input/event3: the repeat setting 499/45 ms was not rounded", 0),
-            0u)
-      << line->FailureReason();
+  ASSERT_TRUE(line->Open().ok());
+  const TimePoint start = clock.Now();
+  const ChannelError error = line->SetTypematic(3, 1);
+  EXPECT_TRUE(error.failed());
+  EXPECT_GE(clock.Now() - start, EvdevKeyboardLine::kConfirmTimeout);
+  EXPECT_LT(clock.Now() - start, EvdevKeyboardLine::kConfirmTimeout + 50ms);
+  const std::string detail = DescribeKeyboardLineFailure(*line, error);
+  EXPECT_EQ(detail.rfind("/dev/input/event3: the repeat setting 499/45 ms was not rounded", 0), 0u)
+      << detail;
 }
 
 TEST_F(EvdevKeyboardLineTest, CloseRestoresTheRepeatSettingsOfOpen) {
@@ -195,12 +199,13 @@ TEST_F(EvdevKeyboardLineTest, CloseRestoresTheRepeatSettingsOfOpen) {
     kernel->rep = c.atOpen;
     kernel->line.clear();
     kernel->requestTimes.clear();
-    ASSERT_TRUE(line->Open(nullptr));
+    ASSERT_TRUE(line->Open().ok());
     for (std::uint8_t b : c.bytes) ASSERT_TRUE(SendByte(b));
     const std::size_t sentBytes = kernel->line.size();
     const std::size_t requests = kernel->requestTimes.size();
     line->Close();
-    kernel->SleepFor(100ms);  // the driver's work runs
+    clock.Advance(100ms);  // the driver's work runs
+    kernel->RunDueWork();
     EXPECT_EQ(kernel->rep, c.atOpen);
     EXPECT_FALSE(kernel->open);
     if (!c.restoreByte) {
@@ -245,6 +250,7 @@ class FakeSysfs {
 };
 
 TEST(KeyboardNodeRefusal, SysfsNamesTheKeyboardsThatCannotCarryTheLink) {
+  test::ManualClock clock;
   // /dev/null stands for the event node: a character device, 1:3.
   const struct {
     const char* subsystem;
@@ -260,40 +266,39 @@ TEST(KeyboardNodeRefusal, SysfsNamesTheKeyboardsThatCannotCarryTheLink) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.subsystem) + "/" + c.driver);
     FakeSysfs sysfs(c.subsystem, c.driver, c.softrepeat);
-    EvdevKeyboardLine line("/dev/null", std::make_unique<KernelModel>(), sysfs.root());
-    std::string error;
-    EXPECT_EQ(line.Open(&error), c.refusal == nullptr) << error;
+    EvdevKeyboardLine line("/dev/null", std::make_unique<KernelModel>(clock), clock, sysfs.root());
+    const ChannelError error = line.Open();
+    const std::string detail = DescribeKeyboardLineFailure(line, error);
+    EXPECT_EQ(error.ok(), c.refusal == nullptr) << detail;
     if (c.refusal) {
-      EXPECT_EQ(error.rfind(std::string("/dev/null: ") + c.refusal, 0), 0u) << error;
+      EXPECT_EQ(detail.rfind(std::string("/dev/null: ") + c.refusal, 0), 0u) << detail;
     }
   }
   // Without sysfs entries nothing is known, and nothing is refused.
-  EvdevKeyboardLine bare("/dev/null", std::make_unique<KernelModel>(), "/nonexistent-sysfs");
-  EXPECT_TRUE(bare.Open(nullptr));
+  EvdevKeyboardLine bare("/dev/null", std::make_unique<KernelModel>(clock), clock, "/nonexistent-sysfs");
+  EXPECT_TRUE(bare.Open().ok());
 }
 
 TEST_F(EvdevKeyboardLineTest, FailuresReturnFalseAndOpenNamesTheNode) {
-  std::string error;
-  EXPECT_FALSE(line->SetTypematic(0, 0));  // not open
+  EXPECT_FALSE(line->SetTypematic(0, 0).ok());  // not open
   kernel->openError = EACCES;
-  EXPECT_FALSE(line->Open(&error));
-  EXPECT_EQ(error, "/dev/input/event3: Permission denied");
+  EXPECT_EQ(DescribeKeyboardLineFailure(*line, line->Open()), "/dev/input/event3: Permission denied");
   kernel->openError = 0;
   kernel->getError = ENOSYS;  // a node without hardware repeat
-  EXPECT_FALSE(line->Open(&error));
-  EXPECT_EQ(error, "/dev/input/event3: Function not implemented");
+  EXPECT_EQ(DescribeKeyboardLineFailure(*line, line->Open()),
+            "/dev/input/event3: Function not implemented");
   EXPECT_FALSE(kernel->open);
 
   kernel->getError = 0;
-  ASSERT_TRUE(line->Open(nullptr));
-  EXPECT_FALSE(line->SetTypematic(32, 0));
-  EXPECT_FALSE(line->SetTypematic(0, 4));
+  ASSERT_TRUE(line->Open().ok());
+  EXPECT_FALSE(line->SetTypematic(32, 0).ok());
+  EXPECT_FALSE(line->SetTypematic(0, 4).ok());
   kernel->setError = ENODEV;  // the keyboard is gone
-  EXPECT_FALSE(line->SetTypematic(1, 1));
+  EXPECT_FALSE(line->SetTypematic(1, 1).ok());
 
-  EvdevKeyboardLine missing("/nonexistent/event-kbd");
-  EXPECT_FALSE(missing.Open(&error));
-  EXPECT_EQ(error, "/nonexistent/event-kbd: No such file or directory");
+  EvdevKeyboardLine missing("/nonexistent/event-kbd", clock);
+  EXPECT_EQ(DescribeKeyboardLineFailure(missing, missing.Open()),
+            "/nonexistent/event-kbd: No such file or directory");
 }
 
 }  // namespace

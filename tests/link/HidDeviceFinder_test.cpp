@@ -2,12 +2,20 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "ChannelErrorPrinter.h"
+#include "TestPaths.h"
 #include "link/HidapiBackend.h"
 #include "sim/SimulatedHid.h"
 
@@ -95,9 +103,9 @@ TEST_F(HidDeviceFinderTest, NothingAttachedWritesExactlyOneLine) {
 
 TEST_F(HidDeviceFinderTest, UnopenableKeypadsAreSkippedAndTheFirstIsNamed) {
   hid.AddKeypad("/dev/hidraw3");
-  hid.SetOpenError("/dev/hidraw3", "Permission denied");
+  hid.SetOpenError("/dev/hidraw3", ChannelError(ChannelErrorKind::AccessDenied, EACCES));
   hid.AddKeypad("/dev/hidraw4");
-  hid.SetOpenError("/dev/hidraw4", "Device or resource busy");
+  hid.SetOpenError("/dev/hidraw4", ChannelError(ChannelErrorKind::Busy, EBUSY));
   HidDeviceInfo generic = sim::SimulatedHid::KeypadIdentity("/dev/hidraw5");
   generic.usagePage = 0x0001;
   hid.AddKeypad(generic);  // the last interface is rejected
@@ -137,14 +145,42 @@ TEST(MergeInterfaceRecords, OneRecordPerPathPreferringTheVendorCollection) {
                                          P{"/dev/hidraw2", 0x000C}, P{"/dev/hidraw3", 0xFF00}));
 }
 
-TEST(HidapiBackendOpen, ReasonIsTheSystemTextForTheNode) {
+TEST(HidapiBackendOpen, EachNodeThatIsNoHidDeviceFailsWithItsKindAndReason) {
+  const std::string dir = test::MakeTempDir();
+  struct RemoveDir {
+    std::string path;
+    ~RemoveDir() { std::filesystem::remove_all(path); }
+  } removeDir{dir};
+  ASSERT_TRUE(test::WriteFile(dir + "file", "x"));
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%ssocket", dir.c_str());
+  ASSERT_EQ(0, ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address));
+
+  const struct {
+    std::string path;
+    ChannelErrorKind kind;
+    int systemError;
+    const char* reason;
+  } cases[] = {
+      {"/nonexistent/hidraw0", ChannelErrorKind::NotFound, ENOENT, "No such file or directory"},
+      {dir + "socket", ChannelErrorKind::NoDevice, ENXIO, "No such device or address"},
+      {dir, ChannelErrorKind::WrongDevice, EISDIR, "Is a directory"},
+      // Nodes that open but are no hidraw device are refused before hidapi sees them.
+      {dir + "file", ChannelErrorKind::WrongDevice, ENOTTY, "not a HID device node"},
+      {"/dev/null", ChannelErrorKind::WrongDevice, ENOTTY, "not a HID device node"},
+  };
   HidapiBackend backend;
-  std::string error;
-  EXPECT_EQ(backend.Open("/nonexistent/hidraw0", &error), nullptr);
-  EXPECT_EQ(error, "No such file or directory");
-  // A node that opens but is no hidraw device is refused before hidapi sees it.
-  EXPECT_EQ(backend.Open("/dev/null", &error), nullptr);
-  EXPECT_EQ(error, "not a HID device node");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    ChannelError error;
+    EXPECT_EQ(backend.Open(c.path, &error), nullptr);
+    EXPECT_EQ(error.kind(), c.kind);
+    EXPECT_EQ(error.systemError(), c.systemError);
+    EXPECT_EQ(error.Reason(), c.reason);
+  }
+  ::close(listener);
 }
 
 }  // namespace

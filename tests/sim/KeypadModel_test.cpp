@@ -7,6 +7,8 @@
 #include <array>
 #include <chrono>
 
+#include "ManualClock.h"
+
 namespace lumivane::sim {
 namespace {
 
@@ -135,16 +137,16 @@ TEST(KeypadModelStream, IdleLineResynchronisesAStaleLoad) {
 }
 
 TEST(KeypadModelIdentity, ShiftLoadDelayRunsFromTheFirstRequest) {
-  auto now = std::chrono::steady_clock::time_point{};
+  test::ManualClock clock;
   KeypadOptions options;
   options.shiftLoadDelay = 100ms;
-  KeypadModel keypad(options, [&now] { return now; });
+  KeypadModel keypad(options, &clock);
   EXPECT_TRUE(keypad.ReceiveByte(0xB0).empty());
-  now += 60ms;
+  clock.Advance(60ms);
   EXPECT_TRUE(keypad.ReceiveByte(0xB0).empty());  // a repeat does not restart the delay
-  now += 39ms;
+  clock.Advance(39ms);
   EXPECT_TRUE(keypad.Poll().empty());
-  now += 1ms;
+  clock.Advance(1ms);
   EXPECT_EQ(Bytes{0xC0}, keypad.Poll());
 }
 

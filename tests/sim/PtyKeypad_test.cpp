@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "ChannelErrorPrinter.h"
 #include "link/SerialPort.h"
 #include "sim/LayerDecode.h"
 
@@ -20,12 +21,12 @@ class PtyKeypadTest : public ::testing::Test {
     keypad = std::make_unique<PtyKeypad>(options);
     std::string error;
     ASSERT_TRUE(keypad->Start(&error)) << error;
-    ASSERT_EQ(0u, port.Open(keypad->devicePath(), 2048, 2048));
-    ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+    ASSERT_EQ(ChannelError(), port.Open(keypad->devicePath(), 2048, 2048));
+    ASSERT_EQ(ChannelError(), port.SetupReadTimeouts(SerialPort::ReadBlocking));
   }
   void Send(const Bytes& bytes) {
     std::uint32_t count = 0;
-    ASSERT_EQ(0u, port.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &count,
+    ASSERT_EQ(ChannelError(), port.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &count,
                              nullptr, SerialPort::kInfinite));
   }
   // One answer byte, or -1 when none comes within the limit.
@@ -53,7 +54,7 @@ TEST_F(PtyKeypadTest, ServesADownloadOverTheSerialPort) {
   KeypadOptions options;
   options.shiftLoadDelay.reset();
   StartKeypad(options);
-  ASSERT_EQ(0u, port.Purge());
+  ASSERT_EQ(ChannelError(), port.Purge());
   Send({0xB0});
   EXPECT_EQ(-1, Answer(50));  // nobody has pressed shift+load yet
   keypad->PressShiftLoad();
@@ -92,9 +93,9 @@ TEST_F(PtyKeypadTest, FaultsSeenFromTheSerialSide) {
   Write(0x0001, {0x11});
   std::uint8_t byte = 0;
   std::uint32_t count = 0;
-  const std::uint32_t result = port.Read(&byte, 1, &count, nullptr, 5000);
-  EXPECT_NE(0u, result);
-  EXPECT_NE(SerialPort::kTimeout, result);
+  const ChannelError result = port.Read(&byte, 1, &count, nullptr, 5000);
+  EXPECT_TRUE(result.failed());
+  EXPECT_NE(ChannelErrorKind::Timeout, result.kind());
   EXPECT_EQ(0u, count);
   keypad->Stop();
   EXPECT_TRUE(keypad->Snapshot().IsHungUp());
@@ -119,9 +120,9 @@ TEST_F(PtyKeypadTest, HostThatGaveUpOnALoadCanStartAgain) {
   Send({0xB0});
   ASSERT_EQ(0xC8, Answer());
   // The host refused the identity and ends; the next download asks again.
-  ASSERT_EQ(0u, port.Close());
-  ASSERT_EQ(0u, port.Open(keypad->devicePath(), 2048, 2048));
-  ASSERT_EQ(0u, port.SetupReadTimeouts(SerialPort::ReadBlocking));
+  ASSERT_EQ(ChannelError(), port.Close());
+  ASSERT_EQ(ChannelError(), port.Open(keypad->devicePath(), 2048, 2048));
+  ASSERT_EQ(ChannelError(), port.SetupReadTimeouts(SerialPort::ReadBlocking));
   Send({0xB0});
   keypad->PressShiftLoad();
   EXPECT_EQ(0xC8, Answer(5000));

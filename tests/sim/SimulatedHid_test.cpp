@@ -24,9 +24,9 @@ class SimulatedHidTest : public ::testing::Test {
     KeypadOptions options;
     options.shiftLoadDelay.reset();  // ready only when the test presses shift+load
     keypad = &hid.AddKeypad("/dev/hidraw0", options);
-    std::string error;
+    ChannelError error;
     device = hid.Open("/dev/hidraw0", &error);
-    ASSERT_NE(device, nullptr) << error;
+    ASSERT_NE(device, nullptr) << error.Reason();
   }
 
   bool Send(Report report) { return device->SendFeatureReport(report.data(), report.size()) == 9; }
@@ -92,9 +92,9 @@ TEST_F(SimulatedHidTest, UnplugFailsEveryCallFromTheGivenCountOn) {
   EXPECT_EQ(-1, device->GetFeatureReport(report.data(), report.size()));
 
   EXPECT_TRUE(hid.Enumerate().empty());
-  std::string error;
+  ChannelError error;
   EXPECT_EQ(hid.Open("/dev/hidraw0", &error), nullptr);
-  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_EQ(error.Reason(), "No such file or directory");
   EXPECT_EQ(keypad->identityRequests(), 1u);
 }
 
@@ -104,8 +104,7 @@ TEST(SimulatedHidWithDeviceLink, NineBytesAndEndReachMemoryInFourReports) {
   test::ManualClock clock;
   SimulatedHid hid;
   KeypadModel& keypad = hid.AddKeypad("/dev/hidraw0");
-  std::string error;
-  std::unique_ptr<HidDevice> device = hid.Open("/dev/hidraw0", &error);
+  std::unique_ptr<HidDevice> device = hid.Open("/dev/hidraw0", nullptr);
   ASSERT_NE(device, nullptr);
   ASSERT_EQ(9, device->SendFeatureReport(kIdentityRequest.data(), kIdentityRequest.size()));
   Report answer{};

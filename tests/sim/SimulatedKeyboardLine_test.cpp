@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -43,8 +44,8 @@ KeypadOptions ShiftLoadAfter(std::optional<std::chrono::milliseconds> delay, boo
 
 // The two settings that carry one byte on the keyboard line.
 void SendByte(KeyboardLine& line, std::uint8_t b) {
-  ASSERT_TRUE(line.SetTypematic(b & 0x1F, (b >> 5) & 3));
-  ASSERT_TRUE(line.SetTypematic(b >> 7, 0));
+  ASSERT_TRUE(line.SetTypematic(b & 0x1F, (b >> 5) & 3).ok());
+  ASSERT_TRUE(line.SetTypematic(b >> 7, 0).ok());
 }
 
 void SendReadCommand(KeyboardLine& line, std::uint16_t address) {
@@ -58,22 +59,22 @@ class SimulatedKeyboardLineTest : public ::testing::Test {
  protected:
   SimulatedKeyboardLine MakeLine(KeyboardLineOptions options = {}) {
     return SimulatedKeyboardLine(keypad, kNibbleKeys, [this](int key) { typed.push_back(key); },
-                                 std::move(options), [this] { return now; });
+                                 std::move(options), &clock);
   }
 
-  std::chrono::steady_clock::time_point now{1h};
-  KeypadModel keypad{KeypadOptions{}, [this] { return now; }};
+  test::ManualClock clock;
+  KeypadModel keypad{KeypadOptions{}, &clock};
   std::vector<int> typed;
 };
 
 TEST_F(SimulatedKeyboardLineTest, PutsEachByteTogetherFromItsTwoSettings) {
   SimulatedKeyboardLine line = MakeLine();
-  ASSERT_TRUE(line.Open(nullptr));
-  ASSERT_TRUE(line.SetTypematic(31, 3));
+  ASSERT_TRUE(line.Open().ok());
+  ASSERT_TRUE(line.SetTypematic(31, 3).ok());
   EXPECT_TRUE(line.HalfByteWaiting());
-  ASSERT_TRUE(line.SetTypematic(1, 0));
-  ASSERT_TRUE(line.SetTypematic(0, 0));
-  ASSERT_TRUE(line.SetTypematic(1, 0));
+  ASSERT_TRUE(line.SetTypematic(1, 0).ok());
+  ASSERT_TRUE(line.SetTypematic(0, 0).ok());
+  ASSERT_TRUE(line.SetTypematic(1, 0).ok());
   for (int b = 0; b < 256; ++b) SendByte(line, static_cast<std::uint8_t>(b));
 
   ASSERT_EQ(line.bytes().size(), 258u);
@@ -86,31 +87,31 @@ TEST_F(SimulatedKeyboardLineTest, PutsEachByteTogetherFromItsTwoSettings) {
 
 TEST_F(SimulatedKeyboardLineTest, CountsBadSecondSettingsAndRefusesWhileClosed) {
   SimulatedKeyboardLine line = MakeLine();
-  EXPECT_FALSE(line.SetTypematic(0, 0));
-  ASSERT_TRUE(line.Open(nullptr));
-  EXPECT_FALSE(line.SetTypematic(32, 0));
-  ASSERT_TRUE(line.SetTypematic(5, 1));
-  ASSERT_TRUE(line.SetTypematic(3, 0));  // more than the top bit
+  EXPECT_FALSE(line.SetTypematic(0, 0).ok());
+  ASSERT_TRUE(line.Open().ok());
+  EXPECT_FALSE(line.SetTypematic(32, 0).ok());
+  ASSERT_TRUE(line.SetTypematic(5, 1).ok());
+  ASSERT_TRUE(line.SetTypematic(3, 0).ok());  // more than the top bit
   EXPECT_EQ(line.framingErrors(), 1u);
   EXPECT_EQ(line.bytes().back(), 0x25 | 0x80);
 
   KeyboardLineOptions refused;
-  refused.openError = "/dev/input/event3: Permission denied";
+  refused.openError = ChannelError(ChannelErrorKind::AccessDenied, EACCES);
   SimulatedKeyboardLine closed = MakeLine(refused);
-  std::string error;
-  EXPECT_FALSE(closed.Open(&error));
-  EXPECT_EQ(error, "/dev/input/event3: Permission denied");
+  const ChannelError error = closed.Open();
+  EXPECT_TRUE(error.failed());
+  EXPECT_EQ(DescribeKeyboardLineFailure(closed, error), "/dev/input/event3: Permission denied");
 }
 
 TEST_F(SimulatedKeyboardLineTest, TypesYesAfterTheShiftLoadDelayOnce) {
-  keypad = KeypadModel(ShiftLoadAfter(1500ms), [this] { return now; });
+  keypad = KeypadModel(ShiftLoadAfter(1500ms), &clock);
   SimulatedKeyboardLine line = MakeLine();
   EXPECT_FALSE(line.Poll());  // not open yet
-  ASSERT_TRUE(line.Open(nullptr));
-  now += 1499ms;
+  ASSERT_TRUE(line.Open().ok());
+  clock.Advance(1499ms);
   EXPECT_FALSE(line.Poll());
   EXPECT_THAT(typed, IsEmpty());
-  now += 1ms;
+  clock.Advance(1ms);
   EXPECT_TRUE(line.Poll());
   EXPECT_FALSE(line.Poll());
   EXPECT_THAT(typed, ElementsAre('Y'));
@@ -119,11 +120,11 @@ TEST_F(SimulatedKeyboardLineTest, TypesYesAfterTheShiftLoadDelayOnce) {
 
 TEST_F(SimulatedKeyboardLineTest, SilentKeypadOrNoDelayNeedsAnExplicitPress) {
   for (const KeypadOptions& options : {ShiftLoadAfter(std::nullopt), ShiftLoadAfter(0ms, true)}) {
-    keypad = KeypadModel(options, [this] { return now; });
+    keypad = KeypadModel(options, &clock);
     typed.clear();
     SimulatedKeyboardLine line = MakeLine();
-    ASSERT_TRUE(line.Open(nullptr));
-    now += 10s;
+    ASSERT_TRUE(line.Open().ok());
+    clock.Advance(10s);
     EXPECT_FALSE(line.Poll());
     line.PressShiftLoad();
     EXPECT_THAT(typed, ElementsAre('Y'));
@@ -136,10 +137,10 @@ TEST_F(SimulatedKeyboardLineTest, AnswersAReadWithNibbleKeysLowFirstUnlessFaulty
     std::vector<int> keys;
   } cases[] = {{{}, {'5', 'A'}}, {Silent(), {}}, {ForeignKey('#'), {'#', '5', 'A'}}};
   for (const auto& c : cases) {
-    keypad = KeypadModel(KeypadOptions{}, [this] { return now; });
+    keypad = KeypadModel(KeypadOptions{}, &clock);
     keypad.Poke(0x1234, 0xA5);
     SimulatedKeyboardLine line = MakeLine(c.options);
-    ASSERT_TRUE(line.Open(nullptr));
+    ASSERT_TRUE(line.Open().ok());
     line.PressShiftLoad();
     typed.clear();
     SendReadCommand(line, 0x1234);
@@ -152,10 +153,10 @@ TEST_F(SimulatedKeyboardLineTest, AnswersAReadWithNibbleKeysLowFirstUnlessFaulty
 TEST(SimulatedKeyboardLineWithDeviceLink, ReadsAndWritesThroughTheHostKeyQueue) {
   test::ManualClock clock;
   test::FakeDownloadHost host(&clock);
-  KeypadModel keypad({}, [&clock] { return clock.Now(); });
+  KeypadModel keypad({}, &clock);
   SimulatedKeyboardLine line(keypad, kNibbleKeys, [&host](int key) { host.keys.push_back({key}); },
                              ForeignKey('Q'));
-  ASSERT_TRUE(line.Open(nullptr));
+  ASSERT_TRUE(line.Open().ok());
   line.PressShiftLoad();
 
   DeviceLink link(clock);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Clock.h"
+#include "ManualClock.h"
 #include "download/DownloadHost.h"
 
 namespace lumivane {
@@ -13,22 +13,6 @@ class DownloadChain;
 }
 
 namespace lumivane::test {
-
-// A clock whose time moves only when someone sleeps on it or advances it.
-class ManualClock : public Clock {
- public:
-  TimePoint Now() override { return now_; }
-  void SleepFor(std::chrono::milliseconds duration) override {
-    if (duration.count() > 0) now_ += duration;
-    slept_ += duration;
-  }
-  void Advance(std::chrono::milliseconds duration) { now_ += duration; }
-  std::chrono::milliseconds slept() const { return slept_; }
-
- private:
-  TimePoint now_{std::chrono::hours(1)};
-  std::chrono::milliseconds slept_{0};
-};
 
 // A download host that records every call, in order, and whose message
 // queue and ready timer the test steps by hand.

@@ -1,5 +1,6 @@
 #pragma once
 // Recording stand-ins for the three platform channels, for the link tests.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,97 +10,102 @@
 #include <utility>
 #include <vector>
 
+#include "ChannelErrorPrinter.h"
 #include "link/HidChannel.h"
 #include "link/KeyboardLine.h"
-#include "link/SerialPort.h"
+#include "link/SerialChannel.h"
 
 namespace lumivane::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A serial port that records what is written and answers reads from a queue.
-class RecordingSerialPort : public SerialPort {
+// A serial channel that records what is written and answers reads from a queue.
+class RecordingSerialPort : public SerialChannel {
  public:
-  std::vector<std::string> calls;  // set-up calls in order: "open:<name>", "setup", ...
+  std::vector<std::string> calls;  // set-up calls in order: "open:<name>", "setup:...", ..., "close"
   std::vector<Bytes> writes;       // one entry per Write call
   std::vector<std::uint32_t> writeTimeouts;
   std::vector<std::uint32_t> readTimeouts;
   std::deque<std::uint8_t> answers;  // bytes a Read returns, one per call
-  std::uint32_t failOpen = 0, failSetup = 0, failHandshaking = 0, failMask = 0, failTimeouts = 0;
+  ChannelError failOpen, failSetup, failHandshaking, failMask, failTimeouts;
   // Writes after this many succeed no more (the port is gone).
   std::size_t writesBeforeFailure = SIZE_MAX;
   bool nonBlocking = false;
   std::vector<std::uint32_t> discards;  // first quiet period of each DiscardInput
   std::deque<bool> dropping;            // what the next DiscardInput calls find (none: nothing)
-  std::uint32_t lineFailure = 0;        // what CheckLine and WaitUntilSent report
+  ChannelError lineFailure;             // what CheckLine and WaitUntilSent report
   int lineChecks = 0;
+  int purges = 0;
 
-  // The handle is a stand-in: the base class must not close it.
-  ~RecordingSerialPort() override { portHandle = -1; }
-
-  std::uint32_t Open(const std::string& name, std::uint32_t, std::uint32_t) override {
+  ChannelError Open(const std::string& name, std::uint32_t, std::uint32_t) override {
     calls.push_back("open:" + name);
-    if (failOpen == 0) portHandle = 1 << 20;  // never a real descriptor
+    open_ = failOpen.ok();
     return failOpen;
   }
-  std::uint32_t Close() override {
+  ChannelError Close() override {
     calls.push_back("close");
-    portHandle = -1;
-    return 0;
+    open_ = false;
+    return {};
   }
-  std::uint32_t Setup(std::uint32_t baud, std::uint8_t bits, std::uint8_t parity, std::uint8_t stop) override {
+  bool IsOpen() const override { return open_; }
+  ChannelError Setup(std::uint32_t baud, std::uint8_t bits, std::uint8_t parity, std::uint8_t stop) override {
     calls.push_back("setup:" + std::to_string(baud) + "," + std::to_string(bits) + "," +
                     std::to_string(parity) + "," + std::to_string(stop));
     return failSetup;
   }
-  std::uint32_t SetupHandshaking(int mode) override {
+  ChannelError SetupHandshaking(int mode) override {
     calls.push_back("handshaking:" + std::to_string(mode));
     return failHandshaking;
   }
-  std::uint32_t SetMask(std::uint32_t bits) override {
+  ChannelError SetMask(std::uint32_t bits) override {
     calls.push_back("mask:" + std::to_string(bits));
     return failMask;
   }
-  std::uint32_t SetupReadTimeouts(int mode) override {
+  ChannelError SetupReadTimeouts(int mode) override {
     calls.push_back("timeouts:" + std::to_string(mode));
     nonBlocking = mode == ReadNonBlocking;
     return failTimeouts;
   }
-  std::uint32_t Write(const char* text, std::uint32_t* countOut, CompletionRecord* completion,
-                      std::uint32_t timeoutMs) override {
-    return Write(text, static_cast<std::uint32_t>(std::strlen(text)), countOut, completion, timeoutMs);
+  ChannelError Purge() override {
+    ++purges;
+    return {};
   }
-  std::uint32_t Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut, CompletionRecord*,
-                      std::uint32_t timeoutMs) override {
+  ChannelError Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut,
+                     std::uint32_t timeoutMs) override {
     if (countOut) *countOut = 0;
-    if (writes.size() >= writesBeforeFailure) return 5;  // EIO
+    if (writes.size() >= writesBeforeFailure) return ChannelError(ChannelErrorKind::HungUp, EIO);
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     writes.emplace_back(p, p + count);
     writeTimeouts.push_back(timeoutMs);
     if (countOut) *countOut = count;
-    return 0;
+    return {};
   }
-  std::uint32_t DiscardInput(std::uint32_t firstQuietMs, std::uint32_t, std::uint32_t, bool* dropped) override {
+  ChannelError DiscardInput(std::uint32_t firstQuietMs, std::uint32_t, std::uint32_t, bool* dropped) override {
     discards.push_back(firstQuietMs);
     *dropped = !dropping.empty() && dropping.front();
     if (!dropping.empty()) dropping.pop_front();
-    return 0;
+    return {};
   }
-  std::uint32_t WaitUntilSent(std::uint32_t) override { return lineFailure; }
-  std::uint32_t CheckLine(std::uint32_t) override {
+  ChannelError WaitUntilSent(std::uint32_t) override { return lineFailure; }
+  ChannelError CheckLine(std::uint32_t) override {
     ++lineChecks;
     return lineFailure;
   }
-  std::uint32_t Read(void* buffer, std::uint32_t count, std::uint32_t* countOut, CompletionRecord*,
-                     std::uint32_t timeoutMs) override {
+  ChannelError Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
+                    std::uint32_t timeoutMs) override {
     readTimeouts.push_back(timeoutMs);
     if (countOut) *countOut = 0;
-    if (count == 0 || answers.empty()) return nonBlocking ? 0 : kTimeout;
+    if (count == 0 || answers.empty()) {
+      return nonBlocking ? ChannelError() : ChannelError(ChannelErrorKind::Timeout);
+    }
     *static_cast<std::uint8_t*>(buffer) = answers.front();
     answers.pop_front();
     if (countOut) *countOut = 1;
-    return 0;
+    return {};
   }
+
+ private:
+  bool open_ = false;
 };
 
 // A HID device that records every feature report sent and answers fetches
@@ -138,24 +144,23 @@ class RecordingKeyboardLine : public KeyboardLine {
  public:
   std::vector<std::pair<int, int>> settings;
   bool openFails = false;
-  std::string openError = "/dev/input/event3: Permission denied";
+  ChannelError openError{ChannelErrorKind::AccessDenied, EACCES};
   int opens = 0, closes = 0, attempts = 0;
   bool failing = false;
-  std::string failureReason = "/dev/input/event3: the setting did not reach a keyboard";
+  ChannelError failure{ChannelErrorKind::Unsupported, 0, "the setting did not reach a keyboard"};
 
-  bool Open(std::string* error) override {
+  std::string Name() const override { return "/dev/input/event3"; }
+  ChannelError Open() override {
     ++opens;
-    if (openFails && error) *error = openError;
-    return !openFails;
+    return openFails ? openError : ChannelError();
   }
   void Close() override { ++closes; }
-  bool SetTypematic(std::uint8_t rate, std::uint8_t delay) override {
+  ChannelError SetTypematic(std::uint8_t rate, std::uint8_t delay) override {
     ++attempts;
-    if (failing) return false;
+    if (failing) return failure;
     settings.emplace_back(rate, delay);
-    return true;
+    return {};
   }
-  std::string FailureReason() const override { return failing ? failureReason : std::string(); }
 };
 
 // A serial port with a keypad's memory behind it, answering synchronously.
@@ -183,18 +188,18 @@ class MemoryKeypadPort : public RecordingSerialPort {
     return n;
   }
 
-  std::uint32_t Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut, CompletionRecord* c,
-                      std::uint32_t timeoutMs) override {
-    const std::uint32_t result = RecordingSerialPort::Write(bytes, count, countOut, c, timeoutMs);
-    if (result != 0) return result;
+  ChannelError Write(const void* bytes, std::uint32_t count, std::uint32_t* countOut,
+                     std::uint32_t timeoutMs) override {
+    ChannelError result = RecordingSerialPort::Write(bytes, count, countOut, timeoutMs);
+    if (result.failed()) return result;
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     if (remaining_ > 0 && count == 1) {
       memory[address_++] = p[0];
       data.push_back(p[0]);
       --remaining_;
-      return 0;
+      return {};
     }
-    if (count != 6) return 0;
+    if (count != 6) return {};
     const std::uint16_t address = static_cast<std::uint16_t>(p[0] << 8 | p[1]);
     char text[32];
     if (p[5] == 0x0E) {
@@ -208,9 +213,8 @@ class MemoryKeypadPort : public RecordingSerialPort {
       std::snprintf(text, sizeof text, "end");
     }
     operations.push_back(text);
-    return 0;
+    return {};
   }
-  using RecordingSerialPort::Write;
 
  private:
   std::uint16_t address_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "ChannelErrorPrinter.h"
 #include "PtyPair.h"
 #include "link/SerialPort.h"
 
@@ -12,7 +13,7 @@ class SerialPortOnPty : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pty.ok());
-    ASSERT_EQ(0u, port.Open(pty.devicePath(), 2048, 2048));
+    ASSERT_EQ(ChannelError(), port.Open(pty.devicePath(), 2048, 2048));
   }
   PtyPair pty;
   SerialPort port;

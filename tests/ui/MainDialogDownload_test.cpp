@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "DialogTestSupport.h"
+#include "ManualClock.h"
 #include "sim/PtyKeypad.h"
 
 using namespace lumivane;
@@ -150,6 +151,10 @@ class MainDialogDownloadTest : public QObject {
                           "\nFileToDownload=" + dir + "small.pos\nLayer=2\n");
     MainDialog::Setup setup = fixture.MakeSetup();
     setup.serialDevices = {keypad.devicePath()};
+    // The pauses between data bytes pass on a manual clock; the serial
+    // port's time limits stay real, as the keypad answers from its thread.
+    ManualClock pauses;
+    setup.channels.clock = &pauses;
     auto dialog = fixture.MakeDialog(std::move(setup));
     QSignalSpy finished(dialog.get(), &QDialog::finished);
 

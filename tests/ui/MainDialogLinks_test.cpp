@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "DialogTestSupport.h"
+#include "ManualClock.h"
 #include "sim/KeypadModel.h"
 #include "sim/LayerDecode.h"
 #include "sim/SimulatedHid.h"
@@ -203,19 +204,26 @@ class MainDialogLinksTest : public QObject {
     fixture.WriteSettings("[Quintrel]\nLinkWith=__PC/AT__\nEmulation=" + emulation.toStdString() +
                           "\nLayer=" + std::to_string(layer) + "\n");
 
+    // The keypad, the link's pauses and the window's key waits share a
+    // manual clock; time passes 20 ms at each tick of the user's timer.
+    ManualClock clock;
     sim::KeypadOptions options;
     options.shiftLoadDelay = 300ms;
-    sim::KeypadModel keypad(options);
+    sim::KeypadModel keypad(options, &clock);
     KeypadTyping typing(yesWithAlt);
     sim::SimulatedKeyboardLine line(keypad, NibbleKeys(nibbleKeys),
-                                    [&typing](int key) { typing.Type(key); });
+                                    [&typing](int key) { typing.Type(key); }, {}, &clock);
     // The user at the keypad: shift+load once the delay has passed.
     QTimer userAtKeypad;
-    connect(&userAtKeypad, &QTimer::timeout, &userAtKeypad, [&line] { line.Poll(); });
-    userAtKeypad.start(20);
+    connect(&userAtKeypad, &QTimer::timeout, &userAtKeypad, [&line, &clock] {
+      clock.Advance(20ms);
+      line.Poll();
+    });
+    userAtKeypad.start(1);
 
     MainDialog::Setup setup = fixture.MakeSetup(programDir);
     setup.channels.keyboardLine = &line;
+    setup.channels.clock = &clock;
     auto dialog = fixture.MakeDialog(std::move(setup));
     dialog->show();
     QVERIFY(QTest::qWaitForWindowActive(dialog.get()));

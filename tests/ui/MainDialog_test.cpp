@@ -14,9 +14,10 @@ using namespace lumivane::test;
 // A PC/AT line that takes every setting and never answers.
 class QuietKeyboardLine : public KeyboardLine {
  public:
-  bool Open(std::string*) override { return true; }
+  std::string Name() const override { return "/dev/input/event3"; }
+  ChannelError Open() override { return {}; }
   void Close() override {}
-  bool SetTypematic(std::uint8_t, std::uint8_t) override { return true; }
+  ChannelError SetTypematic(std::uint8_t, std::uint8_t) override { return {}; }
 };
 
 class MainDialogTest : public QObject {
