@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <optional>
 
 #include "download/DownloadChain.h"
@@ -167,17 +166,13 @@ int CliHost::ReadKey() {
   return std::toupper(c);
 }
 
-void CliHost::DiscardTypedKeys() {
-  pendingKeys_.clear();
-  if (keyInput_ < 0 || keyInputEnded_) return;
-  char bytes[256];
-  while (Readable(keyInput_)) {
-    const ssize_t got = ::read(keyInput_, bytes, sizeof bytes);
-    if (got > 0) continue;
-    if (got < 0 && errno == EINTR) continue;
+std::vector<int> CliHost::DiscardTypedKeys() {
+  std::vector<int> dropped;
+  for (;;) {
+    const int key = ReadKey();
     // End of input stays noticed: the next key wait ends the download.
-    if (got == 0 || errno != EAGAIN) keyInputEnded_ = true;
-    return;
+    if (key < 0) return dropped;
+    dropped.push_back(key);
   }
 }
 

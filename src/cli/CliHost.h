@@ -55,7 +55,7 @@ class CliHost : public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override {}
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
-  void DiscardTypedKeys() override;
+  std::vector<int> DiscardTypedKeys() override;
 
  private:
   using TimePoint = Clock::TimePoint;

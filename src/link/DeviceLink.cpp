@@ -61,6 +61,7 @@ void DeviceLink::Reset() {
   pendingCount_ = 1;
   answerOverdue_ = false;
   answersSuspect_ = false;
+  answeredReads_ = 0;
   ClearFault();
 }
 
@@ -88,16 +89,7 @@ void DeviceLink::SendCommandBlock() {
   switch (kind_) {
     case Kind::Usb: SendFeatureReport(); break;
     case Kind::Serial: SerialWrite(block, 6); break;
-    case Kind::PcAt:
-      BusyWait(kPcAtCommandPause);
-      // The keypad answers a read only once the whole command has arrived:
-      // a key typed before that (the late answer of a read that timed out, a
-      // stray key) would otherwise be taken for the next answer.
-      if (keySource_ != nullptr) keySource_->DiscardTypedKeys();
-      // A setting the line refused ends the command: each further one would
-      // wait for its confirmation in vain.
-      for (int i = 0; i < 6 && fault_ != LinkFault::Broken; ++i) SendPcAtByte(block[i]);
-      break;
+    case Kind::PcAt: SendPcAtCommand(block); break;
     case Kind::None: NoteFault(LinkFault::Broken); break;
   }
 }
@@ -120,14 +112,17 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
       // fell silent by two more seconds.
       const int low = NextNibbleKey();
       if (low < 0 || Stopping()) {
+        answersSuspect_ = true;
         NoteFault(LinkFault::NoAnswer);
         return 0;
       }
       const int high = NextNibbleKey();
       if (high < 0) {
+        answersSuspect_ = true;
         NoteFault(LinkFault::NoAnswer);
         return static_cast<std::uint8_t>(low);
       }
+      ++answeredReads_;
       return static_cast<std::uint8_t>((low + 16 * high) & 0xFF);
     }
     case Kind::None: break;
@@ -138,12 +133,17 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
 
 void DeviceLink::BeginWrite(std::uint16_t address, std::uint16_t count) {
   if (fault_ == LinkFault::Broken) return;
+  if (kind_ == Kind::Serial && StrayAnswerInput()) return;
   BeginCommand(WriteCommand(address, count));
   SendCommandBlock();
 }
 
 void DeviceLink::EndWrite() {
   if (fault_ == LinkFault::Broken) return;
+  // An answer that arrived while the data went out belongs to a read whose
+  // answer was taken from another: the placement rests on wrong values, and
+  // the end command must not make the image count.
+  if (kind_ == Kind::Serial && StrayAnswerInput()) return;
   BeginCommand(kEndCommand);
   SendCommandBlock();
 }
@@ -199,8 +199,8 @@ std::uint8_t DeviceLink::SerialRead() {
   bool dropped = false;
   if (!DropStaleInput(Ms(overdue ? kAnswerTimeLimit : kQuietBeforeRead), &dropped)) return 0;
   // Later than that, a byte from nowhere means an answer of one read was
-  // taken for another's.
-  if (dropped && answersSuspect_ && !overdue) return AnswersOutOfStep();
+  // taken for another's (or will be: a duplicated answer).
+  if (dropped && (answersSuspect_ || answeredReads_ > 0) && !overdue) return AnswersOutOfStep();
   SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
   if (fault_ == LinkFault::Broken) return 0;
   std::uint8_t answer = 0;
@@ -213,6 +213,7 @@ std::uint8_t DeviceLink::SerialRead() {
       if (!DropStaleInput(Ms(kAnswerAloneTime), &dropped)) return 0;
       if (dropped) return AnswersOutOfStep();
     }
+    ++answeredReads_;
     return answer;
   }
   if (error.ok() || error.kind() == ChannelErrorKind::Timeout) {
@@ -233,10 +234,23 @@ bool DeviceLink::DropStaleInput(std::uint32_t firstQuietMs, bool* dropped) {
 }
 
 std::uint8_t DeviceLink::AnswersOutOfStep() {
-  if (fault_ != LinkFault::Broken && !serialPortName_.empty())
-    faultDetail_ = serialPortName_ + ": the keypad's answers came out of step";
+  const std::string name = kind_ == Kind::PcAt && keyboardLine_ ? keyboardLine_->Name() : serialPortName_;
+  if (fault_ != LinkFault::Broken && !name.empty())
+    faultDetail_ = name + ": the keypad's answers came out of step";
   NoteFault(LinkFault::Broken);
   return 0;
+}
+
+bool DeviceLink::StrayAnswerInput() {
+  bool stray = false;
+  if (kind_ == Kind::Serial) {
+    if (serialPort_ == nullptr || !DropStaleInput(0, &stray)) return true;
+  } else if (kind_ == Kind::PcAt && keySource_ != nullptr) {
+    for (const int key : keySource_->DiscardTypedKeys()) stray = stray || NibbleValue(key) >= 0;
+  }
+  if (!stray || (answeredReads_ == 0 && !answersSuspect_)) return false;
+  AnswersOutOfStep();
+  return true;
 }
 
 void DeviceLink::SerialWrite(const std::uint8_t* bytes, std::uint32_t count) {
@@ -265,17 +279,38 @@ void DeviceLink::ConfirmDelivery() {
   if (error.failed()) BreakSerial(error, kKeypadStoppedTaking);
 }
 
+// The low seven bits travel first (rate = bits 0..4, delay = bits 5..6), the top bit second.
 void DeviceLink::SendPcAtByte(std::uint8_t value) {
-  // The low seven bits travel first (rate = bits 0..4, delay = bits 5..6), the top bit second.
+  if (SendPcAtSetting(value & 0x1F, (value >> 5) & 0x03))
+    SendPcAtSetting(static_cast<std::uint8_t>(value >> 7), 0);
+}
+
+bool DeviceLink::SendPcAtSetting(std::uint8_t rate, std::uint8_t delay) {
+  if (fault_ == LinkFault::Broken) return false;
   if (keyboardLine_ == nullptr) {
     NoteFault(LinkFault::Broken);
-    return;
+    return false;
   }
-  ChannelError error = keyboardLine_->SetTypematic(value & 0x1F, (value >> 5) & 0x03);
-  if (error.ok()) error = keyboardLine_->SetTypematic(static_cast<std::uint8_t>(value >> 7), 0);
-  if (error.ok()) return;
-  if (fault_ != LinkFault::Broken) faultDetail_ = DescribeKeyboardLineFailure(*keyboardLine_, error);
+  const ChannelError error = keyboardLine_->SetTypematic(rate, delay);
+  if (error.ok()) return true;
+  faultDetail_ = DescribeKeyboardLineFailure(*keyboardLine_, error);
   NoteFault(LinkFault::Broken);
+  return false;
+}
+
+// A setting the line refused ends the command: each further one would wait
+// for its confirmation in vain.
+void DeviceLink::SendPcAtCommand(const std::uint8_t* block) {
+  BusyWait(kPcAtCommandPause);
+  for (int i = 0; i < 5 && fault_ != LinkFault::Broken; ++i) SendPcAtByte(block[i]);
+  const std::uint8_t last = block[5];
+  if (!SendPcAtSetting(last & 0x1F, (last >> 5) & 0x03)) return;
+  // The keypad knows the command only with its last setting, so every key
+  // typed until then answers nothing: it is dropped here, as the keys typed
+  // during the data are before the end command. Were it taken, it would
+  // pass for this read's answer, and every later answer would be one off.
+  if (StrayAnswerInput()) return;
+  SendPcAtSetting(static_cast<std::uint8_t>(last >> 7), 0);
 }
 
 int DeviceLink::WaitNibbleKey() {
@@ -295,9 +330,14 @@ int DeviceLink::NextNibbleKey() {
     if (remaining.count() <= 0) break;
     const int key = keySource_->WaitKeyPress(remaining);
     if (key < 0) break;
-    for (int i = 0; i < 16; ++i) {
-      if (nibbleKeys_[i] != 0 && key == static_cast<unsigned char>(nibbleKeys_[i])) return i;
-    }
+    if (const int value = NibbleValue(key); value >= 0) return value;
+  }
+  return -1;
+}
+
+int DeviceLink::NibbleValue(int key) const {
+  for (int i = 0; i < 16; ++i) {
+    if (nibbleKeys_[i] != 0 && key == static_cast<unsigned char>(nibbleKeys_[i])) return i;
   }
   return -1;
 }

@@ -33,6 +33,8 @@ class DeviceLink {
   static constexpr std::chrono::milliseconds kQuietBeforeRead{5};
   // RS232, once a read went unanswered: every later answer must be
   // followed by this much silence, else the answers are out of step.
+  // (Once the keypad has answered a read, anything it sends that no read
+  // asked for means the same: see StrayAnswerInput.)
   static constexpr std::chrono::milliseconds kAnswerAloneTime{50};
   // RS232: how long the line must stay up after the end command has left
   // the port, beyond its own time on the line, before success is believed.
@@ -103,11 +105,20 @@ class DeviceLink {
   void BreakSerial(const ChannelError& error, const char* timeoutText);
   std::uint8_t AnswersOutOfStep();
   void SendPcAtByte(std::uint8_t value);
+  // PC/AT: one typematic setting; false (and the link broken) when refused.
+  bool SendPcAtSetting(std::uint8_t rate, std::uint8_t delay);
+  void SendPcAtCommand(const std::uint8_t* block);
+  // Input that arrived although no read asked for it, after the keypad had
+  // answered a read: RS232 bytes, or PC/AT nibble keys (other keys are the
+  // user's). Drops it; true when there was some.
+  bool StrayAnswerInput();
   void NoteReportMoved(int moved);  // judges a feature-report call's byte count
   void NoteFault(LinkFault fault);
   bool Stopping() const { return stopRequested_ && stopRequested_(); }
   // The value of the next nibble key, -1 when none came in time.
   int NextNibbleKey();
+  // The value 0..15 a key stands for, -1 when it is no nibble key.
+  int NibbleValue(int key) const;
 
   Clock& clock_;
   Kind kind_ = Kind::None;
@@ -116,9 +127,11 @@ class DeviceLink {
   std::string serialPortName_;
   // RS232: the last read got no answer, which may still be on its way.
   bool answerOverdue_ = false;
-  // RS232: a read went unanswered since Reset(), so a late answer may yet
-  // be taken for another read's.
+  // A read went unanswered since Reset(), so a late answer may yet be taken
+  // for another read's.
   bool answersSuspect_ = false;
+  // Reads the keypad has answered since Reset().
+  int answeredReads_ = 0;
   KeyboardLine* keyboardLine_ = nullptr;
   KeySource* keySource_ = nullptr;
   std::array<char, 16> nibbleKeys_{};

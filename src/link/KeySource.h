@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <vector>
 
 namespace lumivane {
 
@@ -15,8 +16,9 @@ class KeySource {
   // an upper-case character code (Qt key code for letters and punctuation),
   // another non-negative value for other keys, or -1 when the time ran out.
   virtual int WaitKeyPress(std::chrono::milliseconds timeout) = 0;
-  // Drops every key typed so far that WaitKeyPress has not handed out.
-  virtual void DiscardTypedKeys() = 0;
+  // Drops every key typed so far that WaitKeyPress has not handed out, and
+  // returns them (coded as WaitKeyPress returns keys).
+  virtual std::vector<int> DiscardTypedKeys() = 0;
 };
 
 }  // namespace lumivane

@@ -93,7 +93,7 @@ class MainDialog : public QDialog, public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
-  void DiscardTypedKeys() override;
+  std::vector<int> DiscardTypedKeys() override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -187,11 +187,13 @@ void MainDialog::RequestClose() {
 }
 
 // Keys already in the event queue are collected by one pass and dropped.
-void MainDialog::DiscardTypedKeys() {
+std::vector<int> MainDialog::DiscardTypedKeys() {
   keyCollector_->BeginCollecting();
   DispatchOnePendingEvent();
-  keyCollector_->Clear();
+  std::vector<int> dropped;
+  for (int key = keyCollector_->TakeKey(); key >= 0; key = keyCollector_->TakeKey()) dropped.push_back(key);
   keyCollector_->EndCollecting();
+  return dropped;
 }
 
 // Keys typed while waiting never reach the window: the collector takes them

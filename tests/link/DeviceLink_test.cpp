@@ -113,8 +113,42 @@ TEST_F(SerialLinkTest, CommandsAreOneBoundedWriteAndReadsWaitTwoSeconds) {
   // 2 s plus the bytes' time at 9600 baud.
   EXPECT_EQ(port.writeTimeouts, (std::vector<std::uint32_t>{2007, 2007, 2002, 2007}));
   EXPECT_EQ(port.readTimeouts, (std::vector<std::uint32_t>{2000}));
-  EXPECT_EQ(port.discards, (std::vector<std::uint32_t>{5})) << "stale input dropped before the read";
+  // Stale input dropped before the read; a look for stray answers before
+  // the write and the end command.
+  EXPECT_EQ(port.discards, (std::vector<std::uint32_t>{5, 0, 0}));
   EXPECT_EQ(link.fault(), LinkFault::None);
+}
+
+// Once the keypad has answered a read, a byte that no read asked for may
+// already have been taken for an answer: the link cannot trust its reads.
+TEST_F(SerialLinkTest, StrayByteAfterAnAnswerPutsTheAnswersOutOfStep) {
+  const struct {
+    const char* name;
+    std::deque<bool> found;  // what each look for stray input finds, in order
+    bool broken;
+  } cases[] = {
+      {"before the first read (after the identity)", {true}, false},
+      {"before a later read", {false, true}, true},
+      {"before the write", {false, false, true}, true},
+      {"while the data went out", {false, false, false, true}, true},
+      {"nowhere", {}, false},
+  };
+  for (const auto& c : cases) {
+    RecordingSerialPort stray;
+    DeviceLink strayLink(clock);
+    strayLink.UseSerial(&stray, "/dev/ttyS0");
+    stray.dropping = c.found;
+    stray.answers = {1, 2};
+    strayLink.ReadByte(0xFF63);
+    strayLink.ReadByte(0xFF64);
+    strayLink.BeginWrite(0xFF65, 1);
+    strayLink.WriteByte(9);
+    strayLink.EndWrite();
+    EXPECT_EQ(strayLink.fault() == LinkFault::Broken, c.broken) << c.name;
+    const bool endSent = !stray.writes.empty() && stray.writes.back() == Bytes(6, 0);
+    EXPECT_EQ(endSent, !c.broken) << c.name;
+    if (c.broken) EXPECT_EQ(strayLink.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+  }
 }
 
 TEST_F(SerialLinkTest, EachDataBytePausesTenMillisecondsAndCommandsDoNot) {
@@ -242,6 +276,36 @@ TEST_F(PcAtLinkTest, KeysTypedBeforeTheCommandNeverAnswerIt) {
   Type('K');
   EXPECT_EQ(link.ReadByte(0xFF63), 0xA5);
   EXPECT_EQ(link.fault(), LinkFault::None);
+}
+
+// A nibble key typed before a command is complete answers nothing; once a
+// read was answered it shows that answers and reads no longer pair up.
+TEST_F(PcAtLinkTest, NibbleKeyTypedDuringACommandAfterAnAnswerEndsTheTransfer) {
+  const struct {
+    int key;
+    bool broken;
+  } cases[] = {{'B', true}, {'Z', false}};
+  for (const auto& c : cases) {
+    ManualClock keyClock;
+    FakeDownloadHost keys(&keyClock);
+    RecordingKeyboardLine keyboard;
+    DeviceLink pcAt(keyClock);
+    pcAt.UsePcAt(&keyboard, &keys, nibbles);
+    keys.keys = {{'F'}, {'K'}, {'F'}, {'K'}};
+    EXPECT_EQ(pcAt.ReadByte(0xFF67), 0xA5);
+    // The key arrives while the second read command goes out (setting 15 of 24).
+    keyboard.afterSetting = [&](std::size_t taken) {
+      if (taken == 15) keys.typedKeys.push_back(c.key);
+    };
+    const std::uint8_t second = pcAt.ReadByte(0xFF68);
+    EXPECT_EQ(pcAt.fault() == LinkFault::Broken, c.broken) << static_cast<char>(c.key);
+    if (c.broken) {
+      EXPECT_EQ(pcAt.faultDetail(), "/dev/input/event3: the keypad's answers came out of step");
+      EXPECT_EQ(keyboard.settings.size(), 23u) << "the command's last setting is not sent";
+    } else {
+      EXPECT_EQ(second, 0xA5);
+    }
+  }
 }
 
 TEST_F(PcAtLinkTest, ForeignKeyIsDroppedAndTheDeadlineStays) {

@@ -80,7 +80,11 @@ class FakeDownloadHost : public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
-  void DiscardTypedKeys() override { typedKeys.clear(); }
+  std::vector<int> DiscardTypedKeys() override {
+    std::vector<int> dropped(typedKeys.begin(), typedKeys.end());
+    typedKeys.clear();
+    return dropped;
+  }
 
  private:
   void Record(std::string call) { calls.push_back(std::move(call)); }

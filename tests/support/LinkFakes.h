@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -155,10 +156,15 @@ class RecordingKeyboardLine : public KeyboardLine {
     return openFails ? openError : ChannelError();
   }
   void Close() override { ++closes; }
+  // Runs after each setting taken, with the number taken so far (a key the
+  // keypad or the user types meanwhile).
+  std::function<void(std::size_t)> afterSetting;
+
   ChannelError SetTypematic(std::uint8_t rate, std::uint8_t delay) override {
     ++attempts;
     if (failing) return failure;
     settings.emplace_back(rate, delay);
+    if (afterSetting) afterSetting(settings.size());
     return {};
   }
 };
