@@ -245,7 +245,9 @@ TEST(SerialLinkReadRun, AByteFromNowhereAnywhereInTheRunPutsTheAnswersOutOfStep)
     for (std::uint16_t address : {0x10, 0x11, 0x12}) link.ReadByte(address);
     link.EndReadRun();
     EXPECT_EQ(link.fault() == LinkFault::Broken, c.outOfStep);
-    if (c.outOfStep) EXPECT_EQ(link.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+    if (c.outOfStep) {
+      EXPECT_EQ(link.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+    }
   }
 }
 
