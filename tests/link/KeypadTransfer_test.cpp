@@ -279,11 +279,5 @@ TEST_F(TransferTest, VerifyEndsWithoutTheEndCommandWhenAReadGoesUnansweredAndEnd
   EXPECT_FALSE(report.complete);
 }
 
-TEST_F(TransferTest, WithoutVerifyNothingIsReadBack) {
-  ASSERT_EQ(Run(1, MakeImage()), DownloadState::Success);
-  EXPECT_TRUE(ReadsAfterTheImage(keypad).empty());
-  EXPECT_TRUE(observer.verifySteps.empty());
-}
-
 }  // namespace
 }  // namespace lumivane::test

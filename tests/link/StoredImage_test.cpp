@@ -49,19 +49,6 @@ TEST(StoredImage, RelocatedImagesComeBackWholeAndTheirTableSizeIsRecognised) {
   }
 }
 
-TEST(StoredImage, EntriesWithAHighByteOfZeroGoOutAsZeroAndComeBackAsRead) {
-  Bytes image(470, 0);
-  image[3] = 0x01, image[4] = 0xD0;  // key 1 at 464
-  image[5] = 0x00, image[6] = 0x05;  // key 2: undefined, a stray low byte
-  image[469] = 0xFF;
-  const Bytes stored = RelocateImage(image.data(), image.size(), 463, 0x6001);
-  EXPECT_EQ((Bytes{stored[3], stored[4], stored[5], stored[6]}), (Bytes{0x61, 0xD1, 0, 0}));
-  Bytes read = stored;
-  read[6] = 0x07;  // a faulty cell: kept as read
-  const Bytes restored = RestoreImageOffsets(read.data(), read.size(), 463, 0x6001);
-  EXPECT_EQ((Bytes{restored[3], restored[4], restored[5], restored[6]}), (Bytes{0x01, 0xD0, 0, 0x07}));
-}
-
 TEST(StoredImage, BytesThatAreNoImageAreNotRecognised) {
   int tableEnd = 0;
   const Bytes image = Translate("<H>\n<DELAY 5>\n<01>ab\n", "120", &tableEnd);
