@@ -31,7 +31,8 @@ int RunCompareCommand(const CliCompareOptions& options, const LaunchPaths& paths
     // The keypad's image is taken as the source's: a key table of the
     // source's size, relocated to where the layer starts.
     const int tableEnd = built.tableSize();
-    const std::vector<std::uint8_t> held = RestoreImageOffsets(read.stored.data(), read.stored.size(), tableEnd, read.start);
+    const std::vector<std::uint8_t> held =
+        RestoreImageOffsets(read.stored.data(), read.stored.size(), tableEnd, read.start);
     std::vector<std::string> differences =
         DescribeImageDifferences(built.image(), built.imageLength(), held.data(), held.size(), tableEnd);
     if (differences.empty()) {

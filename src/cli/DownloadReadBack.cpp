@@ -24,7 +24,8 @@ constexpr std::uint32_t kPcAtReadSeconds = 1;
 bool ReadYes(int fd) {
   std::string answer;
   char c = 0;
-  while (::read(fd, &c, 1) == 1 && c != '\n') answer += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  while (::read(fd, &c, 1) == 1 && c != '\n')
+    answer += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return answer == "y" || answer == "yes";
 }
 

@@ -234,8 +234,8 @@ std::uint8_t DeviceLink::SerialRead() {
   std::uint32_t received = 0;
   const ChannelError error = serialPort_->Read(&answer, 1, &received, Ms(kAnswerTimeLimit));
   if (readRun_) {
-    longestAnswer_ = std::max(longestAnswer_, std::chrono::ceil<std::chrono::milliseconds>(
-                                                  clock_.Now() - sent));
+    const auto waited = std::chrono::ceil<std::chrono::milliseconds>(clock_.Now() - sent);
+    longestAnswer_ = std::max(longestAnswer_, waited);
   }
   if (received == 1) {
     // A late answer that came even later than it was waited for arrives

@@ -83,7 +83,8 @@ class Transfer {
     link_.WriteByte(static_cast<std::uint8_t>(value >> 8));
     if (!Healthy()) return false;
     link_.WriteByte(static_cast<std::uint8_t>(value & 0xFF));
-    written_.push_back({address, {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)}});
+    written_.push_back(
+        {address, {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)}});
     return Healthy();
   }
 

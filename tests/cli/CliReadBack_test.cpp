@@ -129,7 +129,8 @@ TEST_F(CliReadBackTest, AnEmptyLayerIsRefusedAndTheOutputStaysAsItWas) {
   const std::string out = dir.path() + "kept.bin";
   WriteFile(out, "old");
   for (const char* layer : {"1", "2"}) {
-    const CliResult result = RunCli(std::string("read") + Link(keypad) + " --layer " + layer + " --output " + Quote(out));
+    const CliResult result =
+        RunCli(std::string("read") + Link(keypad) + " --layer " + layer + " --output " + Quote(out));
     EXPECT_EQ(result.status, 16) << result.output;
     EXPECT_TRUE(Contains(result.output, std::string("Layer ") + layer + " holds no image: ")) << result.output;
     EXPECT_EQ(ReadFile(out), "old");

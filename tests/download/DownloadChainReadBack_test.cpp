@@ -192,7 +192,8 @@ TEST_F(ReadBackChain, AnEmptyLayerIsRefusedAndTheKeypadLeavesLoadMode) {
   UseKeypad(LinkKind::Usb, {});
   host.choices.job = KeypadJob::ReadLayer;
   RunSession();
-  EXPECT_EQ(JobLines(), (Lines{"Read in progress", "Layer 1 holds no image: its end 0x0000 lies below its start 0x0001"}));
+  EXPECT_EQ(JobLines(), (Lines{"Read in progress",
+                               "Layer 1 holds no image: its end 0x0000 lies below its start 0x0001"}));
   EXPECT_FALSE(chain->LastDownloadSucceeded());
   EXPECT_EQ(chain->jobFailure(), JobFailure::LayerEmpty);
   EXPECT_EQ(Keypad().endCommands(), 1u);

@@ -14,10 +14,10 @@ class CountingObserver : public TransferObserver {
   void OnProgressStep(std::uint16_t counter) override { steps.push_back(counter); }
   void OnDataWritten(std::uint16_t counter) override { written = counter; }
   void OnVerifyBegin(std::uint32_t total) override { verifyTotal = total; }
-  void OnVerifyStep(std::uint32_t checked) override {
-    verifySteps.push_back(checked);
+  void OnVerifyStep(std::uint32_t checked) override { verifySteps.push_back(checked); }
+  bool StopRequested() override {
+    return stopAtVerifyStep >= 0 && verifySteps.size() >= static_cast<std::size_t>(stopAtVerifyStep);
   }
-  bool StopRequested() override { return stopAtVerifyStep >= 0 && verifySteps.size() >= static_cast<std::size_t>(stopAtVerifyStep); }
   std::vector<std::uint16_t> steps;
   int written = -1;
   std::uint32_t verifyTotal = 0;
