@@ -3,6 +3,9 @@
 // the last 6 bytes flushed before the end command, the end command: 61)
 // and the time our side spends per report (link framing plus the
 // simulated device; the real device's transfer time is not included).
+//
+// Then the verify pass of those 470 bytes: a read command report and a
+// fetch for each byte, the first read flushing the last 6 data bytes.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -11,6 +14,7 @@
 
 #include "FakeDownloadHost.h"
 #include "link/DeviceLink.h"
+#include "link/VerifyPass.h"
 #include "sim/SimulatedHid.h"
 
 namespace {
@@ -78,6 +82,52 @@ void BM_UsbWrite470(benchmark::State& state) {
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_UsbWrite470)->Unit(benchmark::kMicrosecond);
+
+class QuietObserver : public TransferObserver {
+ public:
+  void OnProgressStep(std::uint16_t) override {}
+  void OnDataWritten(std::uint16_t) override {}
+};
+
+void BM_UsbVerify470(benchmark::State& state) {
+  test::ManualClock clock;
+  std::vector<std::uint8_t> image(kImageLength);
+  for (std::size_t i = 0; i < kImageLength; ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+  QuietObserver observer;
+  std::size_t calls = 0, sent = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto keypad = std::make_unique<ReadyKeypad>();
+    if (!keypad->Prepare()) {
+      state.SkipWithError("the simulated keypad did not identify itself");
+      break;
+    }
+    DeviceLink link(clock);
+    link.UseUsb(keypad->device.get());
+    link.Reset();
+    link.BeginWrite(0x0001, kImageLength);
+    for (std::uint8_t b : image) link.WriteByte(b);
+    keypad->hid.ClearRecord();
+    VerifyReport report;
+    state.ResumeTiming();
+
+    const VerifyEnd end = VerifyWrittenBlocks(link, {{0x0001, image}}, observer, &report);
+
+    state.PauseTiming();
+    if (end != VerifyEnd::Done || report.differing != 0 || report.checked != kImageLength) {
+      state.SkipWithError("the verify pass failed");
+      break;
+    }
+    calls = keypad->hid.reports().size();
+    sent = keypad->hid.SentReportCount();
+    keypad.reset();
+    state.ResumeTiming();
+  }
+  state.counters["feature_reports"] = static_cast<double>(calls);
+  state.counters["set_reports"] = static_cast<double>(sent);
+  state.counters["get_reports"] = static_cast<double>(calls - sent);
+}
+BENCHMARK(BM_UsbVerify470)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

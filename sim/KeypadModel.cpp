@@ -24,6 +24,19 @@ bool IsIdentityRequestReport(const std::uint8_t report[9]) {
 
 KeypadModel::KeypadModel(KeypadOptions options, Clock* clock)
     : options_(std::move(options)), clock_(clock) {
+  if (options_.memory.size() == memory_.size()) {
+    std::copy(options_.memory.begin(), options_.memory.end(), memory_.begin());
+    // The copy in the options has done its work: a snapshot need not carry it.
+    options_.memory.clear();
+  } else {
+    InitialiseMemory();
+  }
+  hangUpAt_ = options_.hangUpAfterBytes;
+  hungUp_ = hangUpAt_ && *hangUpAt_ == 0;
+  stoppedReading_ = options_.stopReadingAfterBytes && *options_.stopReadingAfterBytes == 0;
+}
+
+void KeypadModel::InitialiseMemory() {
   memory_.fill(options_.fill);
   PutPointer(memory_, kLayer1StartAddress, options_.layer1Start);
   PutPointer(memory_, kLayer1EndAddress, options_.layer1End);
@@ -35,9 +48,11 @@ KeypadModel::KeypadModel(KeypadOptions options, Clock* clock)
     memory_[kProbeLowAddress + i] = options_.probeLow[i];
     memory_[kProbeHighAddress + i] = options_.probeHigh[i];
   }
-  hangUpAt_ = options_.hangUpAfterBytes;
-  hungUp_ = hangUpAt_ && *hangUpAt_ == 0;
-  stoppedReading_ = options_.stopReadingAfterBytes && *options_.stopReadingAfterBytes == 0;
+}
+
+bool KeypadModel::IsStuck(std::uint16_t address) const {
+  return std::find(options_.stuckBytes.begin(), options_.stuckBytes.end(), address) !=
+         options_.stuckBytes.end();
 }
 
 Clock::TimePoint KeypadModel::Now() const { return clock_ ? clock_->Now() : SteadyClock().Now(); }
@@ -134,7 +149,7 @@ std::vector<std::uint8_t> KeypadModel::Poll() {
 }
 
 void KeypadModel::TakeDataByte(std::uint8_t byte) {
-  memory_[writeAddress_] = byte;
+  if (!IsStuck(writeAddress_)) memory_[writeAddress_] = byte;
   writeAddress_ = static_cast<std::uint16_t>(writeAddress_ + 1);
   --writeRemaining_;
   commands_.back().data.push_back(byte);

@@ -25,6 +25,14 @@ struct KeypadOptions {
   std::array<std::uint8_t, 5> probeHigh = {0xB1, 0xB2, 0xB3, 0xB4, 0xB5};
   // Every other memory byte.
   std::uint8_t fill = 0xFF;
+  // The whole memory at start, 65536 bytes (control area included): a
+  // keypad that keeps what an earlier session wrote. Empty: `fill` with
+  // the control area, version and probe windows above (as with any
+  // other size).
+  std::vector<std::uint8_t> memory;
+  // Faulty cells: writes to these addresses are taken but not stored, so
+  // the byte keeps what it held.
+  std::vector<std::uint16_t> stuckBytes;
 
   // Time from the identity request to the user's shift+load. nullopt: only
   // PressShiftLoad() makes the keypad ready.
@@ -173,6 +181,9 @@ class KeypadModel {
 
  private:
   Clock::TimePoint Now() const;
+  // The memory from the options: fill, control area, version, probe windows.
+  void InitialiseMemory();
+  bool IsStuck(std::uint16_t address) const;
   bool TakeCountedByte();  // false once the keypad has hung up or stopped reading
   void AddExtraBytes(std::size_t afterAnswer, std::vector<std::uint8_t>* answers) const;
   void RequestIdentity();

@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "sim/LayerDecode.h"
+#include "sim/MemoryFile.h"
 #include "sim/PtyKeypad.h"
 
 namespace {
@@ -39,6 +42,11 @@ bool WritePathFile(const std::string& file, const std::string& devicePath) {
   return std::rename(temporary.c_str(), file.c_str()) == 0;
 }
 
+void PutPointer(std::vector<std::uint8_t>& memory, std::uint16_t address, std::uint16_t value) {
+  memory[address] = static_cast<std::uint8_t>(value >> 8);
+  memory[static_cast<std::uint16_t>(address + 1)] = static_cast<std::uint8_t>(value & 0xFF);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +68,8 @@ int main(int argc, char** argv) {
   std::string pathFile;
   bool probeEqual = false;
   int tableSize = 0;
+  std::string memoryFile;
+  std::vector<std::string> stuckBytes;
 
   app.add_option("--delay", delayMs, "ms from the identity request to shift+load (default 1000)")
       ->check(CLI::NonNegativeNumber);
@@ -92,6 +102,10 @@ int main(int argc, char** argv) {
   app.add_option("--layer2-end", layer2End, "layer-2 end pointer (default 0xFEFF)");
   app.add_flag("--probe-equal", probeEqual, "equal probe windows (layer-1 start becomes 0x6001)");
   app.add_option("--table-size", tableSize, "key-table size for the decode (463 or 1383; default: inferred)");
+  app.add_option("--memory", memoryFile,
+                 "load the 64 KiB memory from FILE if it exists; save it there at the end");
+  app.add_option("--stuck-byte", stuckBytes, "the byte at ADDR ignores writes (may be repeated)")
+      ->option_text("ADDR");
   app.add_flag("--once", once, "exit after the end command");
   app.add_option("--print-path-file", pathFile, "also write the device path to this file");
   CLI11_PARSE(app, argc, argv);
@@ -100,14 +114,40 @@ int main(int argc, char** argv) {
     const std::string& text;
     std::uint16_t* value;
     const char* name;
-  } pointers[] = {{layer1Start, &options.layer1Start, "--layer1-start"},
-                  {layer1End, &options.layer1End, "--layer1-end"},
-                  {layer2Start, &options.layer2Start, "--layer2-start"},
-                  {layer2End, &options.layer2End, "--layer2-end"}};
+    std::uint16_t address;
+  } pointers[] = {{layer1Start, &options.layer1Start, "--layer1-start", 0xFF63},
+                  {layer1End, &options.layer1End, "--layer1-end", 0xFF65},
+                  {layer2Start, &options.layer2Start, "--layer2-start", 0xFF67},
+                  {layer2End, &options.layer2End, "--layer2-end", 0xFF69}};
   for (const auto& pointer : pointers) {
     if (!pointer.text.empty() && !ParseAddress(pointer.text, pointer.value)) {
       std::fprintf(stderr, "%s: not a 16-bit value: %s\n", pointer.name, pointer.text.c_str());
       return 2;
+    }
+  }
+  for (const std::string& text : stuckBytes) {
+    std::uint16_t address = 0;
+    if (!ParseAddress(text, &address)) {
+      std::fprintf(stderr, "--stuck-byte: not a 16-bit address: %s\n", text.c_str());
+      return 2;
+    }
+    options.stuckBytes.push_back(address);
+  }
+  if (!memoryFile.empty()) {
+    std::string error;
+    if (!lumivane::sim::LoadMemoryFile(memoryFile, &options.memory, &error)) {
+      std::fprintf(stderr, "lumivane-keypad-sim: %s\n", error.c_str());
+      return 1;
+    }
+    // A memory kept from an earlier session has its own control area; the
+    // pointers given now are laid over it.
+    if (!options.memory.empty()) {
+      for (const auto& pointer : pointers) {
+        if (!pointer.text.empty()) PutPointer(options.memory, pointer.address, *pointer.value);
+      }
+      if (probeEqual) {
+        std::copy_n(options.memory.begin() + 0x5FF1, 5, options.memory.begin() + 0x7FF1);
+      }
     }
   }
   options.shiftLoadDelay = std::chrono::milliseconds(delayMs);
@@ -164,6 +204,14 @@ int main(int argc, char** argv) {
   }
   std::fputs(lumivane::sim::DescribeReceivedLayer(result, tableSize).c_str(), stdout);
   if (signalFd >= 0) close(signalFd);
+  if (!memoryFile.empty()) {
+    std::string error;
+    if (!lumivane::sim::SaveMemoryFile(memoryFile, result.memory().data(), result.memory().size(),
+                                       &error)) {
+      std::fprintf(stderr, "lumivane-keypad-sim: %s\n", error.c_str());
+      return 1;
+    }
+  }
   if (!served) {
     std::fprintf(stderr, "lumivane-keypad-sim: the line failed\n");
     return 1;

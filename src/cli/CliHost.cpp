@@ -121,8 +121,9 @@ void CliHost::WaitForEvent(DownloadChain& chain) {
 void CliHost::DeliverStopRequests() {
   const int signalNumber = SignalChannel::TakeFrom(interruptFd_);
   if (signalNumber == 0) return;
-  // Before the transfer (during the translation) any signal stops at once.
-  if (chain_ != nullptr && chain_->IsTransferring()) {
+  // Before the transfer (during the translation) any signal stops at once,
+  // and so does it while a layer is only read.
+  if (chain_ != nullptr && chain_->IsTransferring() && chain_->MayWriteKeypad()) {
     HandleTransferSignal(signalNumber);
   } else {
     Stop(signalNumber);

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "download/DownloadHost.h"
@@ -30,6 +31,12 @@ class CliHost : public DownloadHost {
   CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd, Clock& clock,
           std::FILE* progress = nullptr);
 
+  // Keeps a download's backup (see DownloadHost::SaveBackup); without a
+  // writer, backups are refused.
+  using BackupWriter = std::function<bool(const std::string& path, const std::vector<std::uint8_t>& image,
+                                          std::string* failureLine)>;
+  void SetBackupWriter(BackupWriter writer) { backupWriter_ = std::move(writer); }
+
   // Starts a download and runs its messages and timer ticks until it ends.
   void Run(DownloadChain& chain);
   // The signal that ended the download, 0 when none did.
@@ -56,6 +63,11 @@ class CliHost : public DownloadHost {
   void RequestClose() override {}
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
   std::vector<int> DiscardTypedKeys() override;
+  bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
+                  std::string* failureLine) override {
+    return backupWriter_ ? backupWriter_(path, image, failureLine)
+                         : DownloadHost::SaveBackup(path, image, failureLine);
+  }
 
  private:
   using TimePoint = Clock::TimePoint;
@@ -88,6 +100,7 @@ class CliHost : public DownloadHost {
   int transferInterrupts_ = 0;
   bool keyInputEnded_ = false;
   std::string pendingKeys_;  // bytes read with a key but not yet handed out
+  BackupWriter backupWriter_;
 };
 
 }  // namespace lumivane

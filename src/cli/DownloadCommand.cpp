@@ -9,6 +9,9 @@
 
 #include "app/EmulatorFiles.h"
 #include "cli/CliHost.h"
+#include "cli/ExitStatus.h"
+#include "cli/DownloadReadBack.h"
+#include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"
 #include "link/Clock.h"
 #include "link/EvdevKeyboardLine.h"
@@ -47,27 +50,50 @@ class RawKeys {
   bool active_ = false;
 };
 
-LinkKind LinkFor(const std::string& name) {
+// The exit status of a chain that did not succeed.
+int FailureStatus(const DownloadChain& chain, const CliHost& host) {
+  // Killed by a signal, as a shell counts it: 130 for SIGINT, 143 for SIGTERM.
+  if (host.endingSignal() != 0) return 128 + host.endingSignal();
+  switch (chain.jobFailure()) {
+    case JobFailure::VerifyFailed: return exit_status::kVerifyFailed;
+    case JobFailure::BackupUnwritable: return exit_status::kOutputUnwritable;
+    case JobFailure::LayerEmpty: return exit_status::kLayerEmpty;
+    case JobFailure::None: break;
+  }
+  const DownloadState state = chain.state();
+  if (StatusLineFor(state) != nullptr && state != DownloadState::Success) return static_cast<int>(state);
+  return kEndedWithoutState;
+}
+
+}  // namespace
+
+LinkKind CliLinkKind(const std::string& name) {
   if (name == "pcat") return LinkKind::PcAt;
   if (name == "rs232") return LinkKind::Rs232;
   return LinkKind::Usb;
 }
 
-}  // namespace
-
 int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths) {
-  // Before any other thread exists (hidapi's among them), so that none
-  // takes a signal's default action.
-  SignalChannel signals;
-  DownloadChoices choices;
+  KeypadSession session;
+  DownloadChoices& choices = session.choices;
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
   choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
   choices.keysText = options.keys;
   choices.portName = options.port;
-  choices.link = LinkFor(options.link);
+  choices.link = CliLinkKind(options.link);
   choices.layer = options.layer == "2" ? 2 : 1;
   choices.waitLimit = std::chrono::milliseconds(static_cast<long long>(options.waitSeconds * 1000.0));
+  session.port = options.port;
+  if (const int refused = PrepareReadBack(options, &session); refused != 0) return refused;
+  return RunKeypadSession(session, paths);
+}
+
+int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
+  // Before any other thread exists (hidapi's among them), so that none
+  // takes a signal's default action.
+  SignalChannel signals;
+  const DownloadChoices& choices = session.choices;
 
   // Only the chosen link's channel is created: hidapi and the keyboard node
   // are not touched by a serial download.
@@ -87,7 +113,7 @@ int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& pat
   } else if (choices.link == LinkKind::PcAt) {
     // --port names the keyboard's event node on this link.
     keyboardLine = std::make_unique<EvdevKeyboardLine>(
-        options.port.empty() ? std::string(EvdevKeyboardLine::kDefaultNode) : options.port, clock);
+        session.port.empty() ? std::string(EvdevKeyboardLine::kDefaultNode) : session.port, clock);
     channels.keyboardLine = keyboardLine.get();
   }
 
@@ -95,15 +121,12 @@ int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& pat
   RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
   CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(), clock,
                isatty(STDERR_FILENO) ? stderr : nullptr);
+  if (session.prepareHost) session.prepareHost(host);
   DownloadChain chain(host, std::move(channels), paths.programDirectory, /*autoRun=*/false);
   host.Run(chain);
 
-  if (chain.LastDownloadSucceeded()) return 0;
-  // Killed by a signal, as a shell counts it: 130 for SIGINT, 143 for SIGTERM.
-  if (host.endingSignal() != 0) return 128 + host.endingSignal();
-  const DownloadState state = chain.state();
-  if (StatusLineFor(state) != nullptr && state != DownloadState::Success) return static_cast<int>(state);
-  return kEndedWithoutState;
+  if (chain.LastDownloadSucceeded()) return session.onSuccess ? session.onSuccess(chain) : 0;
+  return FailureStatus(chain, host);
 }
 
 }  // namespace lumivane

@@ -9,12 +9,18 @@ namespace lumivane {
 struct CliDownloadOptions {
   std::string source, emulator = "English_US", keys = "120", layer = "1", link, port;
   double waitSeconds = 0;  // limit on the wait for shift+load; 0: none
+  bool verify = false;     // read every written byte back before the end command
+  bool yes = false;        // no confirmation asked (--verify on pcat)
+  std::string backup;      // keep the target layer's image here first
 };
 
 // Translates the source and downloads the image into the keypad, printing
 // every status line on its own line. Returns 0 after a successful download;
 // the state (1..9) of a failure; 128 + the signal's number when SIGINT,
-// SIGTERM or SIGHUP ended it; else 10.
+// SIGTERM or SIGHUP ended it; 14 when the verify found a difference; 10
+// when the backup could not be written (nothing was then written), 11 when
+// it names the source or the emulator file; 2 when a verify on the PC/AT
+// link was not confirmed; else 10.
 // A layout name is looked up in the emulator directories of `paths`.
 int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths);
 

@@ -1,5 +1,6 @@
 #include "download/DownloadChain.h"
 
+#include <array>
 #include <cstdio>
 #include <optional>
 
@@ -7,6 +8,9 @@
 #include "link/DeviceLink.h"
 #include "link/KeypadTransfer.h"
 #include "download/LinkPreparation.h"
+#include "download/ReadBackLines.h"
+#include "translator/EmulatorTable.h"
+#include "translator/NibbleKeys.h"
 
 namespace lumivane {
 
@@ -32,7 +36,7 @@ std::string FiveDigits(unsigned value) {
 
 }  // namespace
 
-struct DownloadChain::Impl : TransferObserver {
+struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   Impl(DownloadHost& host, LinkChannels channels, std::string programDirectory, bool autoRun)
       : host(host),
         channels(std::move(channels)),
@@ -61,6 +65,23 @@ struct DownloadChain::Impl : TransferObserver {
   // The serial line failed while the download waited: a communication
   // time-out, with a line naming the port and the reason after it.
   void EndWithLostLine();
+  // ReadLayer without a source: only the emulator, for the nibble keys.
+  DownloadState LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink);
+  // The two jobs of the transfer phase; each returns the state to report.
+  DownloadState WriteImage(const DownloadChoices& choices, int layer);
+  DownloadState ReadLayerBack(const DownloadChoices& choices, int layer);
+  // Reads the target layer and hands it to the host; false when the
+  // download must not write (the state to report is in *ended).
+  bool BackUp(const DownloadChoices& choices, int layer, DownloadState* ended);
+  // The end command after a job that wrote nothing; Timeout when the link
+  // is broken or the end could not be delivered.
+  DownloadState EndWithoutWriting();
+  // The job's own outcome lines, written by the report instead of the state's.
+  void SetOutcome(std::vector<std::string> lines, bool succeeded, JobFailure failure = JobFailure::None) {
+    outcomeLines = std::move(lines);
+    outcomeSucceeded = succeeded;
+    jobFailure = failure;
+  }
 
   void Post(DownloadMessage message) {
     pending = message;
@@ -82,6 +103,24 @@ struct DownloadChain::Impl : TransferObserver {
   bool StopRequested() override {
     if (!stopLines) host.DeliverStopRequests();
     return stopLines.has_value();
+  }
+  // The verify pass and a read-back are passes of their own on the
+  // progress bar and the byte counter.
+  void OnVerifyBegin(std::uint32_t total) override { BeginPass(total); }
+  void OnVerifyStep(std::uint32_t checked) override { StepPass(checked); }
+  void OnLayerReadBegin(std::uint32_t total) override { BeginPass(total); }
+  void OnLayerReadStep(std::uint32_t read) override { StepPass(read); }
+  void BeginPass(std::uint32_t total) {
+    passTotal = total;
+    host.SetProgressRange(static_cast<int>(total));
+    host.SetProgressPosition(0);
+    host.SetBytesTransferred(FiveDigits(0));
+  }
+  void StepPass(std::uint32_t done) {
+    if (done % 4 != 0 && done != passTotal) return;
+    host.SetBytesTransferred(FiveDigits(done));
+    host.SetProgressPosition(static_cast<int>(done));
+    host.DispatchOnePendingEvent();
   }
 
   DownloadHost& host;
@@ -118,6 +157,20 @@ struct DownloadChain::Impl : TransferObserver {
   // The one download message this download still expects; a message that
   // outlived its download (Cancel came first) is ignored.
   std::optional<DownloadMessage> pending;
+
+  KeypadJob job = KeypadJob::Download;
+  std::array<char, 16> nibbleKeys{};
+  std::uint32_t passTotal = 0;
+  VerifyReport verifyReport;
+  LayerRead layerRead;
+  // Set once the transfer may have written to the keypad: a stop after
+  // that leaves an incomplete image.
+  bool writesBegun = false;
+  // Lines that replace the state's line in the report, and whether they
+  // tell a success.
+  std::optional<std::vector<std::string>> outcomeLines;
+  bool outcomeSucceeded = false;
+  JobFailure jobFailure = JobFailure::None;
 };
 
 void DownloadChain::Impl::StartDownload() {
@@ -130,6 +183,12 @@ void DownloadChain::Impl::StartDownload() {
   stopLines.reset();
   transferStopped = false;
   pendingDetail.clear();
+  verifyReport = VerifyReport{};
+  layerRead = LayerRead{};
+  writesBegun = false;
+  outcomeLines.reset();
+  outcomeSucceeded = false;
+  jobFailure = JobFailure::None;
   link.Reset();
   preparation.Reset();
   Post(DownloadMessage::Translate);
@@ -145,10 +204,17 @@ void DownloadChain::Impl::Translate() {
                            : programDirectory + choices.emulatorName + ".emu";
   input.keysText = choices.keysText;
   input.pcAtLink = choices.link == LinkKind::PcAt;
+  job = choices.job;
+  const bool translates = job == KeypadJob::Download || !choices.sourcePath.empty();
   translating = true;
-  state = builder.Translate(input);
+  if (translates) {
+    state = builder.Translate(input);
+    nibbleKeys = builder.nibbleKeys();
+  } else {
+    state = LoadNibbleKeys(input.emulatorPath, input.pcAtLink);
+  }
   translating = false;
-  if (builder.stopped()) {
+  if (translates && builder.stopped()) {
     // A signal during the translation ends the download as a cancel does.
     host.SetWaitCursor(false);
     const std::vector<std::string> lines = stopLines.value_or(std::vector<std::string>{kCancelledLine});
@@ -159,7 +225,7 @@ void DownloadChain::Impl::Translate() {
     return;
   }
   // A source or emulator that cannot be used says which file and why.
-  pendingDetail = builder.detailLine();
+  if (translates) pendingDetail = builder.detailLine();
   Post(DownloadMessage::Report);
 }
 
@@ -168,7 +234,17 @@ void DownloadChain::Impl::OnReport() {
   host.Beep();
   if (transferStopped) {
     for (const std::string& line : *stopLines) host.AddStatusLine(line);
-    host.AddStatusLine(kIncompleteImageLine);
+    if (verifyReport.endSent) {
+      host.AddStatusLine(kUnverifiedLine);
+    } else if (writesBegun) {
+      host.AddStatusLine(kIncompleteImageLine);
+    }
+    EndDownload();
+    return;
+  }
+  if (outcomeLines) {
+    for (const std::string& line : *outcomeLines) host.AddStatusLine(line);
+    successReported = outcomeSucceeded;
     EndDownload();
     return;
   }
@@ -181,7 +257,7 @@ void DownloadChain::Impl::OnReport() {
     case DownloadState::ImageReady: {
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
       const DownloadChoices choices = host.ReadChoices();
-      if (preparation.Prepare(choices, builder.nibbleKeys())) {
+      if (preparation.Prepare(choices, nibbleKeys)) {
         host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
         if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit, choices.link);
       } else if (preparation.LineLost()) {
@@ -266,15 +342,98 @@ void DownloadChain::Impl::OnTransfer() {
   transferring = true;
   transferBegun = true;
   host.SetWaitCursor(true);
-  host.SetProgressRange(builder.imageLength());
-  host.AddStatusLine("Transfer in progress");
-  const TransferImage image{builder.image(), builder.imageLength(), builder.tableSize()};
-  const int layer = host.ReadChoices().layer == 2 ? 2 : 1;
-  state = RunTransfer(link, image, layer, *this);
+  const DownloadChoices choices = host.ReadChoices();
+  const int layer = choices.layer == 2 ? 2 : 1;
+  state = job == KeypadJob::ReadLayer ? ReadLayerBack(choices, layer) : WriteImage(choices, layer);
   if (state == DownloadState::Timeout) pendingDetail = link.faultDetail();
   transferring = false;
   transferStopped = state == DownloadState::None;
   Post(DownloadMessage::Report);
+}
+
+DownloadState DownloadChain::Impl::WriteImage(const DownloadChoices& choices, int layer) {
+  host.SetProgressRange(builder.imageLength());
+  host.AddStatusLine("Transfer in progress");
+  DownloadState ended = DownloadState::None;
+  if (!choices.backupPath.empty()) {
+    if (!BackUp(choices, layer, &ended)) return ended;
+    host.SetProgressRange(builder.imageLength());  // the write's own pass
+  }
+  const TransferImage image{builder.image(), builder.imageLength(), builder.tableSize()};
+  TransferOptions options;
+  options.verify = choices.verify;
+  writesBegun = true;
+  const DownloadState written = RunTransfer(link, image, layer, *this, options, &verifyReport);
+  if (written == DownloadState::Success && options.verify) {
+    // Complete: the pass ran to its end, and the end command went out.
+    if (verifyReport.differing == 0) {
+      SetOutcome({VerifiedLine(verifyReport), StatusLineFor(DownloadState::Success)}, true);
+    } else {
+      SetOutcome({VerifyFailedLine(verifyReport)}, false, JobFailure::VerifyFailed);
+    }
+  }
+  return written;
+}
+
+bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, DownloadState* ended) {
+  layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
+  switch (layerRead.end) {
+    case LayerReadEnd::Read: break;
+    case LayerReadEnd::NoImage:
+      // Nothing to keep: the download goes on, and says so.
+      host.AddStatusLine(NothingToBackUpLine(layer, choices.backupPath));
+      return true;
+    case LayerReadEnd::LinkFailed: *ended = DownloadState::Timeout; return false;
+    case LayerReadEnd::Stopped:
+      // Nothing was written: the keypad can leave load mode.
+      EndWithoutWriting();
+      *ended = DownloadState::None;
+      return false;
+  }
+  const std::vector<std::uint8_t> image = layerRead.Image();
+  std::string failure;
+  if (!host.SaveBackup(choices.backupPath, image, &failure)) {
+    host.AddStatusLine(failure);
+    *ended = EndWithoutWriting();
+    if (*ended != DownloadState::Timeout) SetOutcome({}, false, JobFailure::BackupUnwritable);
+    return false;
+  }
+  host.AddStatusLine(BackedUpLine(layer, choices.backupPath, image.size()));
+  return true;
+}
+
+DownloadState DownloadChain::Impl::ReadLayerBack(const DownloadChoices& choices, int layer) {
+  host.AddStatusLine(kReadInProgressLine);
+  layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
+  switch (layerRead.end) {
+    case LayerReadEnd::LinkFailed: return DownloadState::Timeout;
+    case LayerReadEnd::Stopped: EndWithoutWriting(); return DownloadState::None;
+    case LayerReadEnd::NoImage:
+    case LayerReadEnd::Read: break;
+  }
+  const DownloadState ended = EndWithoutWriting();
+  if (ended != DownloadState::Success) return ended;
+  if (layerRead.end == LayerReadEnd::NoImage) {
+    SetOutcome({NoImageLine(layer, layerRead.noImageReason)}, false, JobFailure::LayerEmpty);
+  } else {
+    SetOutcome({}, true);
+  }
+  return ended;
+}
+
+DownloadState DownloadChain::Impl::EndWithoutWriting() {
+  if (link.fault() != LinkFault::None) return DownloadState::Timeout;
+  link.EndWrite();
+  link.ConfirmDelivery();
+  return link.fault() == LinkFault::None ? DownloadState::Success : DownloadState::Timeout;
+}
+
+DownloadState DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink) {
+  if (!pcAtLink) return DownloadState::ImageReady;
+  EmulatorTable emulator(emulatorPath);
+  if (!emulator.IsLoaded() || !DeriveNibbleKeys(emulator, &nibbleKeys))
+    return DownloadState::EmulatorUnavailable;
+  return DownloadState::ImageReady;
 }
 
 void DownloadChain::Impl::CancelDownload() {
@@ -348,5 +507,9 @@ bool DownloadChain::StopRequested() const { return impl_->stopLines.has_value();
 DownloadState DownloadChain::state() const { return impl_->state; }
 bool DownloadChain::LastDownloadSucceeded() const { return impl_->lastSucceeded; }
 const ImageBuilder& DownloadChain::builder() const { return impl_->builder; }
+JobFailure DownloadChain::jobFailure() const { return impl_->jobFailure; }
+const LayerRead& DownloadChain::layerRead() const { return impl_->layerRead; }
+const VerifyReport& DownloadChain::verifyReport() const { return impl_->verifyReport; }
+bool DownloadChain::MayWriteKeypad() const { return impl_->job == KeypadJob::Download; }
 
 }  // namespace lumivane

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "download/DownloadHost.h"
+#include "link/LayerReader.h"
 #include "translator/DownloadState.h"
 #include "translator/ImageBuilder.h"
 
 namespace lumivane {
 
 class Clock;
+struct VerifyReport;
 class SerialChannel;
 class HidBackend;
 class KeyboardLine;
@@ -29,9 +31,19 @@ struct LinkChannels {
   Clock* clock = nullptr;
 };
 
+// Why the last finished download failed where its state does not tell.
+enum class JobFailure {
+  None,
+  VerifyFailed,      // the verify pass found bytes that differ
+  BackupUnwritable,  // the backup could not be kept: nothing was written
+  LayerEmpty,        // ReadLayer: the layer holds no image
+};
+
 // One download from the Download button to its last status line, with no
 // widget code: translation, the report of each outcome, link preparation,
-// the wait for the keypad, placement and transfer, and the end.
+// the wait for the keypad, placement and transfer (with its verify pass
+// and backup), and the end. The same chain reads a layer back
+// (KeypadJob::ReadLayer) with the same preparation and wait.
 class DownloadChain {
  public:
   DownloadChain(DownloadHost& host, LinkChannels channels, std::string programDirectory,
@@ -60,6 +72,12 @@ class DownloadChain {
   // True when the last finished download ended with "DOWNLOAD SUCCESSFUL".
   bool LastDownloadSucceeded() const;
   const ImageBuilder& builder() const;
+  JobFailure jobFailure() const;
+  // What the last ReadLayer job read (LayerReadEnd::Read: the layer's image).
+  const LayerRead& layerRead() const;
+  const VerifyReport& verifyReport() const;
+  // True for a job that may write to the keypad (a download, not a read).
+  bool MayWriteKeypad() const;
 
  private:
   struct Impl;

@@ -1,12 +1,20 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/KeySource.h"
 
 namespace lumivane {
 
 enum class LinkKind { PcAt, Usb, Rs232, Rs485, Modem, Internet, Wireless };
+
+// What a download does once the keypad is ready.
+enum class KeypadJob {
+  Download,   // place and write the image
+  ReadLayer,  // read the chosen layer back; nothing is written
+};
 
 // The three messages that chain the phases of a download.
 enum class DownloadMessage { Translate, Report, Transfer };
@@ -23,6 +31,17 @@ struct DownloadChoices {
   // How long to wait for shift+load before the download ends; 0 waits
   // until Cancel.
   std::chrono::milliseconds waitLimit{0};
+  KeypadJob job = KeypadJob::Download;
+  // Download: read every written byte back before the end command.
+  bool verify = false;
+  // Download: when not empty, the target layer is read first and handed to
+  // DownloadHost::SaveBackup under this name, before anything is written.
+  std::string backupPath;
+  // Layers read back (ReadLayer, the backup): the key-table size, 463 or
+  // 1383; 0 recognises it. ReadLayer translates the source when one is
+  // given (to compare with it); without one only the emulator is loaded,
+  // for the nibble keys of the PC/AT link.
+  int readTableEnd = 0;
 };
 
 // What the download chain needs from the window (or from the command line,
@@ -65,6 +84,16 @@ class DownloadHost : public KeySource {
   virtual void DeliverStopRequests() {}
   // Automatic mode: close the window (end the program) once control returns.
   virtual void RequestClose() = 0;
+  // A download with a backup: keeps `image` (the target layer's image, its
+  // key table as image offsets) under `path`, whole or not at all, before
+  // anything is written to the keypad. False with the status line that
+  // says why; the download then writes nothing.
+  virtual bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
+                          std::string* failureLine) {
+    (void)image;
+    *failureLine = "Unable to write the backup to " + path + ": not supported here";
+    return false;
+  }
 };
 
 }  // namespace lumivane

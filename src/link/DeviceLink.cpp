@@ -1,5 +1,6 @@
 #include "link/DeviceLink.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "link/Clock.h"
@@ -62,7 +63,28 @@ void DeviceLink::Reset() {
   answerOverdue_ = false;
   answersSuspect_ = false;
   answeredReads_ = 0;
+  readRun_ = false;
   ClearFault();
+}
+
+void DeviceLink::BeginReadRun() {
+  readRun_ = true;
+  longestAnswer_ = std::chrono::milliseconds(0);
+}
+
+void DeviceLink::EndReadRun() {
+  const bool wasRun = readRun_;
+  readRun_ = false;
+  if (!wasRun || fault_ == LinkFault::Broken) return;
+  if (kind_ == Kind::Serial && serialPort_ != nullptr) {
+    const std::chrono::milliseconds quiet =
+        std::min(kAnswerTimeLimit, std::max(kAnswerAloneTime, 2 * longestAnswer_));
+    bool dropped = false;
+    if (!DropStaleInput(Ms(quiet), &dropped)) return;
+    if (dropped && (answeredReads_ > 0 || answersSuspect_)) AnswersOutOfStep();
+  } else if (kind_ == Kind::PcAt) {
+    StrayAnswerInput();
+  }
 }
 
 std::uint32_t DeviceLink::SerialWriteLimitMs(std::uint32_t count) {
@@ -196,16 +218,25 @@ std::uint8_t DeviceLink::SerialRead() {
   // answer may still come: it is waited for, up to the answer limit, first.
   const bool overdue = answerOverdue_;
   answerOverdue_ = false;
+  // In a read run the next answer is not waited out: see BeginReadRun.
+  const bool streaming = readRun_ && answeredReads_ > 0;
+  const std::uint32_t quiet =
+      overdue ? Ms(kAnswerTimeLimit) : streaming ? 0 : Ms(kQuietBeforeRead);
   bool dropped = false;
-  if (!DropStaleInput(Ms(overdue ? kAnswerTimeLimit : kQuietBeforeRead), &dropped)) return 0;
+  if (!DropStaleInput(quiet, &dropped)) return 0;
   // Later than that, a byte from nowhere means an answer of one read was
   // taken for another's (or will be: a duplicated answer).
   if (dropped && (answersSuspect_ || answeredReads_ > 0) && !overdue) return AnswersOutOfStep();
+  const Clock::TimePoint sent = clock_.Now();
   SerialWrite(&reportBuffer_[kOutgoing + 1], 6);
   if (fault_ == LinkFault::Broken) return 0;
   std::uint8_t answer = 0;
   std::uint32_t received = 0;
   const ChannelError error = serialPort_->Read(&answer, 1, &received, Ms(kAnswerTimeLimit));
+  if (readRun_) {
+    const auto waited = std::chrono::ceil<std::chrono::milliseconds>(clock_.Now() - sent);
+    longestAnswer_ = std::max(longestAnswer_, waited);
+  }
   if (received == 1) {
     // A late answer that came even later than it was waited for arrives
     // as this read's answer, and this read's own answer right after it.

@@ -62,6 +62,19 @@ class DeviceLink {
   void BeginWrite(std::uint16_t address, std::uint16_t count);
   void WriteByte(std::uint8_t value);
   void EndWrite();
+  // A run of reads whose answers decide nothing until the run has ended
+  // (a verify pass, a read-back): on RS232, once the keypad has answered
+  // a read, the input is cleared before each read command without waiting
+  // for the line to fall quiet. A byte from nowhere that comes later is
+  // then taken for the next answer; the real answer follows it, so every
+  // later answer lags by one, and the byte left over at the end shows it.
+  void BeginReadRun();
+  // Ends the run: on RS232 the line must then stay quiet for twice the
+  // longest answer time of the run, and at least kAnswerAloneTime, so that
+  // a lagging answer has come; a byte that comes meanwhile (on PC/AT, a
+  // nibble key typed since the last answer) means the answers were out of
+  // step, and the link is broken. Only then may the run's answers be judged.
+  void EndReadRun();
   // After the end command: on RS232 waits (bounded) until the output has
   // left the port and the end command's time on the line has passed, then
   // checks that the line is still up; Broken when not. USB and PC/AT need
@@ -132,6 +145,10 @@ class DeviceLink {
   bool answersSuspect_ = false;
   // Reads the keypad has answered since Reset().
   int answeredReads_ = 0;
+  // Between BeginReadRun and EndReadRun, and the longest time a read of
+  // the run waited for its answer.
+  bool readRun_ = false;
+  std::chrono::milliseconds longestAnswer_{0};
   KeyboardLine* keyboardLine_ = nullptr;
   KeySource* keySource_ = nullptr;
   std::array<char, 16> nibbleKeys_{};

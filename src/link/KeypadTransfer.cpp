@@ -1,6 +1,8 @@
 #include "link/KeypadTransfer.h"
 
 #include "link/DeviceLink.h"
+#include "link/StoredImage.h"
+#include "link/VerifyPass.h"
 
 namespace lumivane {
 
@@ -10,8 +12,9 @@ namespace {
 // must stop because the keypad no longer answers or the link broke.
 class Transfer {
  public:
-  Transfer(DeviceLink& link, const TransferImage& image, TransferObserver& observer)
-      : link_(link), image_(image), observer_(observer) {}
+  Transfer(DeviceLink& link, const TransferImage& image, TransferObserver& observer,
+           const TransferOptions& options, VerifyReport& report)
+      : link_(link), image_(image), observer_(observer), options_(options), report_(report) {}
 
   DownloadState Run(int layer) {
     const DownloadState outcome = RunSteps(layer);
@@ -80,6 +83,8 @@ class Transfer {
     link_.WriteByte(static_cast<std::uint8_t>(value >> 8));
     if (!Healthy()) return false;
     link_.WriteByte(static_cast<std::uint8_t>(value & 0xFF));
+    written_.push_back(
+        {address, {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)}});
     return Healthy();
   }
 
@@ -132,53 +137,65 @@ class Transfer {
   }
 
   bool WriteImage(std::uint16_t base) {
-    const std::uint8_t* bytes = image_.bytes;
     const std::uint16_t length = image_.length;
     const int tableSize = image_.tableSize;
+    // Key table entries are image offsets; the keypad needs addresses.
+    // A high byte of 0 marks a key without data.
+    std::vector<std::uint8_t> sent = RelocateImage(image_.bytes, length, tableSize, base);
     link_.BeginWrite(base, length);
     if (!Healthy()) return false;
     for (int i = 0; i < 3; ++i) {
-      link_.WriteByte(bytes[i]);
+      link_.WriteByte(sent[i]);
       if (!Healthy()) return false;
     }
+    // The key table and the data area, each byte a progress step.
     counter_ = 3;
-
-    // Key table entries are image offsets; the keypad needs addresses.
-    // A high byte of 0 marks a key without data.
-    while (counter_ < tableSize) {
-      const std::uint8_t high = bytes[counter_];
-      const std::uint8_t low = bytes[counter_ + 1];
-      std::uint16_t entry = 0;
-      if (high != 0) entry = static_cast<std::uint16_t>((high << 8 | low) + base);
-      if (!WriteAndStep(static_cast<std::uint8_t>(entry >> 8)) ||
-          !WriteAndStep(static_cast<std::uint8_t>(entry & 0xFF)))
-        return false;
-    }
-
-    counter_ = static_cast<std::uint16_t>(tableSize);
     while (counter_ < length) {
-      if (!WriteAndStep(bytes[counter_])) return false;
+      if (!WriteAndStep(sent[counter_])) return false;
     }
     observer_.OnDataWritten(counter_);
+    if (options_.verify) {
+      written_.push_back({base, std::move(sent)});
+      switch (VerifyWrittenBlocks(link_, std::move(written_), observer_, &report_)) {
+        case VerifyEnd::Done: break;
+        case VerifyEnd::LinkFailed: return false;
+        // The image is whole: the end command makes it count.
+        case VerifyEnd::Stopped: stopped_ = true; break;
+      }
+    }
     // Once the end command is out the image is complete: a stop requested
     // now comes too late to count.
     link_.EndWrite();
     link_.ConfirmDelivery();
-    return link_.fault() == LinkFault::None;
+    report_.endSent = link_.fault() == LinkFault::None;
+    return report_.endSent;
   }
 
   DeviceLink& link_;
   const TransferImage& image_;
   TransferObserver& observer_;
+  const TransferOptions& options_;
+  VerifyReport& report_;
   std::uint16_t counter_ = 0;
   bool stopped_ = false;
+  // Every pointer written so far, for the verify pass.
+  std::vector<WrittenBlock> written_;
 };
 
 }  // namespace
 
 DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
                           TransferObserver& observer) {
-  return Transfer(link, image, observer).Run(layer);
+  return RunTransfer(link, image, layer, observer, TransferOptions{}, nullptr);
+}
+
+DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
+                          TransferObserver& observer, const TransferOptions& options,
+                          VerifyReport* report) {
+  VerifyReport ignored;
+  VerifyReport& into = report != nullptr ? *report : ignored;
+  into = VerifyReport{};
+  return Transfer(link, image, observer, options, into).Run(layer);
 }
 
 }  // namespace lumivane

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "link/KeypadConstants.h"
 #include "translator/DownloadState.h"
@@ -26,6 +27,31 @@ class TransferObserver {
   // Asked after every read and every byte written before the end command:
   // true stops the transfer there.
   virtual bool StopRequested() { return false; }
+  // The verify pass begins: `total` bytes will be read back.
+  virtual void OnVerifyBegin(std::uint32_t /*total*/) {}
+  // One more byte was read back and compared (`checked` so far).
+  virtual void OnVerifyStep(std::uint32_t /*checked*/) {}
+};
+
+struct TransferOptions {
+  // After the image's last byte and before the end command, read back
+  // every byte written (the placed image and the pointers) and compare.
+  bool verify = false;
+};
+
+// What the verify pass found. A difference does not change the transfer's
+// outcome: the end command is sent as without verify.
+struct VerifyReport {
+  bool complete = false;        // every written byte was read back
+  std::uint32_t checked = 0;    // bytes read back and compared
+  std::uint32_t differing = 0;  // of those, bytes that differ from what was written
+  // The lowest address whose byte differs, the byte written and the byte read.
+  std::uint16_t firstAddress = 0;
+  std::uint8_t wrote = 0;
+  std::uint8_t read = 0;
+  // The end command was sent (a stop during the verify pass comes after
+  // the whole image was written: the transfer still ends it).
+  bool endSent = false;
 };
 
 
@@ -38,5 +64,15 @@ class TransferObserver {
 // observer asked it to stop: the end command was not sent.
 DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
                           TransferObserver& observer);
+
+// The same, with a verify pass when the options ask for it. A read that
+// gets no answer during the pass ends the transfer with Timeout, without
+// the end command, as does a link that broke or answers that came out of
+// step. A stop requested during the pass ends it, and the end command
+// follows (the image is whole); None is returned. *report (may be null)
+// tells what the pass found.
+DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
+                          TransferObserver& observer, const TransferOptions& options,
+                          VerifyReport* report);
 
 }  // namespace lumivane

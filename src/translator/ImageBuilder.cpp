@@ -5,6 +5,7 @@
 
 #include "translator/EmulatorTable.h"
 #include "translator/ImageCodes.h"
+#include "translator/NibbleKeys.h"
 #include "translator/SourceReader.h"
 #include "translator/TagLexer.h"
 
@@ -16,15 +17,6 @@ constexpr int kKeyLimit120 = 231;
 constexpr int kTableSize120 = 463;
 constexpr int kKeyLimit360 = 691;
 constexpr int kTableSize360 = 1383;
-
-// Scan codes of the keys in the places of letters A to P on a US keyboard;
-// the characters they type on the chosen layout stand for the hex digits 0..15.
-constexpr long kNibbleKeyCodes[16] = {28, 50, 33, 35, 36, 43, 52, 51,
-                                      67, 59, 66, 75, 58, 49, 68, 77};
-
-char UpperAscii(unsigned char c) {
-  return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
 
 bool NameIs(const char* name, const char* keyword) { return std::strcmp(name, keyword) == 0; }
 
@@ -79,12 +71,7 @@ DownloadState ImageBuilder::Translate(const TranslationInput& input) {
 }
 
 bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {
-  emulatorError_ = 0;
-  for (int i = 0; i < 16; ++i) {
-    const unsigned char c = emulator.CharForCode(kNibbleKeyCodes[i]);
-    nibbleKeys_[static_cast<std::size_t>(i)] = UpperAscii(c);
-    if (c == 0) emulatorError_ = 5;  // keep going: all 16 are filled either way
-  }
+  emulatorError_ = DeriveNibbleKeys(emulator, &nibbleKeys_) ? 0 : 5;
   return emulatorError_ == 0;
 }
 

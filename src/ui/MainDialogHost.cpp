@@ -39,6 +39,9 @@ QEvent::Type EventTypeFor(DownloadMessage message) {
 constexpr const char* kWaitLimitKey = "WaitLimit";
 constexpr double kLongestWaitLimitSeconds = 1.0e6;
 
+// Settings key: Verify=1 reads every written byte back before the end command.
+constexpr const char* kVerifyKey = "Verify";
+
 // A positive number of seconds; anything else sets no limit.
 std::chrono::milliseconds WaitLimitFrom(const std::string& text) {
   char* end = nullptr;
@@ -63,6 +66,7 @@ DownloadChoices MainDialog::ReadChoices() {
   choices.link = link < 0 ? LinkKind::Usb : static_cast<LinkKind>(link);
   choices.layer = c.layer2->isChecked() ? 2 : 1;
   choices.waitLimit = WaitLimitFrom(settings_.Read(kSettingsSection, kWaitLimitKey, ""));
+  choices.verify = settings_.Read(kSettingsSection, kVerifyKey, "0") == "1";
   return choices;
 }
 

@@ -203,6 +203,54 @@ TEST(SerialLinkAnswers, AfterAMissingAnswerAByteFromNowhereMeansTheyAreOutOfStep
   }
 }
 
+// A read run clears the input before each read without waiting for quiet
+// once the keypad has answered; at its end the line must stay quiet for
+// twice the longest answer time (at least 50 ms) before the answers count.
+TEST_F(SerialLinkTest, ReadRunWaitsForQuietOnlyBeforeItsFirstAnswerAndAtItsEnd) {
+  port.answers = {1, 2, 3};
+  port.whileAnswering = [this] { clock.Advance(milliseconds(40)); };
+  link.BeginReadRun();
+  for (std::uint16_t address : {0x10, 0x11, 0x12}) link.ReadByte(address);
+  link.EndReadRun();
+  EXPECT_EQ(link.fault(), LinkFault::None);
+  EXPECT_EQ(port.discards, (std::vector<std::uint32_t>{5, 0, 0, 80}));
+  // Outside a run every read waits for quiet again.
+  port.answers = {4};
+  link.ReadByte(0x13);
+  EXPECT_EQ(port.discards.back(), 5u);
+}
+
+// Any byte that no read asked for, found before a read of the run or at
+// its end, ends the link: the answers may lag by one.
+TEST(SerialLinkReadRun, AByteFromNowhereAnywhereInTheRunPutsTheAnswersOutOfStep) {
+  const struct {
+    const char* where;
+    std::deque<bool> dropping;  // before reads 1, 2, 3, then at the end
+    bool outOfStep;
+  } cases[] = {
+      {"nowhere", {}, false},
+      {"before the first read (after the identity)", {true}, false},
+      {"before the second read", {false, true}, true},
+      {"at the end", {false, false, false, true}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    ManualClock clock;
+    RecordingSerialPort port;
+    DeviceLink link(clock);
+    link.UseSerial(&port, "/dev/ttyS0");
+    port.dropping = c.dropping;
+    port.answers = {1, 2, 3};
+    link.BeginReadRun();
+    for (std::uint16_t address : {0x10, 0x11, 0x12}) link.ReadByte(address);
+    link.EndReadRun();
+    EXPECT_EQ(link.fault() == LinkFault::Broken, c.outOfStep);
+    if (c.outOfStep) {
+      EXPECT_EQ(link.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+    }
+  }
+}
+
 TEST_F(SerialLinkTest, DeliveryIsConfirmedOnlyWhileTheLineIsUp) {
   link.UseSerial(&port, "/dev/ttyS0");
   link.EndWrite();

@@ -13,8 +13,16 @@ class CountingObserver : public TransferObserver {
  public:
   void OnProgressStep(std::uint16_t counter) override { steps.push_back(counter); }
   void OnDataWritten(std::uint16_t counter) override { written = counter; }
+  void OnVerifyBegin(std::uint32_t total) override { verifyTotal = total; }
+  void OnVerifyStep(std::uint32_t checked) override { verifySteps.push_back(checked); }
+  bool StopRequested() override {
+    return stopAtVerifyStep >= 0 && verifySteps.size() >= static_cast<std::size_t>(stopAtVerifyStep);
+  }
   std::vector<std::uint16_t> steps;
   int written = -1;
+  std::uint32_t verifyTotal = 0;
+  std::vector<std::uint32_t> verifySteps;
+  int stopAtVerifyStep = -1;
 };
 
 // A 120-key image of `length` bytes: key 1 defined at offset 464, key 2's
@@ -45,6 +53,12 @@ class TransferTest : public ::testing::Test {
     const TransferImage view{image.data(), static_cast<std::uint16_t>(image.size()), 463};
     return RunTransfer(link, view, layer, observer);
   }
+  DownloadState RunVerified(int layer, const Bytes& image) {
+    const TransferImage view{image.data(), static_cast<std::uint16_t>(image.size()), 463};
+    TransferOptions options;
+    options.verify = true;
+    return RunTransfer(link, view, layer, observer, options, &report);
+  }
   // The data bytes of the image write (after the pointer writes).
   Bytes ImageData(std::size_t length) const {
     return Bytes(keypad.data.end() - static_cast<std::ptrdiff_t>(length), keypad.data.end());
@@ -54,6 +68,7 @@ class TransferTest : public ::testing::Test {
   MemoryKeypadPort keypad;
   DeviceLink link;
   CountingObserver observer;
+  VerifyReport report;
 };
 
 TEST_F(TransferTest, Layer1DownloadMakesExactlyTheExpectedCalls) {
@@ -176,6 +191,92 @@ TEST_F(TransferTest, PortLostDuringTheImageEndsWithTimeoutAndNoEndCommand) {
   EXPECT_EQ(Run(1, MakeImage()), DownloadState::Timeout);
   EXPECT_EQ(keypad.Count("end"), 0u);
   EXPECT_LT(observer.written, 0);
+}
+
+// ---- Verify ----
+
+// The reads after the image write, as "read XXXX" operations.
+std::vector<std::string> ReadsAfterTheImage(const MemoryKeypadPort& keypad) {
+  std::vector<std::string> reads;
+  bool afterImage = false;
+  for (const std::string& op : keypad.operations) {
+    if (afterImage && op.rfind("read", 0) == 0) reads.push_back(op);
+    if (op.rfind("write", 0) == 0 && op.substr(11) != "2") afterImage = true;  // not a pointer
+  }
+  return reads;
+}
+
+TEST_F(TransferTest, VerifyReadsBackTheImageAndThePointersWrittenThenEnds) {
+  const struct {
+    const char* name;
+    std::uint16_t layer1Start;
+    int layer;
+    std::vector<std::uint16_t> pointers;  // control-area bytes read back
+  } cases[] = {
+      {"layer 1", 0x0001, 1, {0xFF65, 0xFF66}},
+      {"layer 1 after the probe rewrote its start", 0x1234, 1, {0xFF63, 0xFF64, 0xFF65, 0xFF66}},
+      {"layer 2", 0x0001, 2, {0xFF67, 0xFF68}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    keypad.operations.clear();
+    observer = CountingObserver{};
+    keypad.SetPointer(keypad::kLayer1Start, c.layer1Start);
+    keypad.SetPointer(keypad::kLayer1End, 0x0000);
+    keypad.SetPointer(keypad::kLayer2Start, 0x8000);
+    keypad.memory[0x5FF1] = 1;  // probe: plain memory
+    ASSERT_EQ(RunVerified(c.layer, MakeImage()), DownloadState::Success);
+    const std::uint16_t base = c.layer == 1 ? 0x0001 : 0xFEFF - 470 + 1;
+    std::vector<std::string> expected;
+    char text[16];
+    for (int i = 0; i < 470; ++i) {
+      std::snprintf(text, sizeof text, "read %04X", base + i);
+      expected.push_back(text);
+    }
+    for (std::uint16_t address : c.pointers) {
+      std::snprintf(text, sizeof text, "read %04X", address);
+      expected.push_back(text);
+    }
+    EXPECT_EQ(ReadsAfterTheImage(keypad), expected);
+    EXPECT_EQ(keypad.operations.back(), "end");
+    EXPECT_TRUE(report.complete);
+    EXPECT_EQ(report.checked, expected.size());
+    EXPECT_EQ(report.differing, 0u);
+    EXPECT_EQ(observer.verifyTotal, expected.size());
+    EXPECT_EQ(observer.verifySteps.back(), expected.size());
+  }
+}
+
+TEST_F(TransferTest, VerifyNamesTheFirstDifferenceCountsAllAndStillEnds) {
+  // Image byte 3 (the relocated entry's high byte, 0x01) and byte 470 (0xFF);
+  // memory holds 0 at both.
+  keypad.stuckAddresses = {0x0001 + 469, 0x0001 + 3, 0xFF66};
+  ASSERT_EQ(RunVerified(1, MakeImage()), DownloadState::Success);
+  EXPECT_EQ(keypad.operations.back(), "end");
+  EXPECT_TRUE(report.complete);
+  EXPECT_EQ(report.differing, 3u);
+  EXPECT_EQ(report.firstAddress, 0x0004);
+  EXPECT_EQ(report.wrote, 0x01);
+  EXPECT_EQ(report.read, 0x00);
+}
+
+TEST_F(TransferTest, VerifyEndsWithoutTheEndCommandWhenAReadGoesUnansweredAndEndsItOnAStop) {
+  keypad.silentAddresses = {0x0001 + 100};
+  EXPECT_EQ(RunVerified(1, MakeImage()), DownloadState::Timeout);
+  EXPECT_EQ(keypad.operations.back(), "read 0065");
+  EXPECT_FALSE(report.complete);
+  EXPECT_FALSE(report.endSent);
+
+  // A stop during the pass comes after the whole image: the end command follows.
+  keypad.silentAddresses.clear();
+  keypad.operations.clear();
+  observer = CountingObserver{};
+  observer.stopAtVerifyStep = 10;
+  EXPECT_EQ(RunVerified(1, MakeImage()), DownloadState::None);
+  EXPECT_EQ(keypad.operations.back(), "end");
+  EXPECT_EQ(ReadsAfterTheImage(keypad).size(), 10u);
+  EXPECT_TRUE(report.endSent);
+  EXPECT_FALSE(report.complete);
 }
 
 }  // namespace

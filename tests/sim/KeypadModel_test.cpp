@@ -273,5 +273,23 @@ TEST(KeypadModelFaults, HangUpAfterTheImageOrInsideTheEndCommand) {
   }
 }
 
+// A keypad that kept its memory from an earlier session, with a faulty
+// cell: the cell takes the write (the record shows it) but keeps its byte.
+TEST(KeypadModelMemory, StartsFromAKeptMemoryAndAStuckByteIgnoresWrites) {
+  KeypadOptions options;
+  options.memory.assign(65536, 0x00);
+  options.memory[0xFF65] = 0x12;
+  options.memory[0x0002] = 0x5A;
+  options.stuckBytes = {0x0002};
+  KeypadModel keypad = ReadyStreamKeypad(options);
+  EXPECT_EQ(Bytes{0x12}, Feed(keypad, ReadCommand(0xFF65)));
+  Feed(keypad, WriteCommand(0x0001, 3));
+  Feed(keypad, {0xA1, 0xA2, 0xA3});
+  EXPECT_EQ((Bytes{0xA1, 0x5A, 0xA3}), (Bytes{keypad.Peek(1), keypad.Peek(2), keypad.Peek(3)}));
+  EXPECT_EQ((Bytes{0xA1, 0xA2, 0xA3}), keypad.commands().back().data);
+  EXPECT_EQ(Bytes{0x5A}, Feed(keypad, ReadCommand(0x0002)));
+  EXPECT_TRUE(keypad.options().memory.empty()) << "a snapshot does not carry the start memory";
+}
+
 }  // namespace
 }  // namespace lumivane::sim

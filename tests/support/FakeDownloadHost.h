@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ManualClock.h"
@@ -49,6 +50,9 @@ class FakeDownloadHost : public DownloadHost {
   std::deque<int> typedKeys;
   // When set, WaitKeyPress asks it instead of taking from `keys`.
   std::function<int(std::chrono::milliseconds timeout)> keySource;
+  // Backups kept by SaveBackup (path, image); a failure line makes it fail.
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> backups;
+  std::string backupFailure;
 
   // Delivers the oldest queued message; false when the queue is empty.
   bool DeliverNext(DownloadChain& chain);
@@ -80,6 +84,14 @@ class FakeDownloadHost : public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
+  bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
+                  std::string* failureLine) override {
+    Record("backup:" + path);
+    *failureLine = backupFailure;
+    if (!backupFailure.empty()) return false;
+    backups.emplace_back(path, image);
+    return true;
+  }
   std::vector<int> DiscardTypedKeys() override {
     std::vector<int> dropped(typedKeys.begin(), typedKeys.end());
     typedKeys.clear();

@@ -37,6 +37,9 @@ class RecordingSerialPort : public SerialChannel {
   ChannelError lineFailure;             // what CheckLine and WaitUntilSent report
   int lineChecks = 0;
   int purges = 0;
+  // Runs inside every blocking Read before it answers (time passing on a
+  // manual clock while the answer is on its way).
+  std::function<void()> whileAnswering;
 
   ChannelError Open(const std::string& name, std::uint32_t, std::uint32_t) override {
     calls.push_back("open:" + name);
@@ -95,6 +98,7 @@ class RecordingSerialPort : public SerialChannel {
   ChannelError Read(void* buffer, std::uint32_t count, std::uint32_t* countOut,
                     std::uint32_t timeoutMs) override {
     readTimeouts.push_back(timeoutMs);
+    if (whileAnswering && !nonBlocking) whileAnswering();
     if (countOut) *countOut = 0;
     if (count == 0 || answers.empty()) {
       return nonBlocking ? ChannelError() : ChannelError(ChannelErrorKind::Timeout);
@@ -180,6 +184,8 @@ class MemoryKeypadPort : public RecordingSerialPort {
   // Reads after this many answered ones get no answer, nor do reads of these addresses.
   std::size_t answeredReads = SIZE_MAX;
   std::set<std::uint16_t> silentAddresses;
+  // Faulty cells: writes there are recorded in `data` but not stored.
+  std::set<std::uint16_t> stuckAddresses;
 
   void SetPointer(std::uint16_t address, std::uint16_t value) {
     memory[address] = static_cast<std::uint8_t>(value >> 8);
@@ -200,7 +206,8 @@ class MemoryKeypadPort : public RecordingSerialPort {
     if (result.failed()) return result;
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     if (remaining_ > 0 && count == 1) {
-      memory[address_++] = p[0];
+      if (!stuckAddresses.count(address_)) memory[address_] = p[0];
+      ++address_;
       data.push_back(p[0]);
       --remaining_;
       return {};

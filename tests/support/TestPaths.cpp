@@ -1,6 +1,7 @@
 #include "TestPaths.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -16,6 +17,13 @@ std::string MakeTempDir() {
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/lumivane-test-XXXXXX";
   if (!mkdtemp(pattern.data())) return {};
   return pattern + "/";
+}
+
+ScopedTempDir::ScopedTempDir() : path_(MakeTempDir()) {}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {

@@ -9,6 +9,20 @@ std::string SourceDir();
 std::string ProgramDir();
 // A fresh, empty directory below the system's temporary directory, ending with '/'.
 std::string MakeTempDir();
+// A fresh temporary directory (as MakeTempDir), removed with everything in
+// it when the object goes.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  // Ends with '/'.
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 // Writes bytes to a file, replacing it; returns false on failure.
 bool WriteFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.

@@ -173,6 +173,41 @@ class MainDialogTransferTest : public QObject {
     QCOMPARE(dialog->ExitStatus(), 128 + SIGINT);
   }
 
+  // Verify=1: the verify pass is the progress bar's second pass, and its
+  // outcome decides the exit status of automatic mode.
+  void verifyFromTheSettings_data() {
+    QTest::addColumn<bool>("stuck");
+    QTest::newRow("sound keypad") << false;
+    QTest::newRow("stuck byte") << true;
+  }
+  void verifyFromTheSettings() {
+    QFETCH(bool, stuck);
+    const std::string programDir = MakeProgramDir({"English_US"});
+    QVERIFY(!programDir.empty());
+    DialogFixture fixture;
+    fixture.WriteSettings("[Quintrel]\nExecRun=Auto\nLinkWith=USB\nVerify=1\n");
+    sim::SimulatedHid hid;
+    sim::KeypadOptions options;
+    if (stuck) options.stuckBytes = {0x0004};
+    sim::KeypadModel& keypad = hid.AddKeypad("/dev/hidraw3", options);
+    MainDialog::Setup setup = fixture.MakeSetup(programDir);
+    setup.channels.hidBackend = &hid;
+    auto dialog = fixture.MakeDialog(std::move(setup));
+    QSignalSpy finished(dialog.get(), &QDialog::finished);
+    QVERIFY(finished.wait(kLongWaitMs));
+    const QStringList lines = StatusLines(*dialog);
+    if (stuck) {
+      QCOMPARE(lines.back(), QStringLiteral("Verify failed at 0x0004: wrote 0x01, read 0xFF (1 bytes differ)"));
+      QCOMPARE(dialog->ExitStatus(), 1);
+    } else {
+      QCOMPARE(lines.mid(lines.size() - 2), (QStringList{QStringLiteral("Verified 609 bytes"), kSuccessLine}));
+      QCOMPARE(dialog->ExitStatus(), 0);
+    }
+    QVERIFY(keypad.IsFinished());
+    QCOMPARE(dialog->controls().progress->maximum(), 609);
+    QCOMPARE(dialog->controls().bytesTransferred->text(), QStringLiteral("00609"));
+  }
+
   void waitLimitFromTheSettingsEndsTheWait() {
     DialogFixture fixture;
     SilentPty pty;

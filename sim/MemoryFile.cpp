@@ -1,0 +1,86 @@
+#include "sim/MemoryFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace lumivane::sim {
+
+namespace {
+
+constexpr std::size_t kMemorySize = 65536;
+
+std::string Failure(const std::string& path, int error) { return path + ": " + std::strerror(error); }
+
+bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
+  while (length > 0) {
+    const ssize_t n = ::write(fd, bytes, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadMemoryFile(const std::string& path, std::vector<std::uint8_t>* memory, std::string* error) {
+  memory->clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    *error = Failure(path, errno);
+    return false;
+  }
+  // One byte more than a memory holds tells a file that is too long.
+  std::vector<std::uint8_t> bytes(kMemorySize + 1);
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = Failure(path, errno);
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (got != kMemorySize) {
+    *error = path + ": not a keypad memory (" + std::to_string(kMemorySize) + " bytes)";
+    return false;
+  }
+  bytes.resize(kMemorySize);
+  *memory = std::move(bytes);
+  return true;
+}
+
+bool SaveMemoryFile(const std::string& path, const std::uint8_t* memory, std::size_t length,
+                    std::string* error) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    *error = Failure(temporary, errno);
+    return false;
+  }
+  bool written = WriteAll(fd, memory, length) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  int saved = errno;
+  if (::close(fd) != 0 && written) {
+    written = false;
+    saved = errno;
+  }
+  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (written) saved = errno;
+  ::unlink(temporary.c_str());
+  *error = Failure(path, saved);
+  return false;
+}
+
+}  // namespace lumivane::sim

@@ -1,0 +1,33 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "app/LaunchPaths.h"
+#include "download/DownloadHost.h"
+
+namespace lumivane {
+
+class CliHost;
+class DownloadChain;
+
+// One run of the download chain from lumivane-cli: a download, or a read
+// of a layer (KeypadJob::ReadLayer), with the chosen link's channel, the
+// signals and the terminal handled as `download` handles them.
+struct KeypadSession {
+  DownloadChoices choices;
+  std::string port;  // --port: a serial port, or the keyboard's event node on pcat
+  // Sees the host before the chain starts (to give it a backup writer).
+  std::function<void(CliHost&)> prepareHost;
+  // Runs once the chain has succeeded; its result is the exit status.
+  std::function<int(const DownloadChain&)> onSuccess;
+};
+
+// Runs the session and returns its exit status: onSuccess's (0 without
+// one) after a success; 128 + the signal that ended it; 14 verify failed,
+// 10 backup unwritable, 16 layer empty; the state 1..9 of a failure; else 10.
+int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths);
+
+// The link an option value names ("usb", "rs232", "pcat").
+LinkKind CliLinkKind(const std::string& name);
+
+}  // namespace lumivane

@@ -1,0 +1,29 @@
+#include "translator/NibbleKeys.h"
+
+#include "translator/EmulatorTable.h"
+
+namespace lumivane {
+
+namespace {
+
+// Scan codes of the keys in the places of letters A to P on a US keyboard.
+constexpr long kNibbleKeyCodes[16] = {28, 50, 33, 35, 36, 43, 52, 51,
+                                      67, 59, 66, 75, 58, 49, 68, 77};
+
+char UpperAscii(unsigned char c) {
+  return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+}  // namespace
+
+bool DeriveNibbleKeys(EmulatorTable& emulator, std::array<char, 16>* nibbleKeys) {
+  bool all = true;
+  for (std::size_t i = 0; i < 16; ++i) {
+    const unsigned char c = emulator.CharForCode(kNibbleKeyCodes[i]);
+    (*nibbleKeys)[i] = UpperAscii(c);
+    if (c == 0) all = false;  // keep going: all 16 are filled either way
+  }
+  return all;
+}
+
+}  // namespace lumivane

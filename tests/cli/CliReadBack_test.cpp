@@ -1,0 +1,205 @@
+// lumivane-cli download --verify/--backup, read and compare, run as their
+// own processes against the keypad simulator on a pseudo-terminal.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "TestPaths.h"
+#include "link/StoredImage.h"
+#include "sim/PtyKeypad.h"
+#include "translator/ImageBuilder.h"
+
+namespace lumivane::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct CliResult {
+  int status = -1;
+  std::string output;  // stdout and stderr
+};
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Standard input is /dev/null: no terminal to confirm anything on.
+CliResult RunCli(const std::string& arguments) {
+  const std::string command = Quote(ProgramDir() + "lumivane-cli") + " " + arguments + " </dev/null 2>&1";
+  CliResult result;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char chunk[4096];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, got);
+  const int raw = pclose(pipe);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return result;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class CliReadBackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(access((ProgramDir() + "lumivane-cli").c_str(), X_OK), 0) << "lumivane-cli is not built";
+    WriteFile(dir.path() + "small.pos", "<HEADER>\n<DELAY 5>\n<01>ab\n<02>c\n");
+    ASSERT_EQ(RunCli("translate " + Quote(sample) + " --output " + Quote(dir.path() + "sample.bin")).status, 0);
+    translated = ReadFile(dir.path() + "sample.bin");
+    ASSERT_EQ(RunCli("translate " + Quote(small) + " --output " + Quote(dir.path() + "small.bin")).status, 0);
+    smallLength = ReadFile(dir.path() + "small.bin").size();
+  }
+
+  // A keypad that holds the sample in `layer`, placed at `base`.
+  sim::KeypadOptions HoldingTheSample(int layer, std::uint16_t base) const {
+    sim::KeypadOptions options;
+    options.memory.assign(65536, 0xFF);
+    const Bytes image(translated.begin(), translated.end());
+    const Bytes stored = RelocateImage(image.data(), image.size(), kKeyTableEnd120, base);
+    std::copy(stored.begin(), stored.end(), options.memory.begin() + base);
+    const std::uint16_t last = static_cast<std::uint16_t>(base + stored.size() - 1);
+    const std::uint16_t pointers[4] = {layer == 1 ? base : std::uint16_t{0x0001},
+                                       layer == 1 ? last : std::uint16_t{0x0000},
+                                       layer == 2 ? base : std::uint16_t{0x8000},
+                                       layer == 2 ? last : std::uint16_t{0xFEFF}};
+    for (int i = 0; i < 4; ++i) {
+      options.memory[0xFF63 + 2 * i] = static_cast<std::uint8_t>(pointers[i] >> 8);
+      options.memory[0xFF64 + 2 * i] = static_cast<std::uint8_t>(pointers[i] & 0xFF);
+    }
+    return options;
+  }
+
+  std::string Link(const sim::PtyKeypad& keypad) const {
+    return " --link rs232 --port " + Quote(keypad.devicePath());
+  }
+
+  ScopedTempDir dir;
+  const std::string sample = ProgramDir() + "Kt90NewConfig.pos";
+  const std::string small = dir.path() + "small.pos";
+  std::string translated;
+  std::size_t smallLength = 0;
+};
+
+TEST_F(CliReadBackTest, ReadGivesWhatTranslateWroteAndCompareTellsEqualFromDifferent) {
+  const struct {
+    const char* name;
+    int layer;
+    std::uint16_t base;
+  } cases[] = {{"layer 1", 1, 0x0001}, {"layer 1 at 0x6001", 1, 0x6001}, {"layer 2", 2, 0xFEFF - 606}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::PtyKeypad keypad(HoldingTheSample(c.layer, c.base));
+    std::string error;
+    ASSERT_TRUE(keypad.Start(&error)) << error;
+    const std::string layer = " --layer " + std::to_string(c.layer);
+    const std::string out = dir.path() + "read.bin";
+    CliResult result = RunCli("read" + Link(keypad) + layer + " --output " + Quote(out));
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(ReadFile(out), translated);
+    // --raw: the bytes as the keypad holds them; --listing as translate prints it.
+    result = RunCli("read" + Link(keypad) + layer + " --raw --listing --output " + Quote(out));
+    EXPECT_EQ(result.status, 0) << result.output;
+    const std::string raw = ReadFile(out);
+    const sim::KeypadModel held = keypad.Snapshot();
+    EXPECT_EQ(Bytes(raw.begin(), raw.end()),
+              Bytes(held.memory().begin() + c.base, held.memory().begin() + c.base + 607));
+    const std::string listing = RunCli("translate " + Quote(sample) + " --listing").output;
+    EXPECT_TRUE(Contains(result.output, listing.substr(listing.find('\n') + 1))) << result.output;
+    EXPECT_EQ(RunCli("compare " + Quote(sample) + Link(keypad) + layer).status, 0);
+    result = RunCli("compare " + Quote(small) + Link(keypad) + layer);
+    EXPECT_EQ(result.status, 15) << result.output;
+    for (const char* line : {"holds another image than", "Header delay: 5 in the source, 20 on the Quintrel",
+                             "Keys whose data differ: 1, 2", "Keys defined only on the Quintrel: 3, 4,"})
+      EXPECT_TRUE(Contains(result.output, line)) << line << "\n" << result.output;
+    keypad.Stop();
+    const sim::KeypadModel after = keypad.Snapshot();
+    for (const sim::KeypadCommand& command : after.commands())
+      EXPECT_NE(command.kind, sim::KeypadCommand::Kind::Write) << "read and compare write nothing";
+  }
+}
+
+TEST_F(CliReadBackTest, AnEmptyLayerIsRefusedAndTheOutputStaysAsItWas) {
+  sim::PtyKeypad keypad;
+  std::string error;
+  ASSERT_TRUE(keypad.Start(&error)) << error;
+  const std::string out = dir.path() + "kept.bin";
+  WriteFile(out, "old");
+  for (const char* layer : {"1", "2"}) {
+    const CliResult result =
+        RunCli(std::string("read") + Link(keypad) + " --layer " + layer + " --output " + Quote(out));
+    EXPECT_EQ(result.status, 16) << result.output;
+    EXPECT_TRUE(Contains(result.output, std::string("Layer ") + layer + " holds no image: ")) << result.output;
+    EXPECT_EQ(ReadFile(out), "old");
+  }
+  EXPECT_EQ(RunCli("compare " + Quote(sample) + Link(keypad)).status, 16);
+  EXPECT_TRUE(keypad.WaitForEnd(std::chrono::seconds(5))) << "each ends with the end command";
+}
+
+TEST_F(CliReadBackTest, VerifyNamesAFaultyCellAndABackupThatCannotBeWrittenStopsTheDownload) {
+  // Key 1's entry (image byte 3) lies at 0x0004: 0x01 written over 0xFF.
+  // The small source keeps the downloads short.
+  sim::KeypadOptions faulty;
+  faulty.stuckBytes = {0x0004};
+  const struct {
+    const char* name;
+    sim::KeypadOptions keypad;
+    std::string options;
+    int status;
+    std::string line;
+    bool writes;
+  } cases[] = {
+      {"sound keypad", {}, " --verify", 0,
+       "Verified " + std::to_string(smallLength + 2) + " bytes\nDOWNLOAD SUCCESSFUL\n", true},
+      {"faulty cell", faulty, " --verify", 14, "Verify failed at 0x0004: wrote 0x01, read 0xFF (1 bytes differ)\n",
+       true},
+      {"backup into a missing folder", HoldingTheSample(1, 0x0001),
+       " --backup " + Quote(dir.path() + "no/such/folder/b.bin"), 10, "Unable to write the backup to ", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::PtyKeypad keypad(c.keypad);
+    std::string error;
+    ASSERT_TRUE(keypad.Start(&error)) << error;
+    const CliResult result = RunCli("download " + Quote(small) + Link(keypad) + c.options);
+    EXPECT_EQ(result.status, c.status) << result.output;
+    EXPECT_TRUE(Contains(result.output, c.line)) << result.output;
+    EXPECT_TRUE(keypad.WaitForEnd(std::chrono::seconds(5))) << "the end command follows";
+    keypad.Stop();
+    bool wrote = false;
+    const sim::KeypadModel after = keypad.Snapshot();
+    for (const sim::KeypadCommand& command : after.commands())
+      wrote = wrote || command.kind == sim::KeypadCommand::Kind::Write;
+    EXPECT_EQ(wrote, c.writes);
+  }
+}
+
+TEST_F(CliReadBackTest, RefusalsComeBeforeAnythingIsSent) {
+  sim::PtyKeypad keypad;
+  std::string error;
+  ASSERT_TRUE(keypad.Start(&error)) << error;
+  const struct {
+    std::string arguments;
+    int status;
+    const char* line;
+  } cases[] = {
+      {"download " + Quote(sample) + " --link pcat --port /dev/null --verify", 2,
+       "--verify on the PC/AT link reads every byte back, about 11 minutes for 609 bytes: confirm on a "
+       "terminal, or give --yes"},
+      {"download " + Quote(sample) + Link(keypad) + " --backup " + Quote(sample), 11,
+       "Unable to write the backup to "},
+  };
+  for (const auto& c : cases) {
+    const CliResult result = RunCli(c.arguments);
+    EXPECT_EQ(result.status, c.status) << result.output;
+    EXPECT_TRUE(Contains(result.output, c.line)) << result.output;
+  }
+  keypad.Stop();
+  EXPECT_EQ(keypad.Snapshot().identityRequests(), 0u);
+}
+
+}  // namespace
+}  // namespace lumivane::test
