@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -30,14 +29,8 @@ class EmulatorTableTest : public ::testing::Test {
     return out;
   }
 
-  void SetUp() override { dir = test::MakeTempDir(); }
-  void TearDown() override {
-    table.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  }
-
-  std::string dir;
+  test::TempDir temp;
+  const std::string dir = temp.path();
   std::unique_ptr<EmulatorTable> table;
 };
 

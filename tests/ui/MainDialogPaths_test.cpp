@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
 
 #include "DialogTestSupport.h"
 #include "ui/PathText.h"
@@ -35,7 +34,8 @@ class MainDialogPathsTest : public QObject {
   }
 
   void nonUtf8SourceAndProgramDirectoryWork() {
-    const std::string base = MakeTempDir();
+    const TempDir temp;
+    const std::string base = temp.path();
     const std::string programDir = base + "caf\xe9/";
     QVERIFY(mkdir(programDir.c_str(), 0700) == 0);
     const std::string sample = ReadFile(SourceDir() + "/samples/" + kDefaultSourceName);
@@ -62,7 +62,6 @@ class MainDialogPathsTest : public QObject {
                                 QStringLiteral("Press (shift+load) on the Quintrel to continue"), 10000);
       dialog->controls().cancel->click();
       QCOMPARE(TextToPath(StatusLines(*dialog).at(1)), programDir + "Lumivane");
-      std::filesystem::remove_all(fixture.settingsDir);
     }
 
     // Qt's file dialog shows the name with U+FFFD; the file's own bytes are
@@ -76,8 +75,6 @@ class MainDialogPathsTest : public QObject {
     dialog->controls().edit->click();
     QCOMPARE(fixture.startedProcesses.size(), size_t(1));
     QCOMPARE(TextToPath(fixture.startedProcesses[0].second.back()), source);
-    std::filesystem::remove_all(fixture.settingsDir);
-    std::filesystem::remove_all(base);
   }
 };
 
