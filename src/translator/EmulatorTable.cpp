@@ -1,7 +1,6 @@
 #include "translator/EmulatorTable.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <new>
@@ -18,7 +17,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 EmulatorTable::EmulatorTable(const std::string& path) {
   // Only a regular file is opened; a FIFO or device would block or never end.
-  ReadableFile file = OpenRegularFile(path);
+  const ReadableFile file = OpenRegularFile(path);
   if (file.outcome != OpenOutcome::Opened) {
     errorCode = kCannotOpen;
     return;
@@ -27,17 +26,30 @@ EmulatorTable::EmulatorTable(const std::string& path) {
     errorCode = kTooLarge;
     return;
   }
-  fileDescriptor = file.Release();
-  size = static_cast<std::size_t>(file.info.st_size);
-  void* mapped = size == 0 ? MAP_FAILED
-                           : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileDescriptor, 0);
+  const auto length = static_cast<std::size_t>(file.info.st_size);
+  // An empty file cannot be mapped, so it ends here, not as too short. The
+  // mapping outlives the descriptor, which the file closes.
+  void* mapped = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, file.fd(), 0);
   if (mapped == MAP_FAILED) {
-    // An empty file cannot be mapped either, so it ends here, not as too short.
-    Release();
     errorCode = kCannotMap;
     return;
   }
-  view = static_cast<const unsigned char*>(mapped);
+  mapping = mapped;
+  mappingSize = length;
+  Load(static_cast<const unsigned char*>(mapped), length);
+}
+
+EmulatorTable::EmulatorTable(InMemory layout) {
+  if (layout.bytes.size() > kMaximumFileSize) {
+    errorCode = kTooLarge;
+    return;
+  }
+  Load(reinterpret_cast<const unsigned char*>(layout.bytes.data()), layout.bytes.size());
+}
+
+void EmulatorTable::Load(const unsigned char* text, std::size_t length) {
+  view = text;
+  size = length;
   if (size < kMinimumFileSize) {
     Release();
     errorCode = kTooShort;
@@ -95,10 +107,10 @@ void EmulatorTable::Release() {
   entries = nullptr;
   nameIndex.clear();
   codeIndex.clear();
-  if (view) ::munmap(const_cast<unsigned char*>(view), size);
+  if (mapping) ::munmap(mapping, mappingSize);
+  mapping = nullptr;
   view = nullptr;
-  if (fileDescriptor >= 0) ::close(fileDescriptor);
-  fileDescriptor = -1;
+  size = 0;
   loaded = false;
 }
 

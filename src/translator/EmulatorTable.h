@@ -11,9 +11,10 @@ namespace lumivane {
 // Read-only view of one keyboard layout file (<Name>.emu).
 //
 // Each line "name=n1,n2,..." gives the key codes that type a character (a
-// one-byte name) or a named key (longer names, reached through tags). The file
-// is mapped read-only and indexed once at load; every answer is the one a
-// scan over the lines in file order gives, so the first line of a name wins.
+// one-byte name) or a named key (longer names, reached through tags). A file
+// is mapped read-only, bytes in memory are used where they are; either is
+// indexed once at load, and every answer is the one a scan over the lines in
+// file order gives, so the first line of a name wins.
 // Only lines holding a '=' can answer a lookup, so only they are indexed:
 // memory grows with the entries, never with blank or other lines.
 class EmulatorTable {
@@ -32,7 +33,18 @@ class EmulatorTable {
   // Far above any keyboard layout; a larger file is refused unread.
   static constexpr std::size_t kMaximumFileSize = 16 * 1024 * 1024;
 
+  // A layout's bytes held by the caller, who keeps them alive as long as the table.
+  struct InMemory {
+    std::string_view bytes;
+  };
+
+  // Loads the file at `path`: only a regular file of at most
+  // kMaximumFileSize bytes is opened (kCannotOpen, kTooLarge), and an empty
+  // one cannot be mapped (kCannotMap).
   explicit EmulatorTable(const std::string& path);
+  // Loads bytes as the file path loads a file's content: kTooLarge above
+  // kMaximumFileSize, kTooShort below kMinimumFileSize (an empty text too).
+  explicit EmulatorTable(InMemory layout);
   ~EmulatorTable();
   EmulatorTable(const EmulatorTable&) = delete;
   EmulatorTable& operator=(const EmulatorTable&) = delete;
@@ -53,13 +65,15 @@ class EmulatorTable {
   int EntryCount() const { return entryCount; }
 
  private:
-  // Where an entry line lies in the mapped file (the file is at most
-  // kMaximumFileSize bytes, so 32 bits suffice).
+  // Where an entry line lies in the text (at most kMaximumFileSize bytes,
+  // so 32 bits suffice).
   struct EntryLine {
     std::uint32_t begin;
     std::uint32_t length;
   };
 
+  // Indexes the text (the mapped file or the caller's bytes) and sets the outcome.
+  void Load(const unsigned char* text, std::size_t length);
   void Release();
   bool IndexLines();
   void BuildIndex();
@@ -69,7 +83,8 @@ class EmulatorTable {
   bool ScanForName(std::string_view name);
   unsigned ReadNumberAtCursor();
 
-  int fileDescriptor = -1;
+  void* mapping = nullptr;  // the file's mapping, when the table made one
+  std::size_t mappingSize = 0;
   const unsigned char* view = nullptr;
   std::size_t size = 0;
   bool loaded = false;

@@ -25,10 +25,12 @@ class SourceReader {
   // read). Resets the line count, the end marker and the stop.
   bool Open(const std::string& path);
   void Close();
-  // Reads from an in-memory text instead of a file (the bytes must outlive the reader).
+  // Reads from an in-memory text instead of a file (the bytes must outlive
+  // the reader), in blocks of the same size, with the same stop checks.
   void OpenBytes(const unsigned char* bytes, std::size_t length);
 
   void SetLineCounterCallback(LineCounterCallback callback) { lineCounter = std::move(callback); }
+  // Asked before each block is taken, and at every read once the text has ended.
   void SetStopCheck(StopCheck check) { stopCheck = std::move(check); }
   // True when the stop check ended the source before its end.
   bool stopped() const { return stopped_; }
@@ -43,15 +45,19 @@ class SourceReader {
 
  private:
   bool NextByte(unsigned char& byte);
+  // Makes the next block current; false at the end of the text or on a read error.
+  bool NextBlock();
   void CountLine();
 
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
   int fileDescriptor = -1;
   unsigned char* buffer = nullptr;  // owned, kBufferSize bytes, for file reads
-  const unsigned char* cursor = nullptr;
+  const unsigned char* cursor = nullptr;  // the current block
   const unsigned char* end = nullptr;
   bool fromMemory = false;
+  const unsigned char* memoryNext = nullptr;  // the in-memory text not yet taken
+  const unsigned char* memoryEnd = nullptr;
 
   unsigned char currentChar_ = 0;
   std::uint16_t lineNumber_ = 1;  // wraps after 65535, as a 16-bit counter does
