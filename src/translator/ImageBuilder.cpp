@@ -168,9 +168,8 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
       }
     } else {
       if (!CloseOutRun()) return kError;
-      const char name[2] = {static_cast<char>(reader.currentChar()), '\0'};
       // A NUL makes an empty name, which no entry has.
-      if (!emulator.FindName(name)) return kError;
+      if (!emulator.FindChar(reader.currentChar())) return kError;
       if (!AppendEntry(emulator)) return kError;
     }
     if (reader.ReadChar() != 0) break;

@@ -87,7 +87,7 @@ void SourceReader::CountLine() {
   }
 }
 
-std::uint8_t SourceReader::ReadChar() {
+std::uint8_t SourceReader::ReadCharSlowly() {
   unsigned char byte;
   for (;;) {
     if (!NextByte(byte)) {

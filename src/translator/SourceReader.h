@@ -37,13 +37,21 @@ class SourceReader {
 
   // 0 when a character was delivered into currentChar(); otherwise the
   // number of reads that have hit the end so far (never 0 again once hit).
-  std::uint8_t ReadChar();
+  std::uint8_t ReadChar() {
+    // Inline for the common case, a plain byte within the current block.
+    if (cursor != end && *cursor != '\n' && *cursor != '\r') {
+      currentChar_ = *cursor++;
+      return eofCount_;
+    }
+    return ReadCharSlowly();
+  }
 
   unsigned char currentChar() const { return currentChar_; }
   std::uint16_t lineNumber() const { return lineNumber_; }
   std::uint8_t eofCount() const { return eofCount_; }
 
  private:
+  std::uint8_t ReadCharSlowly();
   bool NextByte(unsigned char& byte);
   // Makes the next block current; false at the end of the text or on a read error.
   bool NextBlock();
