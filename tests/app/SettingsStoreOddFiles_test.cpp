@@ -174,6 +174,8 @@ TEST_F(SettingsOddFilesTest, EveryLineEndingTheReaderAcceptsStaysABreak) {
       {"[Quintrel]\r\nA=1\rB=2", "[Quintrel]\r\nA=1\rB=2\r\nLayer=2\r\nCOMx=COM3\r\n"},
       {"[Quintrel]", "[Quintrel]\nLayer=2\nCOMx=COM3\n"},
       {"[Quintrel]\rLayer=1\r\r\n[X]\n", "[Quintrel]\rLayer=2\rCOMx=COM3\r\r\n[X]\n"},
+      // A bare CR above an empty LF line would swallow it.
+      {"[Quintrel]\rLayer=1\r\n\n[X]\n", "[Quintrel]\rLayer=2\r\nCOMx=COM3\r\n\n[X]\n"},
       {"\xEF\xBB\xBF[Quintrel]\r\nLayer=1\r\n", "\xEF\xBB\xBF[Quintrel]\r\nLayer=2\r\nCOMx=COM3\r\n"},
       {"\xEF\xBB\xBF", "\xEF\xBB\xBF\n[Quintrel]\nLayer=2\nCOMx=COM3\n"},
   };
