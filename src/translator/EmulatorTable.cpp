@@ -82,7 +82,10 @@ bool EmulatorTable::IndexLines() {
       if (const void* equals = std::memchr(text + start, '=', end - start)) {
         const auto nameLength = static_cast<std::uint32_t>(static_cast<const char*>(equals) - (text + start));
         entries.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start), nameLength});
-        named += nameLength > 1 ? 1 : 0;
+        if (nameLength > 1) {
+          ++named;
+          namesStartWith[static_cast<unsigned char>(text[start])] = true;
+        }
       }
       if (end + 1 >= size) break;  // no LF left, or the LF is the last byte
       start = end + 1;
@@ -214,6 +217,8 @@ bool EmulatorTable::FindName(const char* name) {
   const std::string_view wanted(name);
   if (wanted.size() == 1) return FindChar(static_cast<unsigned char>(wanted[0]));
   if (wanted.find('=') != std::string_view::npos) return ScanForName(wanted);
+  // No longer name starts with this byte (a key number of a tag, mostly).
+  if (!namesStartWith[static_cast<unsigned char>(wanted[0])]) return false;
   // Without '=' in the name, a line matches exactly when the text before its
   // first '=' equals the name.
   const std::uint32_t key = LineIndex::HashOf(wanted);

@@ -145,6 +145,9 @@ class EmulatorTable {
   // otherwise take the plain scan every time.
   int equalsSignLine = -1;
   int namesIndexed = 0;  // entries [0, namesIndexed) are in the name indexes
+  // The first bytes of the names of two bytes or more: a tag's "<01>" asks
+  // for a name no line has, and is answered without indexing every name.
+  std::array<bool, 256> namesStartWith{};
 };
 
 }  // namespace lumivane
