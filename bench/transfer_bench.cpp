@@ -121,7 +121,8 @@ double MeasureReadRoundTrip(const std::string& path, int reads) {
 }
 
 void BM_Rs232Transfer470(benchmark::State& state) {
-  const std::string dir = lumivane::test::MakeTempDir();
+  const lumivane::test::TempDir temp;
+  const std::string dir = temp.path();
   // Header, key table and "<01>abcde": 463 + 7 = 470 bytes.
   lumivane::test::WriteFile(dir + "bench.pos", "<HEADER>\n<DELAY 5>\n<01>abcde");
 

@@ -40,13 +40,12 @@ std::string MakeSource() {
 
 struct Files {
   Files() {
-    dir = lumivane::test::MakeTempDir();
-    layout = dir + "Layout300.emu";
-    source = dir + "Large.pos";
     lumivane::test::WriteFile(layout, MakeLayout());
     lumivane::test::WriteFile(source, MakeSource());
   }
-  std::string dir, layout, source;
+  lumivane::test::TempDir temp;
+  std::string layout = temp.path() + "Layout300.emu";
+  std::string source = temp.path() + "Large.pos";
 };
 
 const Files& BenchFiles() {

@@ -4,12 +4,9 @@
 // Input: one flag byte (bit 0: 360 keys, bit 1: PC/AT link), then the source,
 // then optionally the separator and the layout's bytes. Without a separator a
 // small built-in layout is used.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -22,33 +19,6 @@ constexpr std::string_view kSeparator("\0EMU\0", 5);
 constexpr std::string_view kBuiltInLayout =
     "a=28\nb=50\nc=33\nd=35\ne=36\nf=43\ng=52\nh=51\ni=67\nj=59\nk=66\nl=75\nm=58\nn=49\no=68\n"
     "p=77\nA=18,28\n1=22\n5=46\n =41\n==85\n>=18,73\nENTER=90\nTAB=13\nUP=224,117\nBIG=255,0,7\n";
-
-bool WriteAll(const std::string& path, std::string_view bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
-
-const std::string& WorkDirectory() {
-  static const std::string dir = [] {
-    // Memory-backed when available: two small files are written per input.
-    char shm[] = "/dev/shm/lumivane-fuzz-XXXXXX";
-    char tmp[] = "/tmp/lumivane-fuzz-XXXXXX";
-    const char* made = mkdtemp(shm);
-    if (!made) made = mkdtemp(tmp);
-    if (!made) std::abort();
-    static std::string removeAtExit;
-    removeAtExit = made;
-    std::atexit([] {
-      unlink((removeAtExit + "/source.pos").c_str());
-      unlink((removeAtExit + "/layout.emu").c_str());
-      rmdir(removeAtExit.c_str());
-    });
-    return std::string(made) + "/";
-  }();
-  return dir;
-}
 
 void Check(bool condition, const char* what) {
   if (!condition) {
@@ -83,16 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view layout =
       split == std::string_view::npos ? kBuiltInLayout : rest.substr(split + kSeparator.size());
 
-  const std::string& dir = WorkDirectory();
-  lumivane::TranslationInput input;
-  input.sourcePath = dir + "source.pos";
-  input.emulatorPath = dir + "layout.emu";
-  input.keysText = (flags & 1) ? "360" : "120";
-  input.pcAtLink = (flags & 2) != 0;
-  if (!WriteAll(input.sourcePath, source) || !WriteAll(input.emulatorPath, layout)) return 0;
-
+  // One builder serves every input, as one serves every download of a window.
   static lumivane::ImageBuilder builder;
-  const lumivane::DownloadState state = builder.Translate(input);
+  const lumivane::DownloadState state =
+      builder.TranslateBytes(source, layout, (flags & 1) ? "360" : "120", (flags & 2) != 0);
   Check(builder.imageLength() <= lumivane::ImageBuilder::kMaxImageLength, "length fits 16 bits");
   if (state == lumivane::DownloadState::ImageReady) {
     CheckImage(builder);

@@ -165,10 +165,13 @@ std::string WithValue(std::string_view text, std::string_view section, std::stri
   if (walk.sectionFound) {
     // After the section's last non-blank line, so blank separators stay below it.
     const Line& after = walk.lastNonBlank;
+    const std::string_view rest = text.substr(after.end);
     result.append(text.substr(0, after.end));
     if (!after.hasBreak()) result.append(lineBreak);
-    result.append(keyLine + lineBreak);
-    result.append(text.substr(after.end));
+    // A bare CR before an empty LF line would join it into one CR LF break,
+    // and the empty line would be gone.
+    result.append(keyLine + (lineBreak == "\r" && rest.starts_with('\n') ? "\r\n" : lineBreak));
+    result.append(rest);
     return result;
   }
   result.append(text);

@@ -25,8 +25,9 @@ void ForEachEntry(std::string_view text, std::string_view section,
 // rewritten in place (its line break kept), or the key is added after the
 // section's last non-blank line, or the section and the key are appended.
 // Every other byte stays as it was. New line breaks copy the first line's
-// break (LF in a file without one); a last line without a break gets one
-// before anything is added after it. `section`, `key` and `value` must not
+// break (LF in a file without one; CR LF where a bare CR would join the LF
+// of the line below); a last line without a break gets one before anything
+// is added after it. `section`, `key` and `value` must not
 // hold line breaks.
 std::string WithValue(std::string_view text, std::string_view section, std::string_view key,
                       std::string_view value);

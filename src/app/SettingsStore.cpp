@@ -26,7 +26,7 @@ std::string Quoted(std::string_view value) {
   return value.front() + Unquoted(value) + value.back();
 }
 
-std::string WithoutLineBreaks(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+std::string_view WithoutLineBreaks(std::string_view text) { return text.substr(0, text.find_first_of("\r\n")); }
 
 // Creates every missing folder on the way to the file at `path`. A failure
 // shows when the file is written.
@@ -52,11 +52,21 @@ std::string SettingsStore::Load() const {
   return content;
 }
 
+std::optional<std::string> SettingsStore::ValueInText(std::string_view text, std::string_view section,
+                                                      std::string_view key) {
+  const auto value = ini::FindValue(text, section, key);
+  if (!value) return std::nullopt;
+  return Unquoted(*value);
+}
+
+std::string SettingsStore::TextWithValue(std::string_view text, std::string_view section,
+                                         std::string_view key, std::string_view value) {
+  return ini::WithValue(text, WithoutLineBreaks(section), WithoutLineBreaks(key), WithoutLineBreaks(value));
+}
+
 std::string SettingsStore::Read(const std::string& section, const std::string& key,
                                 const std::string& defaultValue) const {
-  const std::string text = Load();
-  const auto value = ini::FindValue(text, section, key);
-  return value ? Unquoted(*value) : defaultValue;
+  return ValueInText(Load(), section, key).value_or(defaultValue);
 }
 
 std::string SettingsStore::ReadQuoted(const std::string& section, const std::string& key,
@@ -77,14 +87,11 @@ std::map<std::string, std::string> SettingsStore::ReadSection(const std::string&
 
 ReplaceResult SettingsStore::Write(const std::string& section, const std::string& key,
                                    const std::string& value) const {
-  const std::string cleanSection = WithoutLineBreaks(section);
-  const std::string cleanKey = WithoutLineBreaks(key);
-  const std::string cleanValue = WithoutLineBreaks(value);
   ReplaceOptions options;
   options.maxCurrentSize = kMaxFileSize;
   if (folder_ == SettingsFolder::CreateOnWrite) CreateFoldersOf(path_);
   return ReplaceFile(path_, options, [&](const CurrentFile& current, std::string* content) {
-    *content = ini::WithValue(current.content, cleanSection, cleanKey, cleanValue);
+    *content = TextWithValue(current.content, section, key, value);
     // An unchanged file is left alone: no rewrite, no new inode.
     return !current.exists || *content != current.content;
   });

@@ -1,6 +1,8 @@
 #pragma once
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/FileReplacement.h"
 
@@ -47,6 +49,15 @@ class SettingsStore {
   // Every key of a section with its value (cut like Read); the first
   // occurrence of a key wins. Empty when the section is missing.
   std::map<std::string, std::string> ReadSection(const std::string& section) const;
+
+  // The text layer of Read and Write, on a file's content held in memory.
+  // ValueInText gives what Read gives for the key (nothing when it is missing);
+  // TextWithValue the content Write stores (line breaks cut from the names
+  // and the value).
+  static std::optional<std::string> ValueInText(std::string_view text, std::string_view section,
+                                                std::string_view key);
+  static std::string TextWithValue(std::string_view text, std::string_view section,
+                                   std::string_view key, std::string_view value);
 
  private:
   // The file's text; empty when it is missing or cannot be read.

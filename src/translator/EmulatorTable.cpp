@@ -1,9 +1,10 @@
 #include "translator/EmulatorTable.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <new>
 
 #include "translator/RegularFile.h"
@@ -18,7 +19,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 EmulatorTable::EmulatorTable(const std::string& path) {
   // Only a regular file is opened; a FIFO or device would block or never end.
-  ReadableFile file = OpenRegularFile(path);
+  const ReadableFile file = OpenRegularFile(path);
   if (file.outcome != OpenOutcome::Opened) {
     errorCode = kCannotOpen;
     return;
@@ -27,17 +28,30 @@ EmulatorTable::EmulatorTable(const std::string& path) {
     errorCode = kTooLarge;
     return;
   }
-  fileDescriptor = file.Release();
-  size = static_cast<std::size_t>(file.info.st_size);
-  void* mapped = size == 0 ? MAP_FAILED
-                           : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileDescriptor, 0);
+  const auto length = static_cast<std::size_t>(file.info.st_size);
+  // An empty file cannot be mapped, so it ends here, not as too short. The
+  // mapping outlives the descriptor, which the file closes.
+  void* mapped = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, file.fd(), 0);
   if (mapped == MAP_FAILED) {
-    // An empty file cannot be mapped either, so it ends here, not as too short.
-    Release();
     errorCode = kCannotMap;
     return;
   }
-  view = static_cast<const unsigned char*>(mapped);
+  mapping = mapped;
+  mappingSize = length;
+  Load(static_cast<const unsigned char*>(mapped), length);
+}
+
+EmulatorTable::EmulatorTable(InMemory layout) {
+  if (layout.bytes.size() > kMaximumFileSize) {
+    errorCode = kTooLarge;
+    return;
+  }
+  Load(reinterpret_cast<const unsigned char*>(layout.bytes.data()), layout.bytes.size());
+}
+
+void EmulatorTable::Load(const unsigned char* text, std::size_t length) {
+  view = text;
+  size = length;
   if (size < kMinimumFileSize) {
     Release();
     errorCode = kTooShort;
@@ -53,36 +67,34 @@ EmulatorTable::EmulatorTable(const std::string& path) {
 
 bool EmulatorTable::IndexLines() {
   const char* text = reinterpret_cast<const char*>(view);
-  // Two passes over the lines: count, then record the entry lines. The last
-  // byte never separates: a file ending with LF has no empty line after it.
-  auto forEachLine = [&](auto&& visit) {
+  try {
+    // One pass over the lines, recording those with a '='. The last byte
+    // never separates: a file ending with LF has no empty line after it.
+    lineCount = 0;
+    int named = 0;
+    // Layout lines are short: this spares the growth steps, and stays small for a huge file.
+    entries.reserve(size / 8 < 4096 ? size / 8 + 1 : 4096);
     std::size_t start = 0;
     for (;;) {
       const void* lf = std::memchr(text + start, '\n', size - start);
       const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : size;
-      visit(start, end - start);
-      if (end + 1 >= size) return;  // no LF left, or the LF is the last byte
+      ++lineCount;
+      if (const void* equals = std::memchr(text + start, '=', end - start)) {
+        const auto nameLength = static_cast<std::uint32_t>(static_cast<const char*>(equals) - (text + start));
+        entries.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start), nameLength});
+        if (nameLength > 1) {
+          ++named;
+          namesStartWith[static_cast<unsigned char>(text[start])] = true;
+        }
+      }
+      if (end + 1 >= size) break;  // no LF left, or the LF is the last byte
       start = end + 1;
     }
-  };
-  lineCount = 0;
-  entryCount = 0;
-  forEachLine([&](std::size_t start, std::size_t length) {
-    ++lineCount;
-    if (std::memchr(text + start, '=', length) != nullptr) ++entryCount;
-  });
-  entries = new (std::nothrow) EntryLine[static_cast<std::size_t>(entryCount)];
-  if (!entries) return false;
-  int next = 0;
-  forEachLine([&](std::size_t start, std::size_t length) {
-    if (std::memchr(text + start, '=', length) == nullptr) return;
-    entries[next++] = {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
-  });
-  try {
-    BuildIndex();
+    entryCount = static_cast<int>(entries.size());
+    PrepareIndexes(named);
   } catch (const std::bad_alloc&) {
-    // The indexes are plain containers; running out of memory for them is a
-    // failed load like any other, not a crash.
+    // The lines and indexes are plain containers; running out of memory for
+    // them is a failed load like any other, not a crash.
     return false;
   }
   return true;
@@ -91,38 +103,93 @@ bool EmulatorTable::IndexLines() {
 EmulatorTable::~EmulatorTable() { Release(); }
 
 void EmulatorTable::Release() {
-  delete[] entries;
-  entries = nullptr;
-  nameIndex.clear();
-  codeIndex.clear();
-  if (view) ::munmap(const_cast<unsigned char*>(view), size);
+  entries.clear();
+  entryCount = 0;
+  nameIndex.Clear();
+  codeIndex.Clear();
+  if (mapping) ::munmap(mapping, mappingSize);
+  mapping = nullptr;
   view = nullptr;
-  if (fileDescriptor >= 0) ::close(fileDescriptor);
-  fileDescriptor = -1;
+  size = 0;
   loaded = false;
 }
 
-void EmulatorTable::BuildIndex() {
-  for (int& line : singleCharLine) line = -1;
-  for (int i = 0; i < entryCount; ++i) {
-    const std::string_view line = Entry(i);
-    const std::size_t equals = line.find('=');
-    if (equals != std::string_view::npos && equals > 0) {
-      nameIndex.emplace(line.substr(0, equals), i);  // keeps the first line
-      int& single = singleCharLine[static_cast<unsigned char>(line[0])];
-      if (equals == 1 && single < 0) single = i;
-    }
-    if (line.size() >= 2 && line[1] == '=') {
-      currentLine = i;
-      column = 1;
-      moreNumbers = true;
-      codeIndex.emplace(ReadNumberAtCursor(), i);
-      lastSingleCharLine = i;
-    }
+namespace {
+
+// Room for every key of an index up front, as long as that stays small: a
+// huge file of repeated names must not cost memory per line.
+constexpr int kReservedKeys = 4096;
+
+}  // namespace
+
+void EmulatorTable::PrepareIndexes(int named) {
+  singleCharLine.fill(-1);
+  smallCodeLine.fill(-1);
+  nameIndex.Reserve(static_cast<std::size_t>(named < kReservedKeys ? named : kReservedKeys));
+  for (int i = entryCount - 1; i >= 0 && lastSingleCharLine < 0; --i) {
+    if (IsCodeLine(entries[static_cast<std::size_t>(i)])) lastSingleCharLine = i;
   }
-  currentLine = 0;
-  column = 0;
-  moreNumbers = false;
+}
+
+void EmulatorTable::IndexNextNameLine() {
+  const int i = namesIndexed;
+  const EntryLine& entry = entries[static_cast<std::size_t>(i)];
+  if (entry.nameLength == 1) {
+    int& single = singleCharLine[view[entry.begin]];
+    if (single < 0) single = i;
+  } else if (entry.nameLength > 1) {
+    const std::string_view name = Name(i);
+    nameIndex.Add(LineIndex::HashOf(name), i, [&](int held) { return Name(held) == name; });
+  } else if (equalsSignLine < 0 && IsCodeLine(entry)) {
+    equalsSignLine = i;
+  }
+  ++namesIndexed;  // only now: a line whose name found no room stays unindexed
+}
+
+int EmulatorTable::ScanFrom(int from, const std::function<bool(int line)>& matches) const {
+  for (int i = from; i < entryCount; ++i) {
+    if (matches(i)) return i;
+  }
+  return -1;
+}
+
+int EmulatorTable::FirstLineWithCode(std::uint32_t code) {
+  int found = code < smallCodeLine.size() ? smallCodeLine[code] : codeIndex.Find(code, [](int) { return true; });
+  // The lines not yet looked at come after every indexed one, so the first
+  // of them with the code is the first line of the file with it.
+  try {
+    while (found < 0 && codeLinesIndexed < entryCount) {
+      const int line = codeLinesIndexed;
+      const EntryLine& entry = entries[static_cast<std::size_t>(line)];
+      if (IsCodeLine(entry)) {
+        const unsigned lineCode = FirstNumber(entry);
+        if (lineCode >= smallCodeLine.size()) {
+          codeIndex.Add(lineCode, line, [](int) { return true; });
+        } else if (smallCodeLine[lineCode] < 0) {
+          smallCodeLine[lineCode] = line;
+        }
+        if (lineCode == code) found = line;
+      }
+      ++codeLinesIndexed;  // only now: a line whose code found no room stays unindexed
+    }
+  } catch (const std::bad_alloc&) {
+    // No memory to index further: the rest is scanned instead, same answer.
+    found = ScanFrom(codeLinesIndexed, [&](int line) {
+      const EntryLine& entry = entries[static_cast<std::size_t>(line)];
+      return IsCodeLine(entry) && FirstNumber(entry) == code;
+    });
+  }
+  return found;
+}
+
+unsigned EmulatorTable::FirstNumber(const EntryLine& entry) const {
+  // As ReadNumberAtCursor reads it from behind the '=': at most 9 digits.
+  const char* line = reinterpret_cast<const char*>(view) + entry.begin;
+  unsigned value = 0;
+  for (std::uint32_t column = 2; column < entry.length && column < 11 && IsDigit(line[column]); ++column) {
+    value = value * 10 + static_cast<unsigned>(line[column] - '0');
+  }
+  return value;
 }
 
 bool EmulatorTable::ScanForName(std::string_view name) {
@@ -130,45 +197,77 @@ bool EmulatorTable::ScanForName(std::string_view name) {
     const std::string_view line = Entry(i);
     if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
         line[name.size()] == '=') {
-      currentLine = i;
-      column = name.size();
-      moreNumbers = true;
-      return true;
+      return FoundAt(i, name.size());
     }
   }
   return false;
+}
+
+bool EmulatorTable::FoundAt(int line, std::size_t nameLength) {
+  if (line < 0) return false;
+  currentLine = line;
+  column = nameLength;
+  moreNumbers = true;
+  return true;
 }
 
 bool EmulatorTable::FindName(const char* name) {
   if (!loaded || !name || !*name) return false;
   moreNumbers = false;
   const std::string_view wanted(name);
+  if (wanted.size() == 1) return FindChar(static_cast<unsigned char>(wanted[0]));
   if (wanted.find('=') != std::string_view::npos) return ScanForName(wanted);
+  // No longer name starts with this byte (a key number of a tag, mostly).
+  if (!namesStartWith[static_cast<unsigned char>(wanted[0])]) return false;
   // Without '=' in the name, a line matches exactly when the text before its
   // first '=' equals the name.
-  int line = -1;
-  if (wanted.size() == 1) {
-    line = singleCharLine[static_cast<unsigned char>(wanted[0])];
-  } else if (const auto found = nameIndex.find(wanted); found != nameIndex.end()) {
-    line = found->second;
+  const std::uint32_t key = LineIndex::HashOf(wanted);
+  int line = nameIndex.Find(key, [&](int held) { return Name(held) == wanted; });
+  try {
+    // The lines not yet indexed come after every indexed one: the first of
+    // them with the name is the first line of the file with it.
+    while (line < 0 && namesIndexed < entryCount) {
+      const int next = namesIndexed;
+      IndexNextNameLine();
+      if (Name(next) == wanted) line = next;
+    }
+  } catch (const std::bad_alloc&) {
+    // No memory to index further: the rest is scanned instead, same answer.
+    line = ScanFrom(namesIndexed, [&](int i) { return Name(i) == wanted; });
   }
-  if (line < 0) return false;
-  currentLine = line;
-  column = wanted.size();
-  moreNumbers = true;
-  return true;
+  return FoundAt(line, wanted.size());
+}
+
+bool EmulatorTable::FindChar(unsigned char c) {
+  if (!loaded || c == 0) return false;
+  moreNumbers = false;
+  // "=" is the name of a line starting "==", which the first '=' rule misses.
+  const int& indexed = c == '=' ? equalsSignLine : singleCharLine[c];
+  try {
+    while (indexed < 0 && namesIndexed < entryCount) IndexNextNameLine();
+  } catch (const std::bad_alloc&) {
+    // No memory to index further: the rest is scanned instead, same answer.
+    return FoundAt(ScanFrom(namesIndexed, [&](int i) {
+                     const EntryLine& entry = entries[static_cast<std::size_t>(i)];
+                     return c == '=' ? entry.nameLength == 0 && IsCodeLine(entry)
+                                     : entry.nameLength == 1 && view[entry.begin] == c;
+                   }),
+                   1);
+  }
+  return FoundAt(indexed, 1);
 }
 
 unsigned EmulatorTable::ReadNumberAtCursor() {
-  const std::string_view line = Entry(currentLine);
+  const EntryLine& entry = entries[static_cast<std::size_t>(currentLine)];
+  const char* line = reinterpret_cast<const char*>(view) + entry.begin;
   ++column;  // over the '=' or the ','
   unsigned value = 0;
-  for (int digits = 0; digits < 9 && column < line.size() && IsDigit(line[column]); ++digits) {
+  for (int digits = 0; digits < 9 && column < entry.length && IsDigit(line[column]); ++digits) {
     value = value * 10 + static_cast<unsigned>(line[column] - '0');
     ++column;
   }
   // A tenth digit, a blank, a CR or the line end all end the list.
-  if (column >= line.size() || line[column] != ',') moreNumbers = false;
+  if (column >= entry.length || line[column] != ',') moreNumbers = false;
   return value;
 }
 
@@ -180,11 +279,14 @@ unsigned EmulatorTable::NextNumber() {
 unsigned char EmulatorTable::CharForCode(long code) {
   if (!loaded) return 0;
   if (lastSingleCharLine < 0) return 0;
-  const auto found = code >= 0 ? codeIndex.find(static_cast<unsigned>(code)) : codeIndex.end();
-  const bool hit = found != codeIndex.end() && static_cast<long>(found->first) == code;
+  int found = -1;
+  if (code >= 0 && static_cast<unsigned long>(code) <= std::numeric_limits<std::uint32_t>::max()) {
+    found = FirstLineWithCode(static_cast<std::uint32_t>(code));
+  }
+  const bool hit = found >= 0;
   // Leave the cursor where a scan in file order would: behind the first
   // number of the matching line, or of the last one-character line.
-  currentLine = hit ? found->second : lastSingleCharLine;
+  currentLine = hit ? found : lastSingleCharLine;
   column = 1;
   moreNumbers = true;
   ReadNumberAtCursor();

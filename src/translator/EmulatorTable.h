@@ -2,20 +2,24 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
+
+#include "translator/LineIndex.h"
 
 namespace lumivane {
 
 // Read-only view of one keyboard layout file (<Name>.emu).
 //
 // Each line "name=n1,n2,..." gives the key codes that type a character (a
-// one-byte name) or a named key (longer names, reached through tags). The file
-// is mapped read-only and indexed once at load; every answer is the one a
-// scan over the lines in file order gives, so the first line of a name wins.
-// Only lines holding a '=' can answer a lookup, so only they are indexed:
-// memory grows with the entries, never with blank or other lines.
+// one-byte name) or a named key (longer names, reached through tags). A file
+// is mapped read-only, bytes in memory are used where they are. The load
+// records where the lines holding a '=' lie (only they can answer a lookup,
+// so memory grows with the entries, never with blank or other lines); the
+// lookups index them in file order as far as they need. Every answer is the
+// one a scan over the lines in file order gives: the first line of a name wins.
 class EmulatorTable {
  public:
   // Why a load failed (ErrorCode()).
@@ -32,7 +36,18 @@ class EmulatorTable {
   // Far above any keyboard layout; a larger file is refused unread.
   static constexpr std::size_t kMaximumFileSize = 16 * 1024 * 1024;
 
+  // A layout's bytes held by the caller, who keeps them alive as long as the table.
+  struct InMemory {
+    std::string_view bytes;
+  };
+
+  // Loads the file at `path`: only a regular file of at most
+  // kMaximumFileSize bytes is opened (kCannotOpen, kTooLarge), and an empty
+  // one cannot be mapped (kCannotMap).
   explicit EmulatorTable(const std::string& path);
+  // Loads bytes as the file path loads a file's content: kTooLarge above
+  // kMaximumFileSize, kTooShort below kMinimumFileSize (an empty text too).
+  explicit EmulatorTable(InMemory layout);
   ~EmulatorTable();
   EmulatorTable(const EmulatorTable&) = delete;
   EmulatorTable& operator=(const EmulatorTable&) = delete;
@@ -43,6 +58,9 @@ class EmulatorTable {
   // True when a line of the form "<name>=..." exists; the lookup cursor is
   // then left on that line's '=' for NextNumber.
   bool FindName(const char* name);
+  // FindName for the one-character name `c` (a NUL finds nothing): the
+  // plain characters of a source, without measuring a string each time.
+  bool FindChar(unsigned char c);
   // Next number of the entry found last, or 0 when the list has ended.
   unsigned NextNumber();
   // Name of the first one-character entry whose first number is `code`, or 0.
@@ -53,23 +71,48 @@ class EmulatorTable {
   int EntryCount() const { return entryCount; }
 
  private:
-  // Where an entry line lies in the mapped file (the file is at most
-  // kMaximumFileSize bytes, so 32 bits suffice).
+  // Where an entry line lies in the text (at most kMaximumFileSize bytes,
+  // so 32 bits suffice).
   struct EntryLine {
     std::uint32_t begin;
     std::uint32_t length;
+    std::uint32_t nameLength;  // up to the first '='
   };
 
+  // Indexes the text (the mapped file or the caller's bytes) and sets the outcome.
+  void Load(const unsigned char* text, std::size_t length);
   void Release();
   bool IndexLines();
-  void BuildIndex();
+  // Readies the indexes; `named`: how many lines have a name of two bytes or more.
+  void PrepareIndexes(int named);
+  // Adds the next line to the name indexes, which are filled only as far
+  // down the file as the lookups need: a source that fails early, or asks
+  // only for names near the top, never pays for the rest.
+  void IndexNextNameLine();
   std::string_view Entry(int index) const {
-    return {reinterpret_cast<const char*>(view) + entries[index].begin, entries[index].length};
+    const EntryLine& entry = entries[static_cast<std::size_t>(index)];
+    return {reinterpret_cast<const char*>(view) + entry.begin, entry.length};
   }
+  std::string_view Name(int index) const {
+    const EntryLine& entry = entries[static_cast<std::size_t>(index)];
+    return {reinterpret_cast<const char*>(view) + entry.begin, entry.nameLength};
+  }
+  // A one-character line: its second byte is the '=' ("a=28", and "==85" too).
+  bool IsCodeLine(const EntryLine& entry) const { return entry.length >= 2 && view[entry.begin + 1] == '='; }
+  // The first one-character line whose first number is `code`, or -1.
+  int FirstLineWithCode(std::uint32_t code);
+  // The first line from `from` on that matches, or -1: the answer without
+  // an index, when there is no memory to grow one.
+  int ScanFrom(int from, const std::function<bool(int line)>& matches) const;
+  // The first number of a one-character line.
+  unsigned FirstNumber(const EntryLine& entry) const;
   bool ScanForName(std::string_view name);
+  // Leaves the lookup cursor behind the name on `line`; false when it is -1.
+  bool FoundAt(int line, std::size_t nameLength);
   unsigned ReadNumberAtCursor();
 
-  int fileDescriptor = -1;
+  void* mapping = nullptr;  // the file's mapping, when the table made one
+  std::size_t mappingSize = 0;
   const unsigned char* view = nullptr;
   std::size_t size = 0;
   bool loaded = false;
@@ -77,21 +120,34 @@ class EmulatorTable {
   int lineCount = 0;
   int entryCount = 0;
   // The lines holding a '=', in file order, without their LF.
-  EntryLine* entries = nullptr;
+  std::vector<EntryLine> entries;
   int currentLine = 0;  // an index into entries
   std::size_t column = 0;
   bool moreNumbers = false;
 
-  // Text before the first '=' of a line -> first such line. Exact for every
-  // name without '='; names holding '=' ("=" itself against "==85", or
-  // "a=b" against "a=b=1") are rare and take the plain scan.
-  std::unordered_map<std::string_view, int> nameIndex;
+  // Name of two bytes or more (the text before a line's first '=') -> first
+  // line of that name. Exact for every name without '='; names holding '='
+  // ("=" itself against "==85", or "a=b" against "a=b=1") are rare and take
+  // the plain scan.
+  LineIndex nameIndex;
   // The same for one-byte names (the plain characters of a source): line or -1.
   std::array<int, 256> singleCharLine{};
-  // First number of a one-character line -> first such line.
-  std::unordered_map<unsigned, int> codeIndex;
+  // First number of a one-character line -> first such line, directly for
+  // the one-byte codes, hashed for the others. Filled by CharForCode, only
+  // as far down the file as its answers need: only the PC/AT link asks, for
+  // the 16 letter keys, which a layout lists early.
+  std::array<int, 256> smallCodeLine{};
+  LineIndex codeIndex;
+  int codeLinesIndexed = 0;  // entries [0, codeLinesIndexed) are in the code index
   // Last one-character line; where a failed CharForCode leaves the cursor.
   int lastSingleCharLine = -1;
+  // First line of the name "=" ("==85"): the '=' of a source, which would
+  // otherwise take the plain scan every time.
+  int equalsSignLine = -1;
+  int namesIndexed = 0;  // entries [0, namesIndexed) are in the name indexes
+  // The first bytes of the names of two bytes or more: a tag's "<01>" asks
+  // for a name no line has, and is answered without indexing every name.
+  std::array<bool, 256> namesStartWith{};
 };
 
 }  // namespace lumivane

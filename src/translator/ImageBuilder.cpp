@@ -35,6 +35,29 @@ void ImageBuilder::SetLineCounterCallback(LineCounterCallback callback) {
 }
 
 DownloadState ImageBuilder::Translate(const TranslationInput& input) {
+  Begin(input.keysText);
+  // The emulator comes first: a missing layout is reported even when the
+  // source is missing too.
+  EmulatorTable emulator(input.emulatorPath);
+  if (!AcceptEmulator(emulator, input.pcAtLink, &input.emulatorPath)) {
+    return DownloadState::EmulatorUnavailable;
+  }
+  SourceReader reader;
+  if (!reader.Open(input.sourcePath)) return DownloadState::SourceUnavailable;
+  return Finish(reader, emulator);
+}
+
+DownloadState ImageBuilder::TranslateBytes(std::string_view sourceBytes, std::string_view emulatorBytes,
+                                           std::string_view keysText, bool pcAtLink) {
+  Begin(keysText);
+  EmulatorTable emulator(EmulatorTable::InMemory{emulatorBytes});
+  if (!AcceptEmulator(emulator, pcAtLink, nullptr)) return DownloadState::EmulatorUnavailable;
+  SourceReader reader;
+  reader.OpenBytes(reinterpret_cast<const unsigned char*>(sourceBytes.data()), sourceBytes.size());
+  return Finish(reader, emulator);
+}
+
+void ImageBuilder::Begin(std::string_view keysText) {
   imageLength_ = 0;
   outRunOpen_ = false;
   tagValue_ = 0;
@@ -43,27 +66,26 @@ DownloadState ImageBuilder::Translate(const TranslationInput& input) {
   stopped_ = false;
   detailLine_.clear();
 
-  const bool large = input.keysText == "360";
+  const bool large = keysText == "360";
   keyLimit_ = large ? kKeyLimit360 : kKeyLimit120;
   tableSize_ = large ? kTableSize360 : kTableSize120;
   std::memset(imageBuffer.data(), 0, static_cast<std::size_t>(tableSize_));
   imageLength_ = static_cast<std::uint16_t>(tableSize_);
   if (lineCounter_) lineCounter_("00001");
+}
 
-  // The emulator comes first: a missing layout is reported even when the
-  // source is missing too.
-  EmulatorTable emulator(input.emulatorPath);
+bool ImageBuilder::AcceptEmulator(EmulatorTable& emulator, bool pcAtLink, const std::string* emulatorPath) {
   if (!emulator.IsLoaded()) {
     emulatorError_ = emulator.ErrorCode();
-    if (emulatorError_ == EmulatorTable::kTooLarge) detailLine_ = TooLargeLine(input.emulatorPath);
-    return DownloadState::EmulatorUnavailable;
+    if (emulatorError_ == EmulatorTable::kTooLarge && emulatorPath) detailLine_ = TooLargeLine(*emulatorPath);
+    return false;
   }
-  if (input.pcAtLink && !FindNibbleKeys(emulator)) return DownloadState::EmulatorUnavailable;
+  return !pcAtLink || FindNibbleKeys(emulator);
+}
 
-  SourceReader reader;
+DownloadState ImageBuilder::Finish(SourceReader& reader, EmulatorTable& emulator) {
   reader.SetLineCounterCallback(lineCounter_);
   reader.SetStopCheck(stopCheck_);
-  if (!reader.Open(input.sourcePath)) return DownloadState::SourceUnavailable;
   const DownloadState state = TranslateSource(reader, emulator);
   lineNumber_ = reader.lineNumber();
   stopped_ = reader.stopped();
@@ -133,9 +155,8 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
       }
     } else {
       if (!CloseOutRun()) return kError;
-      const char name[2] = {static_cast<char>(reader.currentChar()), '\0'};
       // A NUL makes an empty name, which no entry has.
-      if (!emulator.FindName(name)) return kError;
+      if (!emulator.FindChar(reader.currentChar())) return kError;
       if (!AppendEntry(emulator)) return kError;
     }
     if (reader.ReadChar() != 0) break;

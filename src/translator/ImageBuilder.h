@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "translator/DownloadState.h"
@@ -39,10 +40,16 @@ class ImageBuilder {
   void SetLineCounterCallback(LineCounterCallback callback);
   void SetStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
-  // Builds the image. Returns TranslationError (1), ImageReady (2),
-  // SourceUnavailable (7) or EmulatorUnavailable (8); None when the stop
-  // check ended it (stopped() is then true).
+  // Builds the image from the two files. Returns TranslationError (1),
+  // ImageReady (2), SourceUnavailable (7) or EmulatorUnavailable (8); None
+  // when the stop check ended it (stopped() is then true). The emulator is
+  // loaded (and, for the PC/AT link, its nibble keys looked up) before the
+  // source is opened; only regular files are read.
   DownloadState Translate(const TranslationInput& input);
+  // The same translation of a source and a layout held in memory: no file
+  // is touched, and SourceUnavailable never comes back.
+  DownloadState TranslateBytes(std::string_view sourceBytes, std::string_view emulatorBytes,
+                               std::string_view keysText, bool pcAtLink);
   bool stopped() const { return stopped_; }
   // A line that tells more about the last failure than its status line
   // (which file, and why); empty when there is nothing more to tell.
@@ -78,6 +85,14 @@ class ImageBuilder {
   std::uint16_t tagValue_ = 0;
   bool outRunOpen_ = false;
 
+  // Resets the run fields for a translation with that keys text.
+  void Begin(std::string_view keysText);
+  // Takes the loaded (or failed) layout: false when the translation ends
+  // with EmulatorUnavailable. A file's path names it in the detail line;
+  // bytes in memory (nullptr) get none, their caller knows their size.
+  bool AcceptEmulator(EmulatorTable& emulator, bool pcAtLink, const std::string* emulatorPath);
+  // Reads the opened source to its end (or the stop) and builds the image.
+  DownloadState Finish(SourceReader& reader, EmulatorTable& emulator);
   DownloadState TranslateSource(SourceReader& reader, EmulatorTable& emulator);
   bool FindNibbleKeys(EmulatorTable& emulator);
   // Appends one byte; false when the image would grow past kMaxImageLength.

@@ -1,5 +1,6 @@
 #include "translator/ImageListing.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "translator/ImageCodes.h"
@@ -12,6 +13,13 @@ void AppendFormat(std::string& out, const char* format, unsigned a, unsigned b =
   char text[96];
   std::snprintf(text, sizeof text, format, a, b);
   out += text;
+}
+
+// The decimal digits of `value`, as "%u" gives them, without the cost of
+// snprintf for every byte of a large image.
+void AppendNumber(std::string& out, unsigned value) {
+  char text[16];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 // Decodes one key's data from `offset` up to its end-of-key code (or the end
@@ -29,7 +37,8 @@ std::size_t DecodeKeyData(const std::uint8_t* image, std::size_t length, std::si
     }
     out += ' ';
     out += label;
-    AppendFormat(out, " %u", (static_cast<unsigned>(image[at + 1]) << 8) | image[at + 2]);
+    out += ' ';
+    AppendNumber(out, (static_cast<unsigned>(image[at + 1]) << 8) | image[at + 2]);
     at += 3;
   };
   while (at < length) {
@@ -45,10 +54,10 @@ std::size_t DecodeKeyData(const std::uint8_t* image, std::size_t length, std::si
       case kCodeOut: {
         out += " OUT(";
         ++at;
-        bool first = true;
+        const std::size_t first = at;
         while (at < length && image[at] != 0x00) {
-          AppendFormat(out, first ? "%u" : ",%u", image[at]);
-          first = false;
+          if (at != first) out += ',';
+          AppendNumber(out, image[at]);
           ++at;
         }
         if (at < length) {
@@ -60,7 +69,8 @@ std::size_t DecodeKeyData(const std::uint8_t* image, std::size_t length, std::si
         break;
       }
       default:
-        AppendFormat(out, " %u", code);
+        out += ' ';
+        AppendNumber(out, code);
         ++at;
         break;
     }

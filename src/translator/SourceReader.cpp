@@ -35,34 +35,46 @@ void SourceReader::OpenBytes(const unsigned char* bytes, std::size_t length) {
   eofCount_ = 0;
   stopped_ = false;
   fromMemory = true;
-  cursor = bytes;
-  end = bytes + length;
+  memoryNext = bytes;
+  memoryEnd = bytes + length;
 }
 
 void SourceReader::Close() {
   if (fileDescriptor >= 0) ::close(fileDescriptor);
   fileDescriptor = -1;
   fromMemory = false;
-  cursor = end = nullptr;
+  cursor = end = memoryNext = memoryEnd = nullptr;
 }
 
 bool SourceReader::NextByte(unsigned char& byte) {
   if (cursor == end) {
-    if (fromMemory || fileDescriptor < 0 || stopped_) return false;
+    if ((!fromMemory && fileDescriptor < 0) || stopped_) return false;
     if (stopCheck && stopCheck()) {
       stopped_ = true;
       return false;
     }
-    ssize_t got;
-    do {
-      got = ::read(fileDescriptor, buffer, kBufferSize);
-    } while (got < 0 && errno == EINTR);
-    // A read error ends the source just as the end of the file does.
-    if (got <= 0) return false;
-    cursor = buffer;
-    end = buffer + got;
+    if (!NextBlock()) return false;
   }
   byte = *cursor++;
+  return true;
+}
+
+bool SourceReader::NextBlock() {
+  if (fromMemory) {
+    const auto left = static_cast<std::size_t>(memoryEnd - memoryNext);
+    if (left == 0) return false;
+    cursor = memoryNext;
+    end = memoryNext += left < kBufferSize ? left : kBufferSize;
+    return true;
+  }
+  ssize_t got;
+  do {
+    got = ::read(fileDescriptor, buffer, kBufferSize);
+  } while (got < 0 && errno == EINTR);
+  // A read error ends the source just as the end of the file does.
+  if (got <= 0) return false;
+  cursor = buffer;
+  end = buffer + got;
   return true;
 }
 
@@ -75,7 +87,7 @@ void SourceReader::CountLine() {
   }
 }
 
-std::uint8_t SourceReader::ReadChar() {
+std::uint8_t SourceReader::ReadCharSlowly() {
   unsigned char byte;
   for (;;) {
     if (!NextByte(byte)) {

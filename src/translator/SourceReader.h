@@ -25,33 +25,47 @@ class SourceReader {
   // read). Resets the line count, the end marker and the stop.
   bool Open(const std::string& path);
   void Close();
-  // Reads from an in-memory text instead of a file (the bytes must outlive the reader).
+  // Reads from an in-memory text instead of a file (the bytes must outlive
+  // the reader), in blocks of the same size, with the same stop checks.
   void OpenBytes(const unsigned char* bytes, std::size_t length);
 
   void SetLineCounterCallback(LineCounterCallback callback) { lineCounter = std::move(callback); }
+  // Asked before each block is taken, and at every read once the text has ended.
   void SetStopCheck(StopCheck check) { stopCheck = std::move(check); }
   // True when the stop check ended the source before its end.
   bool stopped() const { return stopped_; }
 
   // 0 when a character was delivered into currentChar(); otherwise the
   // number of reads that have hit the end so far (never 0 again once hit).
-  std::uint8_t ReadChar();
+  std::uint8_t ReadChar() {
+    // Inline for the common case, a plain byte within the current block.
+    if (cursor != end && *cursor != '\n' && *cursor != '\r') {
+      currentChar_ = *cursor++;
+      return eofCount_;
+    }
+    return ReadCharSlowly();
+  }
 
   unsigned char currentChar() const { return currentChar_; }
   std::uint16_t lineNumber() const { return lineNumber_; }
   std::uint8_t eofCount() const { return eofCount_; }
 
  private:
+  std::uint8_t ReadCharSlowly();
   bool NextByte(unsigned char& byte);
+  // Makes the next block current; false at the end of the text or on a read error.
+  bool NextBlock();
   void CountLine();
 
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
   int fileDescriptor = -1;
   unsigned char* buffer = nullptr;  // owned, kBufferSize bytes, for file reads
-  const unsigned char* cursor = nullptr;
+  const unsigned char* cursor = nullptr;  // the current block
   const unsigned char* end = nullptr;
   bool fromMemory = false;
+  const unsigned char* memoryNext = nullptr;  // the in-memory text not yet taken
+  const unsigned char* memoryEnd = nullptr;
 
   unsigned char currentChar_ = 0;
   std::uint16_t lineNumber_ = 1;  // wraps after 65535, as a 16-bit counter does

@@ -26,10 +26,6 @@ class FileLayoutTest : public ::testing::Test {
       std::filesystem::create_directories(root_ + folder);
     }
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
 
   void Put(const std::string& relative, const std::string& bytes = "a=28\n") {
     std::filesystem::create_directories(std::filesystem::path(root_ + relative).parent_path());
@@ -40,7 +36,8 @@ class FileLayoutTest : public ::testing::Test {
     return ChooseFileLayout(LaunchPathsForExecutable(bin_ + "Lumivane"), environment);
   }
 
-  std::string root_ = test::MakeTempDir();
+  test::TempDir tempDir_;
+  std::string root_ = tempDir_.path();
   std::string bin_ = root_ + "usr/bin/";
   std::string data_ = root_ + "usr/share/lumivane/";
   std::string home_ = root_ + "home";

@@ -24,7 +24,8 @@ TEST(LaunchPathsTest, SettingsFileSitsNextToTheExecutableAndIsNeverIt) {
 }
 
 TEST(LaunchPathsTest, ResolvesRelativeAndLinkedLaunchPathsToTheRealDirectory) {
-  std::string dir = test::MakeTempDir();
+  const test::TempDir temp;
+  const std::string dir = temp.path();
   std::string real = dir + "real/";
   ASSERT_EQ(mkdir(real.c_str(), 0755), 0);
   ASSERT_TRUE(test::WriteFile(real + "Lumivane", "#!"));

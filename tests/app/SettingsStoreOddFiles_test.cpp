@@ -26,11 +26,6 @@ constexpr const char* kSettings = "[Ports]\nCOM1=/dev/ttyUSB0\n[Quintrel]\nKeys=
 
 class SettingsOddFilesTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
   std::set<std::string> Names() const {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
@@ -59,7 +54,8 @@ class SettingsOddFilesTest : public ::testing::Test {
            WEXITSTATUS(status) == 0;
   }
 
-  std::string dir_ = test::MakeTempDir();
+  test::TempDir temp_;
+  std::string dir_ = temp_.path();
   std::string path_ = dir_ + "Lumivane.ini";
   SettingsStore store_{path_};
 };
@@ -125,7 +121,8 @@ TEST_F(SettingsOddFilesTest, RootRewriteKeepsTheUsersOwnerGroupAndMode) {
 }
 
 TEST_F(SettingsOddFilesTest, LinksAreWrittenThroughToRegularFilesOnly) {
-  const std::string elsewhere = test::MakeTempDir();
+  const test::TempDir elsewhereDir;
+  const std::string elsewhere = elsewhereDir.path();
   const std::string fifo = dir_ + "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   struct stat nullBefore {};
@@ -164,7 +161,6 @@ TEST_F(SettingsOddFilesTest, LinksAreWrittenThroughToRegularFilesOnly) {
   EXPECT_EQ(ReadFile(target), "[Quintrel]\nLayer=2\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(elsewhere),
                           std::filesystem::directory_iterator()), 2);
-  std::filesystem::remove_all(elsewhere);
 }
 
 TEST_F(SettingsOddFilesTest, EveryLineEndingTheReaderAcceptsStaysABreak) {
@@ -178,6 +174,8 @@ TEST_F(SettingsOddFilesTest, EveryLineEndingTheReaderAcceptsStaysABreak) {
       {"[Quintrel]\r\nA=1\rB=2", "[Quintrel]\r\nA=1\rB=2\r\nLayer=2\r\nCOMx=COM3\r\n"},
       {"[Quintrel]", "[Quintrel]\nLayer=2\nCOMx=COM3\n"},
       {"[Quintrel]\rLayer=1\r\r\n[X]\n", "[Quintrel]\rLayer=2\rCOMx=COM3\r\r\n[X]\n"},
+      // A bare CR above an empty LF line would swallow it.
+      {"[Quintrel]\rLayer=1\r\n\n[X]\n", "[Quintrel]\rLayer=2\r\nCOMx=COM3\r\n\n[X]\n"},
       {"\xEF\xBB\xBF[Quintrel]\r\nLayer=1\r\n", "\xEF\xBB\xBF[Quintrel]\r\nLayer=2\r\nCOMx=COM3\r\n"},
       {"\xEF\xBB\xBF", "\xEF\xBB\xBF\n[Quintrel]\nLayer=2\nCOMx=COM3\n"},
   };

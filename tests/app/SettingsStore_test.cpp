@@ -4,25 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 
 #include "TestPaths.h"
 
 namespace lumivane {
 namespace {
 
-using test::MakeTempDir;
 using test::ReadFile;
 using test::WriteFile;
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
-  std::string dir_ = MakeTempDir();
+  test::TempDir temp_;
+  std::string dir_ = temp_.path();
   std::string path_ = dir_ + "Lumivane.ini";
   SettingsStore store_{path_};
 };

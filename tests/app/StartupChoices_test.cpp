@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 
 #include "TestPaths.h"
 #include "app/DetachedProcess.h"
@@ -18,18 +17,14 @@ namespace {
 
 class StartupChoicesTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
   RestoredChoices Restore(const std::string& settings,
                           std::optional<std::string> argument = std::nullopt) {
     if (!settings.empty()) test::WriteFile(path_, settings);
     return RestoreChoices(store_, "/prog/", argument);
   }
 
-  std::string dir_ = test::MakeTempDir();
+  test::TempDir temp_;
+  std::string dir_ = temp_.path();
   std::string path_ = dir_ + "Lumivane.ini";
   SettingsStore store_{path_};
 };

@@ -99,10 +99,11 @@ class CliDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(access((ProgramDir() + "lumivane-cli").c_str(), X_OK), 0) << "lumivane-cli is not built";
-    dir = MakeTempDir();
+    dir = temp.path();
     source = dir + "small.pos";
     WriteFile(source, "<HEADER>\n<DELAY 5>\n<01>ab\n<02>c\n");
   }
+  TempDir temp;
   std::string dir, source;
 };
 

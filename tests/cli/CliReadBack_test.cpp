@@ -77,7 +77,7 @@ class CliReadBackTest : public ::testing::Test {
     return " --link rs232 --port " + Quote(keypad.devicePath());
   }
 
-  ScopedTempDir dir;
+  TempDir dir;
   const std::string sample = ProgramDir() + "Kt90NewConfig.pos";
   const std::string small = dir.path() + "small.pos";
   std::string translated;

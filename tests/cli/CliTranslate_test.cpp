@@ -41,12 +41,8 @@ CliResult RunCli(const std::string& arguments, const std::string& shellPrefix = 
 
 class CliTranslateTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir = MakeTempDir(); }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  }
-  std::string dir;
+  TempDir temp;
+  const std::string dir = temp.path();
 };
 
 TEST_F(CliTranslateTest, SampleTranslatesWithTheDefaultLayoutFromTheProgramDirectory) {

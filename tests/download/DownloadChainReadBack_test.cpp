@@ -210,7 +210,7 @@ TEST_F(ReadBackChain, BackupKeepsTheOldLayerAndAFailedBackupWritesNothing) {
   const Bytes first = BuiltImage();
 
   // The layer now holds the sample: the backup gets it before the new image.
-  const ScopedTempDir dir;
+  const TempDir dir;
   WriteFile(dir.path() + "other.pos", "<H>\n<DELAY 5>\n<01>xyz\n");
   host.choices.sourcePath = dir.path() + "other.pos";
   RunSession();

@@ -43,7 +43,8 @@ TEST_F(ChainFixture, TranslationFailuresReportTheirLineAndRestoreTheControls) {
 }
 
 TEST_F(ChainFixture, TranslationErrorShowsTheLineItStoppedAt) {
-  const std::string dir = MakeTempDir();
+  const TempDir temp;
+  const std::string dir = temp.path();
   WriteFile(dir + "bad.pos", "<HEADER>\r\n<DELAY 5>\r\n<01>ab\r\n<02>\r\n<OUT 0>\r\n");
   host.choices.sourcePath = dir + "bad.pos";
   StartAndWait();
@@ -87,7 +88,8 @@ TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysW
 
   host.onStopCheck = nullptr;
   host.statusLines.clear();
-  const std::string dir = MakeTempDir();
+  const TempDir temp;
+  const std::string dir = temp.path();
   const std::string layout = dir + "Big.emu";
   WriteFile(layout, "a=28\n");
   ASSERT_EQ(truncate(layout.c_str(), 16 * 1024 * 1024 + 1), 0);
@@ -96,8 +98,6 @@ TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysW
   host.Run(*chain, 0);
   EXPECT_EQ(host.statusLines, (Lines{"Unable to open the selected emulator",
                                      "The emulator file " + layout + " is larger than 16 MiB"}));
-  std::remove(layout.c_str());
-  rmdir(dir.c_str());
 }
 
 // ---- RS232: preparation, wait, transfer ----

@@ -146,11 +146,8 @@ TEST(MergeInterfaceRecords, OneRecordPerPathPreferringTheVendorCollection) {
 }
 
 TEST(HidapiBackendOpen, EachNodeThatIsNoHidDeviceFailsWithItsKindAndReason) {
-  const std::string dir = test::MakeTempDir();
-  struct RemoveDir {
-    std::string path;
-    ~RemoveDir() { std::filesystem::remove_all(path); }
-  } removeDir{dir};
+  const test::TempDir tempDir;
+  const std::string& dir = tempDir.path();
   ASSERT_TRUE(test::WriteFile(dir + "file", "x"));
   const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};

@@ -27,7 +27,8 @@ TEST(ResolvePortName, MapsNamesInOrderOfPrecedence) {
 }
 
 TEST(ListSerialDevices, ListsUsbSerialDevicesInNumericOrder) {
-  const std::string dir = test::MakeTempDir();
+  const test::TempDir temp;
+  const std::string dir = temp.path();
   ASSERT_FALSE(dir.empty());
   for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "tty", "random", "ttyUSB0"}) {
     ASSERT_TRUE(test::WriteFile(dir + name, ""));

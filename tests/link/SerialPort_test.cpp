@@ -96,11 +96,8 @@ ChannelError OpenWithoutPrivileges(const std::string& name) {
 }
 
 TEST(SerialPortOpen, EachPathThatIsNoFreeSerialPortFailsWithItsKindAndErrno) {
-  const std::string dir = test::MakeTempDir();
-  struct RemoveDir {
-    std::string path;
-    ~RemoveDir() { std::filesystem::remove_all(path); }
-  } removeDir{dir};
+  const test::TempDir tempDir;
+  const std::string& dir = tempDir.path();
   ASSERT_TRUE(test::WriteFile(dir + "file", "x"));
   ASSERT_EQ(0, ::mkdir((dir + "directory").c_str(), 0700));
   const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);

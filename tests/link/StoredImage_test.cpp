@@ -13,7 +13,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Translate(const std::string& source, const std::string& keys, int* tableEnd) {
-  ScopedTempDir dir;
+  TempDir dir;
   WriteFile(dir.path() + "s.pos", source);
   ImageBuilder builder;
   TranslationInput input{dir.path() + "s.pos", SourceDir() + "/emulators/English_US.emu", keys, false};

@@ -11,7 +11,7 @@ namespace lumivane::test {
 namespace {
 
 TEST(MemoryFile, LoadsOnlyAWholeMemoryAndSavesByReplacing) {
-  ScopedTempDir dir;
+  TempDir dir;
   const std::string file = dir.path() + "keypad.mem";
   std::vector<std::uint8_t> memory{1, 2, 3};
   std::string error;

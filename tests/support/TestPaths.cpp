@@ -1,5 +1,9 @@
 #include "TestPaths.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,18 +16,38 @@ std::string SourceDir() { return LUMIVANE_SOURCE_DIR; }
 
 std::string ProgramDir() { return LUMIVANE_PROGRAM_DIR; }
 
-std::string MakeTempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/lumivane-test-XXXXXX";
-  if (!mkdtemp(pattern.data())) return {};
-  return pattern + "/";
+namespace {
+
+// Removes a file or a whole tree without following symbolic links; a folder
+// is made accessible to its owner first, so its entries can go.
+void RemoveTree(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return;
+  if (!S_ISDIR(info.st_mode)) {
+    unlink(path.c_str());
+    return;
+  }
+  chmod(path.c_str(), S_IRWXU);
+  if (DIR* folder = opendir(path.c_str())) {
+    while (const dirent* entry = readdir(folder)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") RemoveTree(path + "/" + name);
+    }
+    closedir(folder);
+  }
+  rmdir(path.c_str());
 }
 
-ScopedTempDir::ScopedTempDir() : path_(MakeTempDir()) {}
+}  // namespace
 
-ScopedTempDir::~ScopedTempDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/lumivane-test-XXXXXX";
+  if (mkdtemp(pattern.data())) path_ = pattern + "/";
+}
+
+TempDir::~TempDir() {
+  if (!path_.empty()) RemoveTree(path_.substr(0, path_.size() - 1));
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {

@@ -7,22 +7,23 @@ namespace lumivane::test {
 std::string SourceDir();
 // Directory of the built executables and the data copied beside them, ending with '/'.
 std::string ProgramDir();
-// A fresh, empty directory below the system's temporary directory, ending with '/'.
-std::string MakeTempDir();
-// A fresh temporary directory (as MakeTempDir), removed with everything in
-// it when the object goes.
-class ScopedTempDir {
+// A fresh, empty directory below the system's temporary directory ($TMPDIR
+// or /tmp), removed with everything in it when the object goes away, even
+// where a test took the permissions away from a folder inside it.
+class TempDir {
  public:
-  ScopedTempDir();
-  ~ScopedTempDir();
-  ScopedTempDir(const ScopedTempDir&) = delete;
-  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-  // Ends with '/'.
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // Ends with '/'; empty when the directory could not be made.
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
 };
+
 // Writes bytes to a file, replacing it; returns false on failure.
 bool WriteFile(const std::string& path, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.

@@ -1,7 +1,6 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,11 +15,7 @@ inline const char* const kSmallLayout = "a=28\nb=50\nc=33\nENTER=90\n =41\n";
 // Translates sources against a layout written to a fresh directory.
 class TranslatorFixture : public ::testing::Test {
  protected:
-  void SetUp() override { dir = MakeTempDir(); ASSERT_FALSE(dir.empty()); }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  }
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
   std::string Write(const std::string& name, const std::string& bytes) {
     const std::string path = dir + name;
@@ -47,7 +42,8 @@ class TranslatorFixture : public ::testing::Test {
     return (builder.image()[2 * key + 1] << 8) | builder.image()[2 * key + 2];
   }
 
-  std::string dir;
+  TempDir temp;
+  const std::string dir = temp.path();
   ImageBuilder builder;
 };
 

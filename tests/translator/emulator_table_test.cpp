@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -30,14 +30,8 @@ class EmulatorTableTest : public ::testing::Test {
     return out;
   }
 
-  void SetUp() override { dir = test::MakeTempDir(); }
-  void TearDown() override {
-    table.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  }
-
-  std::string dir;
+  test::TempDir temp;
+  const std::string dir = temp.path();
   std::unique_ptr<EmulatorTable> table;
 };
 
@@ -98,6 +92,31 @@ TEST_F(EmulatorTableTest, CharForCodeTakesFirstSingleCharacterLineByFirstNumber)
   EXPECT_EQ(table->CharForCode(99), 0);
   EXPECT_EQ(table->CharForCode(-1), 0);
   EXPECT_EQ(table->CharForCode(4294967296L + 28), 0);
+}
+
+// The indexes fill as lookups need them and grow past their first size:
+// whatever the order of the lookups, each answer is the first line in file
+// order, as a plain scan gives it.
+TEST_F(EmulatorTableTest, AnswersInAnyOrderAreThoseOfAScanInFileOrder) {
+  std::string text = "z=70000\n";
+  std::map<std::string, unsigned> firstNumber{{"z", 70000}};
+  for (unsigned i = 0; i < 6000; ++i) {
+    const std::string name = "K" + std::to_string(i % 5000);  // the last 1,000 repeat a name
+    text += name + "=" + std::to_string(i + 1) + "\n";
+    firstNumber.emplace(name, i + 1);
+  }
+  text += "y=70000\nq=300\nz=5\n";
+  firstNumber.emplace("y", 70000);
+  firstNumber.emplace("q", 300);
+  Load(text);
+  for (auto it = firstNumber.rbegin(); it != firstNumber.rend(); ++it) {
+    EXPECT_EQ(Numbers(it->first.c_str()), List({it->second})) << it->first;
+  }
+  EXPECT_FALSE(table->FindName("K5000"));
+  EXPECT_EQ(table->CharForCode(300), 'q');
+  EXPECT_EQ(table->CharForCode(70000), 'z');
+  EXPECT_EQ(table->CharForCode(5), 'z');  // by code: a second line of z answers too
+  EXPECT_EQ(table->CharForCode(6), 0);
 }
 
 }  // namespace

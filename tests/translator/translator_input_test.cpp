@@ -1,5 +1,6 @@
 // Sources and emulators that are not plain small files: FIFOs, devices,
-// directories, oversized or line-heavy layouts, and a stop during reading.
+// directories, oversized or line-heavy layouts, a stop during reading, and
+// the same translation from bytes in memory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +75,62 @@ TEST_F(TranslatorInputTest, StopCheckEndsTheTranslationWithoutAState) {
   builder.SetStopCheck([] { return false; });
   EXPECT_EQ(TranslateWith(source, layout), DownloadState::ImageReady);
   EXPECT_FALSE(builder.stopped());
+}
+
+// Bytes in memory translate as the same bytes in files do: state, image,
+// line, nibble keys and the emulator's error code.
+TEST_F(TranslatorInputTest, BytesTranslateAsTheirFilesDo) {
+  const std::string us = ReadFile(SourceDir() + "/emulators/English_US.emu");
+  struct Case {
+    std::string source, layout, keys;
+    bool pcAt;
+  };
+  const Case cases[] = {
+      {kHeader + "<01>abc<ENTER><DELAY 7><OUT 3><OUT 4>c<02>a", kSmallLayout, "120", false},
+      {kHeader + "<690>ab\n<02>\r\nc", kSmallLayout, "360", false},
+      {kHeader + "\n\n\n<01>a\nz", kSmallLayout, "120", false},  // a character the layout lacks
+      {"<HEADER>", kSmallLayout, "120", false},                        // error in the header
+      {"", kSmallLayout, "120", false},
+      {kHeader + "<01>a", kSmallLayout, "120", true},  // nibble keys missing
+      {kHeader + "<01>ab", us, "120", true},
+      {kHeader + "a", "a=28\nb=50", "120", false},  // 9 bytes: too short
+      {kHeader + "a", "", "120", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source + " | " + c.layout.substr(0, 20));
+    const DownloadState fromFiles = Run(c.source, c.layout, c.keys, c.pcAt);
+    const std::vector<std::uint8_t> image(builder.image(), builder.image() + builder.imageLength());
+    const auto line = builder.lineNumber();
+    const int error = builder.emulatorError();
+    const auto nibbles = builder.nibbleKeys();
+
+    ImageBuilder fresh;
+    EXPECT_EQ(fresh.TranslateBytes(c.source, c.layout, c.keys, c.pcAt), fromFiles);
+    EXPECT_EQ(std::vector<std::uint8_t>(fresh.image(), fresh.image() + fresh.imageLength()), image);
+    EXPECT_EQ(fresh.lineNumber(), line);
+    if (c.pcAt) {
+      EXPECT_EQ(fresh.nibbleKeys(), nibbles);  // looked up for the PC/AT link only
+    }
+    // An empty file cannot be mapped; empty bytes are simply too short.
+    EXPECT_EQ(fresh.emulatorError(), c.layout.empty() ? EmulatorTable::kTooShort : error);
+  }
+}
+
+TEST_F(TranslatorInputTest, BytesKeepTheSizeBoundAndTheStopCheck) {
+  const std::string source = kHeader + std::string(300000, '\n') + "a";
+  std::string huge(EmulatorTable::kMaximumFileSize + 1, '\n');
+  EXPECT_EQ(builder.TranslateBytes(source, huge, "120", false), DownloadState::EmulatorUnavailable);
+  EXPECT_EQ(builder.emulatorError(), EmulatorTable::kTooLarge);
+  EXPECT_TRUE(builder.detailLine().empty());  // no file to name
+  huge.pop_back();
+  huge.replace(0, 5, "a=28\n");
+  EXPECT_EQ(builder.TranslateBytes(source, huge, "120", false), DownloadState::ImageReady);
+
+  int asked = 0;
+  builder.SetStopCheck([&asked] { return ++asked == 3; });
+  EXPECT_EQ(builder.TranslateBytes(source, kSmallLayout, "120", false), DownloadState::None);
+  EXPECT_TRUE(builder.stopped());
+  EXPECT_EQ(asked, 3);
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ namespace lumivane::test {
 // The program directory holds the emulators and the sample; the settings
 // file lives in a temporary directory of the test's own.
 struct DialogFixture {
-  std::string settingsDir = MakeTempDir();
+  TempDir settingsTemp;
+  std::string settingsDir = settingsTemp.path();
   std::string settingsPath = settingsDir + "Lumivane.ini";
   SerialPort serialPort;
   std::vector<std::pair<QString, QStringList>> startedProcesses;
@@ -58,11 +59,12 @@ struct DialogFixture {
   }
 };
 
-// A program directory of the test's own: the named emulators and the sample
-// source (the default FileToDownload), copied from the source tree. Empty
-// when a file could not be copied.
-inline std::string MakeProgramDir(std::initializer_list<std::string> emulators) {
-  std::string dir = MakeTempDir();
+// A program directory of the test's own in `temp`: the named emulators and
+// the sample source (the default FileToDownload), copied from the source
+// tree. Empty when a file could not be copied.
+inline std::string MakeProgramDir(const TempDir& temp, std::initializer_list<std::string> emulators) {
+  const std::string& dir = temp.path();
+  if (dir.empty()) return {};
   for (const std::string& name : emulators) {
     std::string bytes = ReadFile(SourceDir() + "/emulators/" + name + ".emu");
     if (bytes.empty() || !WriteFile(dir + name + ".emu", bytes)) return {};

@@ -56,7 +56,8 @@ class MainDialogDownloadTest : public QObject {
  private slots:
   void failedTranslationReturnsToIdleWithPcAtStillDisabled() {
     DialogFixture fixture;
-    std::string dir = MakeTempDir();
+    const TempDir temp;
+    const std::string dir = temp.path();
     WriteFile(dir + "bad.pos", "<HEADER>\r\n<DELAY 5>\r\n<01>ab\r\n<02>\r\n<OUT 0>\r\n");
     fixture.WriteSettings("[Quintrel]\nLinkWith=__PC/AT__\nFileToDownload=" + dir + "bad.pos\n");
     auto dialog = fixture.MakeDialog();
@@ -145,7 +146,8 @@ class MainDialogDownloadTest : public QObject {
     std::string error;
     QVERIFY2(keypad.Start(&error), error.c_str());
     DialogFixture fixture;
-    std::string dir = MakeTempDir();
+    const TempDir temp;
+    const std::string dir = temp.path();
     WriteFile(dir + "small.pos", "<HEADER>\r\n<DELAY 5>\r\n<01>ab\r\n");
     fixture.WriteSettings("[Quintrel]\nExecRun=Auto\nLinkWith=RS232\nCOMx=" + keypad.devicePath() +
                           "\nFileToDownload=" + dir + "small.pos\nLayer=2\n");

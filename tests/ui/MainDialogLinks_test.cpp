@@ -198,7 +198,8 @@ class MainDialogLinksTest : public QObject {
     QFETCH(QByteArray, nibbleKeys);
     QFETCH(int, layer);
     QFETCH(bool, yesWithAlt);
-    const std::string programDir = MakeProgramDir({emulation.toStdString()});
+    const TempDir programTemp;
+    const std::string programDir = MakeProgramDir(programTemp, {emulation.toStdString()});
     QVERIFY(!programDir.empty());
     DialogFixture fixture;
     fixture.WriteSettings("[Quintrel]\nLinkWith=__PC/AT__\nEmulation=" + emulation.toStdString() +
@@ -277,7 +278,8 @@ class MainDialogLinksTest : public QObject {
 
   void usbDownloadFindsTheKeypadAndWritesTheImage() {
     QFETCH(int, layer);
-    const std::string programDir = MakeProgramDir({"English_US"});
+    const TempDir programTemp;
+    const std::string programDir = MakeProgramDir(programTemp, {"English_US"});
     QVERIFY(!programDir.empty());
     DialogFixture fixture;
     fixture.WriteSettings("[Quintrel]\nLinkWith=USB\nLayer=" + std::to_string(layer) + "\n");
@@ -316,7 +318,8 @@ class MainDialogLinksTest : public QObject {
   }
 
   void usbWithoutMatchingKeypadEndsAtOnce() {
-    const std::string programDir = MakeProgramDir({"English_US"});
+    const TempDir programTemp;
+    const std::string programDir = MakeProgramDir(programTemp, {"English_US"});
     QVERIFY(!programDir.empty());
     DialogFixture fixture;
     fixture.WriteSettings("[Quintrel]\nLinkWith=USB\n");

@@ -6,7 +6,6 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
 
 #include "DialogTestSupport.h"
 #include "app/FileLayout.h"
@@ -37,7 +36,8 @@ class MainDialogPathsTest : public QObject {
   }
 
   void nonUtf8SourceAndProgramDirectoryWork() {
-    const std::string base = MakeTempDir();
+    const TempDir temp;
+    const std::string base = temp.path();
     const std::string programDir = base + "caf\xe9/";
     QVERIFY(mkdir(programDir.c_str(), 0700) == 0);
     const std::string sample = ReadFile(SourceDir() + "/samples/" + kDefaultSourceName);
@@ -64,7 +64,6 @@ class MainDialogPathsTest : public QObject {
                                 QStringLiteral("Press (shift+load) on the Quintrel to continue"), 10000);
       dialog->controls().cancel->click();
       QCOMPARE(TextToPath(StatusLines(*dialog).at(1)), programDir + "Lumivane");
-      std::filesystem::remove_all(fixture.settingsDir);
     }
 
     // Qt's file dialog shows the name with U+FFFD; the file's own bytes are
@@ -78,12 +77,11 @@ class MainDialogPathsTest : public QObject {
     dialog->controls().edit->click();
     QCOMPARE(fixture.startedProcesses.size(), size_t(1));
     QCOMPARE(TextToPath(fixture.startedProcesses[0].second.back()), source);
-    std::filesystem::remove_all(fixture.settingsDir);
-    std::filesystem::remove_all(base);
   }
 
   void installedWindowUsesTheUsersSettingsAndBothEmulatorFolders() {
-    const std::string base = MakeTempDir();
+    const TempDir tempDir;
+    const std::string& base = tempDir.path();
     const std::string data = base + "usr/share/lumivane/";
     const std::string userLayouts = base + "home/.local/share/lumivane/emulators/";
     for (const std::string& folder : {base + "usr/bin", data + "emulators", userLayouts}) {
@@ -119,9 +117,6 @@ class MainDialogPathsTest : public QObject {
     QCOMPARE(SettingsStore(settings).Read("Quintrel", "Layer", ""), std::string("2"));
     QVERIFY(std::filesystem::is_empty(base + "usr/bin"));
     QVERIFY(!fixture.SettingsFileExists());
-    dialog.reset();
-    std::filesystem::remove_all(fixture.settingsDir);
-    std::filesystem::remove_all(base);
   }
 };
 

@@ -64,7 +64,8 @@ class MainDialogTransferTest : public QObject {
   void actionDuringTheTransfer() {
     QFETCH(int, action);
     const Action what = static_cast<Action>(action);
-    const std::string programDir = MakeProgramDir({"English_US"});
+    const TempDir programTemp;
+    const std::string programDir = MakeProgramDir(programTemp, {"English_US"});
     QVERIFY(!programDir.empty());
     DialogFixture fixture;
     fixture.WriteSettings("[Quintrel]\nLinkWith=USB\n");
@@ -182,7 +183,8 @@ class MainDialogTransferTest : public QObject {
   }
   void verifyFromTheSettings() {
     QFETCH(bool, stuck);
-    const std::string programDir = MakeProgramDir({"English_US"});
+    const TempDir programTemp;
+    const std::string programDir = MakeProgramDir(programTemp, {"English_US"});
     QVERIFY(!programDir.empty());
     DialogFixture fixture;
     fixture.WriteSettings("[Quintrel]\nExecRun=Auto\nLinkWith=USB\nVerify=1\n");

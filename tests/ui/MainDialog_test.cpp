@@ -40,7 +40,8 @@ class MainDialogTest : public QObject {
  private slots:
   void startsWithDefaultsAndCreatesNoSettingsFile() {
     DialogFixture fixture;
-    std::string programDir = MakeTempDir();
+    const TempDir temp;
+    const std::string programDir = temp.path();
     auto dialog = fixture.MakeDialog(fixture.MakeSetup(programDir));
     ShowActive(*dialog);
     const MainDialogControls& c = dialog->controls();
