@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -21,10 +22,12 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   ReadableFile file = OpenRegularFile(path);
   if (file.outcome != OpenOutcome::Opened) {
     errorCode = kCannotOpen;
+    failureReason = UnopenedReason(file);
     return;
   }
   if (static_cast<std::uint64_t>(file.info.st_size) > kMaximumFileSize) {
     errorCode = kTooLarge;
+    failureReason = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
     return;
   }
   fileDescriptor = file.Release();
@@ -33,19 +36,23 @@ EmulatorTable::EmulatorTable(const std::string& path) {
                            : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileDescriptor, 0);
   if (mapped == MAP_FAILED) {
     // An empty file cannot be mapped either, so it ends here, not as too short.
+    const int mapError = errno;
     Release();
     errorCode = kCannotMap;
+    failureReason = size == 0 ? std::string("the file is empty") : ErrnoText(mapError);
     return;
   }
   view = static_cast<const unsigned char*>(mapped);
   if (size < kMinimumFileSize) {
     Release();
     errorCode = kTooShort;
+    failureReason = "holds only " + std::to_string(size) + " bytes, too few for a layout";
     return;
   }
   if (!IndexLines()) {
     Release();
     errorCode = kNoMemory;
+    failureReason = "not enough memory to index its entries";
     return;
   }
   loaded = true;

@@ -28,6 +28,15 @@ std::string TooLargeLine(const std::string& path) {
 
 }  // namespace
 
+std::string EmulatorFailureDetail(const std::string& path, const EmulatorTable& emulator) {
+  if (emulator.ErrorCode() == EmulatorTable::kTooLarge) return TooLargeLine(path);
+  return path + ": " + emulator.FailureReason();
+}
+
+std::string SourceFailureDetail(const std::string& path, const std::string& reason) {
+  return path + ": " + reason;
+}
+
 ImageBuilder::ImageBuilder() : imageBuffer(kImageBufferSize, 0) {}
 
 void ImageBuilder::SetLineCounterCallback(LineCounterCallback callback) {
@@ -55,15 +64,21 @@ DownloadState ImageBuilder::Translate(const TranslationInput& input) {
   EmulatorTable emulator(input.emulatorPath);
   if (!emulator.IsLoaded()) {
     emulatorError_ = emulator.ErrorCode();
-    if (emulatorError_ == EmulatorTable::kTooLarge) detailLine_ = TooLargeLine(input.emulatorPath);
+    detailLine_ = EmulatorFailureDetail(input.emulatorPath, emulator);
     return DownloadState::EmulatorUnavailable;
   }
-  if (input.pcAtLink && !FindNibbleKeys(emulator)) return DownloadState::EmulatorUnavailable;
+  if (input.pcAtLink && !FindNibbleKeys(emulator)) {
+    detailLine_ = input.emulatorPath + ": " + MissingNibbleKeysReason(nibbleKeys_);
+    return DownloadState::EmulatorUnavailable;
+  }
 
   SourceReader reader;
   reader.SetLineCounterCallback(lineCounter_);
   reader.SetStopCheck(stopCheck_);
-  if (!reader.Open(input.sourcePath)) return DownloadState::SourceUnavailable;
+  if (!reader.Open(input.sourcePath)) {
+    detailLine_ = SourceFailureDetail(input.sourcePath, reader.openFailure());
+    return DownloadState::SourceUnavailable;
+  }
   const DownloadState state = TranslateSource(reader, emulator);
   lineNumber_ = reader.lineNumber();
   stopped_ = reader.stopped();
