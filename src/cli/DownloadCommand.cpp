@@ -79,6 +79,7 @@ int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& pat
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
   choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
+  choices.emulatorDirectories = LayoutFoldersFor(options.emulator, paths.emulatorDirectories);
   choices.keysText = options.keys;
   choices.portName = options.port;
   choices.link = CliLinkKind(options.link);

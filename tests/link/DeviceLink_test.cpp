@@ -148,7 +148,9 @@ TEST_F(SerialLinkTest, StrayByteAfterAnAnswerPutsTheAnswersOutOfStep) {
     EXPECT_EQ(strayLink.fault() == LinkFault::Broken, c.broken) << c.name;
     const bool endSent = !stray.writes.empty() && stray.writes.back() == Bytes(6, 0);
     EXPECT_EQ(endSent, !c.broken) << c.name;
-    if (c.broken) EXPECT_EQ(strayLink.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+    if (c.broken) {
+      EXPECT_EQ(strayLink.faultDetail(), "/dev/ttyS0: the keypad's answers came out of step");
+    }
   }
 }
 
