@@ -24,10 +24,6 @@ namespace lumivane {
 
 namespace {
 
-// Exit status when the download ended without a state of its own: a link
-// that could not be prepared, or a cancel.
-constexpr int kEndedWithoutState = 10;
-
 // Key presses from a terminal one at a time, without echo; Ctrl-C still
 // interrupts. Restores the terminal when done.
 class RawKeys {
@@ -53,16 +49,20 @@ class RawKeys {
 // The exit status of a chain that did not succeed.
 int FailureStatus(const DownloadChain& chain, const CliHost& host) {
   // Killed by a signal, as a shell counts it: 130 for SIGINT, 143 for SIGTERM.
-  if (host.endingSignal() != 0) return 128 + host.endingSignal();
+  if (host.endingSignal() != 0) return exit_status::kSignalBase + host.endingSignal();
   switch (chain.jobFailure()) {
     case JobFailure::VerifyFailed: return exit_status::kVerifyFailed;
     case JobFailure::BackupUnwritable: return exit_status::kOutputUnwritable;
     case JobFailure::LayerEmpty: return exit_status::kLayerEmpty;
+    case JobFailure::LinkNotPrepared: return exit_status::kLinkNotPrepared;
+    case JobFailure::WaitEnded: return exit_status::kWaitEnded;
     case JobFailure::None: break;
   }
   const DownloadState state = chain.state();
   if (StatusLineFor(state) != nullptr && state != DownloadState::Success) return static_cast<int>(state);
-  return kEndedWithoutState;
+  // Ended by the host without a signal: standard input ended while the
+  // keypad's keys were awaited.
+  return exit_status::kWaitEnded;
 }
 
 }  // namespace
