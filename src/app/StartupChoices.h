@@ -22,6 +22,7 @@ inline constexpr const char* kExecRun = "ExecRun";
 inline constexpr const char* kLinkWith = "LinkWith";
 inline constexpr const char* kComPort = "COMx";
 inline constexpr const char* kEditor = "Editor";
+inline constexpr const char* kKeyboard = "Keyboard";  // the PC/AT link's keyboard event node
 }  // namespace settings_key
 
 inline constexpr const char* kDefaultSourceName = "Kt90NewConfig.pos";

@@ -8,6 +8,9 @@
 #include <memory>
 
 #include "app/EmulatorFiles.h"
+#include "app/FileLayout.h"
+#include "app/SettingsStore.h"
+#include "app/StartupChoices.h"
 #include "cli/CliHost.h"
 #include "cli/ExitStatus.h"
 #include "cli/DownloadReadBack.h"
@@ -103,10 +106,15 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   SerialPort serialPort(clock);
   std::unique_ptr<HidapiBackend> hidBackend;
   std::unique_ptr<EvdevKeyboardLine> keyboardLine;
+  // The window's settings, read and never written: a port name means what
+  // it means in the window, and the PC/AT node is the one it uses.
+  const SettingsStore settings = SettingsStoreFor(paths);
   LinkChannels channels;
   channels.clock = &clock;
   channels.serialPort = &serialPort;
-  channels.resolvePortName = [](const std::string& name) { return ResolvePortName(name, {}); };
+  channels.resolvePortName = [ports = settings.ReadSection(kPortsSection)](const std::string& name) {
+    return ResolvePortName(name, ports);
+  };
   if (choices.link == LinkKind::Usb) {
     std::setlocale(LC_ALL, "");  // hidapi decodes the manufacturer string with it
     hidBackend = std::make_unique<HidapiBackend>();
@@ -114,7 +122,10 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   } else if (choices.link == LinkKind::PcAt) {
     // --port names the keyboard's event node on this link.
     keyboardLine = std::make_unique<EvdevKeyboardLine>(
-        session.port.empty() ? std::string(EvdevKeyboardLine::kDefaultNode) : session.port, clock);
+        session.port.empty()
+            ? settings.Read(kSettingsSection, settings_key::kKeyboard, EvdevKeyboardLine::kDefaultNode)
+            : session.port,
+        clock);
     channels.keyboardLine = keyboardLine.get();
   }
 
