@@ -79,6 +79,7 @@ class MainDialog : public QDialog, public DownloadHost {
   void SetBytesTransferred(const std::string& text) override;
   void SetProgressRange(int maximum) override;
   void SetProgressPosition(int position) override;
+  void ShowWaitingForKeypad(bool waiting) override;
   void ShowDownloadControls() override;
   void ShowIdleControls() override;
   void SetCancelEnabled(bool enabled) override;
@@ -128,6 +129,11 @@ class MainDialog : public QDialog, public DownloadHost {
   QShortcut* altYesShortcut_ = nullptr;
   QBasicTimer readyTimer_;
   bool waitCursorShown_ = false;
+  // While the keypad is awaited the bar runs as a busy indicator; its range
+  // and position are kept for when the transfer starts.
+  bool progressBusy_ = false;
+  int progressMaximum_ = 100;
+  int progressPosition_ = 0;
   bool autoRun_ = false;
   std::optional<int> pendingClose_;  // the result of a close that waits for the transfer's outcome
   bool closed_ = false;

@@ -99,9 +99,11 @@ class MainDialogDownloadTest : public QObject {
     QCOMPARE(LastStatusLine(*dialog), kPressLine);
     QVERIFY(c.cancel->isVisible() && c.cancel->isEnabled());
     for (QWidget* input : Inputs(c)) QVERIFY(!input->isEnabled());
+    QCOMPARE(c.progress->maximum(), 0);  // the bar runs as a busy indicator
 
     QTest::mouseClick(c.cancel, Qt::LeftButton);
     QCOMPARE(LastStatusLine(*dialog), QStringLiteral("Operation cancelled by user"));
+    QVERIFY(c.progress->maximum() > 0);
     VerifyIdle(c);
     QVERIFY(!c.path->text().isEmpty());
     // The port is free again: the next download can open it.
