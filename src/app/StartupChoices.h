@@ -29,7 +29,6 @@ inline constexpr const char* kDefaultSourceName = "Kt90NewConfig.pos";
 inline constexpr const char* kDefaultEmulation = "English_US";
 inline constexpr const char* kDefaultKeys = "120";
 inline constexpr const char* kDefaultComPort = "COM1";
-inline constexpr const char* kDefaultEditor = "xdg-open";
 
 // Every choice of the window as the settings file restores it at start-up.
 struct RestoredChoices {

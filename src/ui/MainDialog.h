@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DesktopEditor.h"
 #include "app/LaunchPaths.h"
 #include "app/SettingsStore.h"
 #include "download/DownloadChain.h"
@@ -38,8 +39,12 @@ class MainDialog : public QDialog, public DownloadHost {
     LinkChannels channels;
     // Browse: returns the chosen file, or an empty text when cancelled.
     std::function<QString(QWidget* parent)> chooseSourceFile;
-    // Edit: starts a process without waiting for it.
-    std::function<bool(const QString& program, const QStringList& arguments)> startDetached;
+    // Edit: starts a process without waiting for it; returns 0, or the
+    // errno of why it could not be started.
+    std::function<int(const QString& program, const QStringList& arguments)> startDetached;
+    // Edit without an Editor setting: the desktop's default editor. Taken
+    // from the environment when it has no handler query.
+    DesktopLookup desktop;
     // Automatic mode copies every status line here (flushed) as it is added.
     std::FILE* statusEcho = stdout;
     // A signalfd for the signals that end the program (SignalChannel); -1
