@@ -90,7 +90,8 @@ The package holds the window (Lumivane), a command-line companion for
 scripts (lumivane-cli) and a simulated keypad on a pseudo-terminal
 (lumivane-keypad-sim). A udev rule gives the logged-in user access to the
 keypad's USB node.")
-# Shared-library dependencies from dpkg-shlibdeps, plus xdg-open for Edit.
+# Shared-library dependencies from dpkg-shlibdeps, plus xdg-mime for Edit's
+# default editor.
 # Without a desktop environment xdg-mime answers a file's type through
 # mimetype (libfile-mimeinfo-perl), which reads the shared MIME database
 # that knows .pos; file(1) would sniff <HEADER> as HTML.

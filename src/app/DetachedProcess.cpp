@@ -17,8 +17,8 @@ bool IsExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// The program's path, found before the fork: after it only async-signal-safe
-// calls are allowed, and execvp is not one of them.
+}  // namespace
+
 std::string FindProgram(const std::string& program) {
   if (program.find('/') != std::string::npos) return program;
   const char* variable = std::getenv("PATH");
@@ -34,8 +34,6 @@ std::string FindProgram(const std::string& program) {
     start = colon + 1;
   }
 }
-
-}  // namespace
 
 int StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments) {
   const std::string path = FindProgram(program);

@@ -4,6 +4,12 @@
 
 namespace lumivane {
 
+// The path of `program`: as it is when it holds a '/', else the first
+// executable file of that name in the folders of PATH; empty when none.
+// Found before a fork, since after it only async-signal-safe calls are
+// allowed, and execvp is not one of them.
+std::string FindProgram(const std::string& program);
+
 // Starts `program` (searched on PATH when it holds no '/') with `arguments`,
 // byte for byte, as a process of its own that this one never waits for:
 // it is orphaned at once, in a session of its own, with an empty signal

@@ -1,5 +1,6 @@
 #include "app/EditorCommand.h"
 
+#include "app/DesktopEditor.h"
 #include "app/SettingsStore.h"
 #include "app/StartupChoices.h"
 
@@ -64,9 +65,12 @@ EditorInvocation BuildEditorInvocation(const std::string& editorSetting, const s
   return invocation;
 }
 
-EditorInvocation EditorInvocationFromSettings(const SettingsStore& store, const std::string& path) {
-  return BuildEditorInvocation(store.ReadQuoted(kSettingsSection, settings_key::kEditor, kDefaultEditor),
-                               path);
+EditorInvocation EditorInvocationFromSettings(const SettingsStore& store, const std::string& path,
+                                              const DesktopLookup& desktop) {
+  const std::string setting = store.ReadQuoted(kSettingsSection, settings_key::kEditor, "");
+  // Blanks alone are no command either.
+  if (setting.find_first_not_of(" \t") == std::string::npos) return DefaultEditorInvocation(desktop, path);
+  return BuildEditorInvocation(setting, path);
 }
 
 }  // namespace lumivane

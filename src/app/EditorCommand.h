@@ -5,6 +5,7 @@
 namespace lumivane {
 
 class SettingsStore;
+struct DesktopLookup;
 
 // Splits a command text into words the way a POSIX shell would, without
 // running one: blanks separate words, single quotes keep everything
@@ -23,9 +24,11 @@ struct EditorInvocation {
 
 EditorInvocation BuildEditorInvocation(const std::string& editorSetting, const std::string& path);
 
-// The invocation for the Editor setting (default xdg-open). The splitter sees
-// the value as stored, quotes included: Editor="/opt/My Editor/edit" is one
-// program, not "/opt/My" with an argument.
-EditorInvocation EditorInvocationFromSettings(const SettingsStore& store, const std::string& path);
+// The invocation for the Editor setting. The splitter sees the value as
+// stored, quotes included: Editor="/opt/My Editor/edit" is one program, not
+// "/opt/My" with an argument. Without a value, the desktop's default
+// editor (DefaultEditorInvocation), looked up through `desktop`.
+EditorInvocation EditorInvocationFromSettings(const SettingsStore& store, const std::string& path,
+                                              const DesktopLookup& desktop);
 
 }  // namespace lumivane

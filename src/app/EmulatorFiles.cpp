@@ -79,12 +79,24 @@ std::string EmulatorFileFor(const std::string& name, const std::vector<std::stri
   return directories.front() + fileName;
 }
 
-std::string EmulatorPathFor(const std::string& value, const std::vector<std::string>& directories) {
+namespace {
+
+bool NamesFile(const std::string& value) {
   const bool endsWithEmu =
       value.size() >= kExtensionLength &&
       value.compare(value.size() - kExtensionLength, kExtensionLength, kExtension) == 0;
-  if (value.find('/') != std::string::npos || endsWithEmu) return value;
-  return EmulatorFileFor(value, directories);
+  return value.find('/') != std::string::npos || endsWithEmu;
+}
+
+}  // namespace
+
+std::string EmulatorPathFor(const std::string& value, const std::vector<std::string>& directories) {
+  return NamesFile(value) ? value : EmulatorFileFor(value, directories);
+}
+
+std::vector<std::string> LayoutFoldersFor(const std::string& value,
+                                          const std::vector<std::string>& directories) {
+  return NamesFile(value) ? std::vector<std::string>() : directories;
 }
 
 }  // namespace lumivane

@@ -20,4 +20,9 @@ std::string EmulatorFileFor(const std::string& name, const std::vector<std::stri
 // ".emu" is a file as it is; anything else is a layout name (EmulatorFileFor).
 std::string EmulatorPathFor(const std::string& value, const std::vector<std::string>& directories);
 
+// The directories an --emulator value is looked up in: `directories` for
+// a layout name, none for a file.
+std::vector<std::string> LayoutFoldersFor(const std::string& value,
+                                          const std::vector<std::string>& directories);
+
 }  // namespace lumivane

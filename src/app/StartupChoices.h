@@ -22,13 +22,13 @@ inline constexpr const char* kExecRun = "ExecRun";
 inline constexpr const char* kLinkWith = "LinkWith";
 inline constexpr const char* kComPort = "COMx";
 inline constexpr const char* kEditor = "Editor";
+inline constexpr const char* kKeyboard = "Keyboard";  // the PC/AT link's keyboard event node
 }  // namespace settings_key
 
 inline constexpr const char* kDefaultSourceName = "Kt90NewConfig.pos";
 inline constexpr const char* kDefaultEmulation = "English_US";
 inline constexpr const char* kDefaultKeys = "120";
 inline constexpr const char* kDefaultComPort = "COM1";
-inline constexpr const char* kDefaultEditor = "xdg-open";
 
 // Every choice of the window as the settings file restores it at start-up.
 struct RestoredChoices {

@@ -31,22 +31,93 @@ CliHost::CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int inte
       progress_(progress) {}
 
 void CliHost::AddStatusLine(const std::string& line) {
+  EndTransientLine();
   std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);
 }
 
-void CliHost::SetBytesTransferred(const std::string& text) {
-  if (progress_ == nullptr) return;
-  std::fprintf(progress_, "\rBytes Transferred: %s", text.c_str());
-  std::fflush(progress_);
-}
-
 void CliHost::ShowIdleControls() {
   yesEnabled_ = false;
-  if (progress_ != nullptr) {
-    std::fputc('\n', progress_);
-    std::fflush(progress_);
+  EndTransientLine();
+  passActive_ = false;
+}
+
+void CliHost::EndTransientLine() {
+  if (progress_ == nullptr || transient_ == Transient::None) return;
+  // The count of seconds waited goes; a pass's last figures stay.
+  std::fputs(transient_ == Transient::Wait ? "\r\x1b[K" : "\n", progress_);
+  std::fflush(progress_);
+  transient_ = Transient::None;
+}
+
+void CliHost::ShowWaitingForKeypad(bool waiting) {
+  waiting_ = waiting && progress_ != nullptr;
+  if (!waiting) {
+    if (transient_ == Transient::Wait) EndTransientLine();
+    return;
   }
+  if (!waiting_) return;
+  waitStart_ = clock_.Now();
+  DrawWaitLine();
+}
+
+void CliHost::UpdateWaitLine() {
+  if (waiting_ && clock_.Now() >= nextWaitLine_) DrawWaitLine();
+}
+
+void CliHost::DrawWaitLine() {
+  const auto waited = std::chrono::duration_cast<std::chrono::seconds>(clock_.Now() - waitStart_);
+  std::fprintf(progress_, "\rWaiting for shift+load on the Quintrel: %lld s\x1b[K",
+               static_cast<long long>(waited.count()));
+  std::fflush(progress_);
+  transient_ = Transient::Wait;
+  nextWaitLine_ = waitStart_ + waited + std::chrono::seconds(1);
+}
+
+void CliHost::SetProgressRange(int maximum) {
+  if (progress_ == nullptr) return;
+  EndTransientLine();
+  passActive_ = true;
+  passTotal_ = maximum;
+  passDone_ = 0;
+  passStart_ = clock_.Now();
+}
+
+void CliHost::SetProgressPosition(int position) {
+  if (!passActive_) return;
+  passDone_ = position;
+  // A terminal takes a few lines a second; the last one always.
+  constexpr auto kLinePeriod = std::chrono::milliseconds(100);
+  if (transient_ == Transient::Pass && position < passTotal_ && clock_.Now() - lastPassLine_ < kLinePeriod)
+    return;
+  DrawProgressLine();
+}
+
+void CliHost::DrawProgressLine() {
+  const TimePoint now = clock_.Now();
+  lastPassLine_ = now;
+  const double seconds = std::chrono::duration<double>(now - passStart_).count();
+  const int percent = passTotal_ > 0 ? static_cast<int>(100LL * passDone_ / passTotal_) : 100;
+  char text[160];
+  int length = std::snprintf(text, sizeof text, "\r%s: %d/%d bytes, %d%%", passLabel_.c_str(), passDone_,
+                             passTotal_, percent);
+  // The rate once it means something; the time left while there is some.
+  if (seconds >= 0.2 && passDone_ > 0 && length > 0 && static_cast<std::size_t>(length) < sizeof text) {
+    const double rate = passDone_ / seconds;
+    length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), ", %.0f B/s", rate);
+    const long long left = static_cast<long long>((passTotal_ - passDone_) / rate + 0.5);
+    if (passDone_ < passTotal_ && static_cast<std::size_t>(length) < sizeof text) {
+      if (left >= 60) {
+        std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), ", %lld min %02lld s left",
+                      left / 60, left % 60);
+      } else {
+        std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), ", %lld s left", left);
+      }
+    }
+  }
+  std::fprintf(progress_, "%s\x1b[K", text);
+  std::fflush(progress_);
+  transient_ = Transient::Pass;
 }
 
 void CliHost::StartReadyTimer(int periodMs) {
@@ -98,7 +169,11 @@ void CliHost::WaitForEvent(DownloadChain& chain) {
     chain.CancelDownload();
     return;
   }
-  if (!watchKeys || pendingKeys_.empty()) clock_.Poll(fds, count, tick);
+  // The count of seconds waited wakes the loop too, though it ends no wait.
+  std::optional<TimePoint> wake = tick;
+  if (waiting_ && (!wake || nextWaitLine_ < *wake)) wake = nextWaitLine_;
+  if (!watchKeys || pendingKeys_.empty()) clock_.Poll(fds, count, wake);
+  UpdateWaitLine();
 
   if (const int signalNumber = SignalChannel::TakeFrom(interruptFd_)) {
     Stop(signalNumber);
@@ -133,10 +208,10 @@ void CliHost::DeliverStopRequests() {
 void CliHost::HandleTransferSignal(int signalNumber) {
   if (signalNumber == SIGINT && ++transferInterrupts_ == 1) {
     // A half-written keypad is worse than a wait: the first Ctrl-C only warns.
+    EndTransientLine();
     std::fprintf(stderr,
-                 "%sThe transfer cannot be cancelled once it has begun\n"
-                 "Press Ctrl-C again to stop it anyway; the Quintrel then holds an incomplete image\n",
-                 progress_ != nullptr ? "\n" : "");
+                 "The transfer cannot be cancelled once it has begun\n"
+                 "Press Ctrl-C again to stop it anyway; the Quintrel then holds an incomplete image\n");
     std::fflush(stderr);
     return;
   }

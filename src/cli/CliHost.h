@@ -18,6 +18,10 @@ class DownloadChain;
 // signal or a key on stdin (the keypad's "&Yes" and nibble keys on the
 // PC/AT link).
 //
+// On a terminal (progress), one line that the next replaces counts the
+// seconds waited for shift+load, and shows each pass of the transfer: bytes
+// done of all, percent, rate and time left. Status lines end it first.
+//
 // Signals: while the download waits, SIGINT, SIGTERM and SIGHUP cancel it.
 // During the transfer a first SIGINT is only noted; a second one, or
 // SIGTERM or SIGHUP, stops the transfer after the current byte. Standard
@@ -27,7 +31,8 @@ class CliHost : public DownloadHost {
   // out: where status lines go. keyInput: descriptor of typed keys, -1 for
   // none. interruptFd: a signalfd for the signals that end the download,
   // -1 for none. clock: the ready timer's and the key waits' time.
-  // progress: counters go there when not null.
+  // progress: the line of the wait and of the transfer's progress goes
+  // there when not null (a terminal).
   CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd, Clock& clock,
           std::FILE* progress = nullptr);
 
@@ -45,9 +50,11 @@ class CliHost : public DownloadHost {
   DownloadChoices ReadChoices() override { return choices_; }
   void AddStatusLine(const std::string& line) override;
   void SetLinesTranslated(const std::string&) override {}
-  void SetBytesTransferred(const std::string& text) override;
-  void SetProgressRange(int) override {}
-  void SetProgressPosition(int) override {}
+  void SetBytesTransferred(const std::string&) override {}
+  void SetProgressRange(int maximum) override;
+  void SetProgressPosition(int position) override;
+  void SetProgressLabel(const std::string& label) override { passLabel_ = label; }
+  void ShowWaitingForKeypad(bool waiting) override;
   void ShowDownloadControls() override {}
   void ShowIdleControls() override;
   void SetCancelEnabled(bool) override {}
@@ -63,6 +70,8 @@ class CliHost : public DownloadHost {
   void RequestClose() override {}
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
   std::vector<int> DiscardTypedKeys() override;
+  // Redraws the count of seconds waited when a second has passed.
+  void UpdateWaitLine();
   bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
                   std::string* failureLine) override {
     return backupWriter_ ? backupWriter_(path, image, failureLine)
@@ -74,6 +83,10 @@ class CliHost : public DownloadHost {
 
   // Waits until the next timer tick is due, an interrupt or a key arrives.
   void WaitForEvent(DownloadChain& chain);
+  // Ends the line of the wait (erased) or of a pass (kept) before other output.
+  void EndTransientLine();
+  void DrawWaitLine();
+  void DrawProgressLine();
   // A pending signal during the transfer: noted, or handed on as a stop.
   void HandleTransferSignal(int signalNumber);
   void Stop(int signalNumber);
@@ -101,6 +114,18 @@ class CliHost : public DownloadHost {
   bool keyInputEnded_ = false;
   std::string pendingKeys_;  // bytes read with a key but not yet handed out
   BackupWriter backupWriter_;
+  // What progress_ shows on its last line, which the next output replaces.
+  enum class Transient { None, Wait, Pass };
+  Transient transient_ = Transient::None;
+  bool waiting_ = false;
+  TimePoint waitStart_{};
+  TimePoint nextWaitLine_{};
+  std::string passLabel_ = "Transfer";
+  bool passActive_ = false;
+  int passTotal_ = 0;
+  int passDone_ = 0;
+  TimePoint passStart_{};
+  TimePoint lastPassLine_{};
 };
 
 }  // namespace lumivane

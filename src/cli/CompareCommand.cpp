@@ -18,6 +18,7 @@ int RunCompareCommand(const CliCompareOptions& options, const LaunchPaths& paths
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
   choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
+  choices.emulatorDirectories = LayoutFoldersFor(options.emulator, paths.emulatorDirectories);
   choices.keysText = options.keys;
   choices.portName = options.port;
   choices.link = CliLinkKind(options.link);

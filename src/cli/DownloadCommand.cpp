@@ -8,6 +8,9 @@
 #include <memory>
 
 #include "app/EmulatorFiles.h"
+#include "app/FileLayout.h"
+#include "app/SettingsStore.h"
+#include "app/StartupChoices.h"
 #include "cli/CliHost.h"
 #include "cli/ExitStatus.h"
 #include "cli/DownloadReadBack.h"
@@ -23,10 +26,6 @@
 namespace lumivane {
 
 namespace {
-
-// Exit status when the download ended without a state of its own: a link
-// that could not be prepared, or a cancel.
-constexpr int kEndedWithoutState = 10;
 
 // Key presses from a terminal one at a time, without echo; Ctrl-C still
 // interrupts. Restores the terminal when done.
@@ -53,16 +52,20 @@ class RawKeys {
 // The exit status of a chain that did not succeed.
 int FailureStatus(const DownloadChain& chain, const CliHost& host) {
   // Killed by a signal, as a shell counts it: 130 for SIGINT, 143 for SIGTERM.
-  if (host.endingSignal() != 0) return 128 + host.endingSignal();
+  if (host.endingSignal() != 0) return exit_status::kSignalBase + host.endingSignal();
   switch (chain.jobFailure()) {
     case JobFailure::VerifyFailed: return exit_status::kVerifyFailed;
     case JobFailure::BackupUnwritable: return exit_status::kOutputUnwritable;
     case JobFailure::LayerEmpty: return exit_status::kLayerEmpty;
+    case JobFailure::LinkNotPrepared: return exit_status::kLinkNotPrepared;
+    case JobFailure::WaitEnded: return exit_status::kWaitEnded;
     case JobFailure::None: break;
   }
   const DownloadState state = chain.state();
   if (StatusLineFor(state) != nullptr && state != DownloadState::Success) return static_cast<int>(state);
-  return kEndedWithoutState;
+  // Ended by the host without a signal: standard input ended while the
+  // keypad's keys were awaited.
+  return exit_status::kWaitEnded;
 }
 
 }  // namespace
@@ -79,6 +82,7 @@ int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& pat
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
   choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
+  choices.emulatorDirectories = LayoutFoldersFor(options.emulator, paths.emulatorDirectories);
   choices.keysText = options.keys;
   choices.portName = options.port;
   choices.link = CliLinkKind(options.link);
@@ -102,10 +106,15 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   SerialPort serialPort(clock);
   std::unique_ptr<HidapiBackend> hidBackend;
   std::unique_ptr<EvdevKeyboardLine> keyboardLine;
+  // The window's settings, read and never written: a port name means what
+  // it means in the window, and the PC/AT node is the one it uses.
+  const SettingsStore settings = SettingsStoreFor(paths);
   LinkChannels channels;
   channels.clock = &clock;
   channels.serialPort = &serialPort;
-  channels.resolvePortName = [](const std::string& name) { return ResolvePortName(name, {}); };
+  channels.resolvePortName = [ports = settings.ReadSection(kPortsSection)](const std::string& name) {
+    return ResolvePortName(name, ports);
+  };
   if (choices.link == LinkKind::Usb) {
     std::setlocale(LC_ALL, "");  // hidapi decodes the manufacturer string with it
     hidBackend = std::make_unique<HidapiBackend>();
@@ -113,7 +122,10 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   } else if (choices.link == LinkKind::PcAt) {
     // --port names the keyboard's event node on this link.
     keyboardLine = std::make_unique<EvdevKeyboardLine>(
-        session.port.empty() ? std::string(EvdevKeyboardLine::kDefaultNode) : session.port, clock);
+        session.port.empty()
+            ? settings.Read(kSettingsSection, settings_key::kKeyboard, EvdevKeyboardLine::kDefaultNode)
+            : session.port,
+        clock);
     channels.keyboardLine = keyboardLine.get();
   }
 

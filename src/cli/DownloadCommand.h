@@ -15,12 +15,9 @@ struct CliDownloadOptions {
 };
 
 // Translates the source and downloads the image into the keypad, printing
-// every status line on its own line. Returns 0 after a successful download;
-// the state (1..9) of a failure; 128 + the signal's number when SIGINT,
-// SIGTERM or SIGHUP ended it; 14 when the verify found a difference; 10
-// when the backup could not be written (nothing was then written), 11 when
-// it names the source or the emulator file; 2 when a verify on the PC/AT
-// link was not confirmed; else 10.
+// every status line on its own line. Returns an exit status of
+// ExitStatus.h: 0 after a successful download, the state (1..9) of a
+// failure, or the status of how else it ended.
 // A layout name is looked up in the emulator directories of `paths`.
 int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths);
 

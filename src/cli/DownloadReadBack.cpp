@@ -42,14 +42,14 @@ int ConfirmPcAtVerify(const DownloadChoices& choices) {
                  "--verify on the PC/AT link reads every byte back, %s: confirm on a terminal, or "
                  "give --yes\n",
                  estimate.c_str());
-    return exit_status::kUsage;
+    return exit_status::kNotConfirmed;
   }
   std::fprintf(stderr, "--verify on the PC/AT link reads every byte back, %s. Go on? [y/N] ",
                estimate.c_str());
   std::fflush(stderr);
   if (ReadYes(STDIN_FILENO)) return 0;
   std::fprintf(stderr, "Not confirmed: nothing was sent\n");
-  return exit_status::kUsage;
+  return exit_status::kNotConfirmed;
 }
 
 }  // namespace

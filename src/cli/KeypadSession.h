@@ -22,9 +22,12 @@ struct KeypadSession {
   std::function<int(const DownloadChain&)> onSuccess;
 };
 
-// Runs the session and returns its exit status: onSuccess's (0 without
-// one) after a success; 128 + the signal that ended it; 14 verify failed,
-// 10 backup unwritable, 16 layer empty; the state 1..9 of a failure; else 10.
+// Runs the session and returns its exit status (ExitStatus.h): onSuccess's
+// (0 without one) after a success; 128 + the signal that ended it; 14
+// verify failed, 10 backup unwritable, 16 layer empty, 12 link not
+// prepared, 13 wait ended; the state 1..9 of a failure. The window's
+// settings file is read for [Ports] and the PC/AT keyboard node, never
+// written.
 int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths);
 
 // The link an option value names ("usb", "rs232", "pcat").

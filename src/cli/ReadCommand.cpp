@@ -23,6 +23,7 @@ int RunReadCommand(const CliReadOptions& options, const LaunchPaths& paths) {
   choices.job = KeypadJob::ReadLayer;
   choices.emulatorName = options.emulator;
   choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
+  choices.emulatorDirectories = LayoutFoldersFor(options.emulator, paths.emulatorDirectories);
   choices.portName = options.port;
   choices.link = CliLinkKind(options.link);
   choices.layer = options.layer == "2" ? 2 : 1;

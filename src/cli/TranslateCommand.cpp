@@ -6,6 +6,7 @@
 #include "app/EmulatorFiles.h"
 #include "cli/ExitStatus.h"
 #include "cli/ImageFile.h"
+#include "download/FailureDetails.h"
 #include "translator/ImageBuilder.h"
 #include "translator/ImageListing.h"
 
@@ -42,7 +43,13 @@ int RunTranslateCommand(const CliTranslateOptions& options, const LaunchPaths& p
   if (state != DownloadState::ImageReady) {
     const char* line = StatusLineFor(state);
     if (line) std::printf("%s\n", line);
-    if (!builder.detailLine().empty()) std::printf("%s\n", builder.detailLine().c_str());
+    // A layout name that matched no file: which folders were searched.
+    std::string detail = state == DownloadState::EmulatorUnavailable
+                             ? MissingLayoutDetailFor(options.emulator, input.emulatorPath,
+                                                      LayoutFoldersFor(options.emulator, paths.emulatorDirectories))
+                             : std::string();
+    if (detail.empty()) detail = builder.detailLine();
+    if (!detail.empty()) std::printf("%s\n", detail.c_str());
     return static_cast<int>(state);
   }
   if (!options.output.empty()) {

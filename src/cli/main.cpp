@@ -6,6 +6,8 @@
 #include "app/FileLayout.h"
 #include "cli/CompareCommand.h"
 #include "cli/DownloadCommand.h"
+#include "cli/ExitStatus.h"
+#include "cli/HelpText.h"
 #include "cli/ReadCommand.h"
 #include "cli/TranslateCommand.h"
 
@@ -18,6 +20,9 @@ int main(int argc, char** argv) {
       "Translates keypad configuration sources, downloads them into the keypad, and reads the "
       "keypad back"};
   app.require_subcommand(1);
+  const std::string keypadHelp = lumivane::KeypadOptionsHelp();
+  const std::string exitHelp = lumivane::ExitStatusHelp();
+  app.footer(keypadHelp + exitHelp);
   // Enumerated values are replaced by their canonical (lower-case) member
   // here, so that the rest of the program compares them exactly.
   const auto links = CLI::IsMember({"usb", "rs232", "pcat"}, CLI::ignore_case);
@@ -32,6 +37,7 @@ int main(int argc, char** argv) {
       ->transform(links);
   translateCommand->add_option("--output", translate.output, "Write the image to this file");
   translateCommand->add_flag("--listing", translate.listing, "Print a readable decode of the image");
+  translateCommand->footer(exitHelp);
 
   lumivane::CliDownloadOptions download;
   CLI::App* downloadCommand = app.add_subcommand("download", "Translate and download into the keypad");
@@ -43,7 +49,7 @@ int main(int argc, char** argv) {
       ->transform(CLI::IsMember({"1", "2"}, CLI::ignore_space));
   downloadCommand->add_option("--link", download.link, "Link to the keypad")->required()->transform(links);
   downloadCommand->add_option("--port", download.port,
-                              "Serial port name (COM1) or device path; on pcat the keyboard's event node");
+                              "rs232: port name (COM1) or device; pcat: the keyboard's event node");
   downloadCommand
       ->add_option("--wait", download.waitSeconds,
                    "Give up waiting for shift+load after SECONDS (default: wait until Ctrl-C)")
@@ -51,7 +57,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.001, 1.0e6));
   downloadCommand->add_flag("--verify", download.verify,
                             "Read every written byte back before the end command; a difference "
-                            "ends with 'Verify failed at 0xADDR ...' and exit status 14");
+                            "ends with 'Verify failed at 0xADDR ...'");
   downloadCommand->add_flag("--yes", download.yes,
                             "Do not ask before a --verify on pcat (about 1 s for each byte)");
   downloadCommand
@@ -61,18 +67,17 @@ int main(int argc, char** argv) {
                    "FILE alone")
       ->option_text("FILE");
   downloadCommand->footer(
-      "Exit status: 0 after DOWNLOAD SUCCESSFUL; 1..9 the state of a failure (6: communication\n"
-      "timeout); 14 verify failed; 10 the backup could not be written (nothing was written), or\n"
-      "ended otherwise (port, wait limit, input ended); 11 --backup names the source or the\n"
-      "emulator; 2 --verify on pcat not confirmed; 130 after SIGINT and 143 after SIGTERM. During\n"
-      "the transfer a first Ctrl-C only warns; a second one or SIGTERM stops it after the current\n"
-      "byte, and the keypad must then be downloaded again.");
+      "While the download waits for shift+load, Ctrl-C cancels it. During the transfer a first\n"
+      "Ctrl-C only warns; a second one or SIGTERM stops it after the current byte, and the keypad\n"
+      "must then be downloaded again. On a terminal, standard error counts the seconds waited and\n"
+      "shows the transfer's progress.\n" +
+      keypadHelp + exitHelp);
 
   lumivane::CliReadOptions read;
   CLI::App* readCommand = app.add_subcommand("read", "Read a layer of the keypad into a file");
   readCommand->add_option("--link", read.link, "Link to the keypad")->required()->transform(links);
   readCommand->add_option("--port", read.port,
-                          "Serial port name (COM1) or device path; on pcat the keyboard's event node");
+                          "rs232: port name (COM1) or device; pcat: the keyboard's event node");
   readCommand->add_option("--layer", read.layer, "Layer to read")
       ->transform(CLI::IsMember({"1", "2"}, CLI::ignore_space));
   readCommand->add_option("--output", read.output, "Write the layer's image to FILE")
@@ -91,8 +96,8 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.001, 1.0e6));
   readCommand->footer(
       "The file equals what translate --output wrote for the source downloaded. Nothing is\n"
-      "written to the keypad. Exit status: 0 file written; 16 the layer holds no image (no file);\n"
-      "10 the file cannot be written; 6, 9, 10 link failures as for download; 130, 143 signals.");
+      "written to the keypad.\n" +
+      keypadHelp + exitHelp);
 
   lumivane::CliCompareOptions compare;
   CLI::App* compareCommand =
@@ -105,18 +110,21 @@ int main(int argc, char** argv) {
       ->transform(CLI::IsMember({"1", "2"}, CLI::ignore_space));
   compareCommand->add_option("--link", compare.link, "Link to the keypad")->required()->transform(links);
   compareCommand->add_option("--port", compare.port,
-                             "Serial port name (COM1) or device path; on pcat the keyboard's event node");
+                             "rs232: port name (COM1) or device; pcat: the keyboard's event node");
   compareCommand
       ->add_option("--wait", compare.waitSeconds,
                    "Give up waiting for shift+load after SECONDS (default: wait until Ctrl-C)")
       ->option_text("SECONDS")
       ->check(CLI::Range(0.001, 1.0e6));
-  compareCommand->footer(
-      "Exit status: 0 the keypad holds exactly the source's image; 15 it holds another (the\n"
-      "differences follow); 16 the layer holds no image; 1, 7, 8 translation failures; 6, 9, 10\n"
-      "link failures as for download; 130, 143 signals.");
+  compareCommand->footer(keypadHelp + exitHelp);
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // --help prints the help and succeeds; anything not understood is a
+    // usage error, whatever CLI11's own code for it.
+    return app.exit(error) == 0 ? lumivane::exit_status::kSuccess : lumivane::exit_status::kUsage;
+  }
 
   // The executable's own folder (/proc/self/exe), portable or installed as
   // the window chooses.

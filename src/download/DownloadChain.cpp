@@ -7,9 +7,11 @@
 #include "link/Clock.h"
 #include "link/DeviceLink.h"
 #include "link/KeypadTransfer.h"
+#include "download/FailureDetails.h"
 #include "download/LinkPreparation.h"
 #include "download/ReadBackLines.h"
 #include "translator/EmulatorTable.h"
+#include "translator/ImageBuilder.h"
 #include "translator/NibbleKeys.h"
 
 namespace lumivane {
@@ -67,6 +69,23 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   void EndWithLostLine();
   // ReadLayer without a source: only the emulator, for the nibble keys.
   DownloadState LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink);
+  // The end of a phase: its state and the line that tells more about a
+  // failure; OnReport writes the state's line and then that one.
+  void EndPhase(DownloadState ended, std::string detail) {
+    state = ended;
+    stateDetail = std::move(detail);
+    Post(DownloadMessage::Report);
+  }
+  // A failure without a state of its own: its line (when due) and detail.
+  void WriteFailure(const std::string& line, const std::string& detail) {
+    if (!line.empty()) host.AddStatusLine(line);
+    if (!detail.empty()) host.AddStatusLine(detail);
+  }
+  void SetWaiting(bool on) {
+    if (waitingShown == on) return;
+    waitingShown = on;
+    host.ShowWaitingForKeypad(on);
+  }
   // The two jobs of the transfer phase; each returns the state to report.
   DownloadState WriteImage(const DownloadChoices& choices, int layer);
   DownloadState ReadLayerBack(const DownloadChoices& choices, int layer);
@@ -106,7 +125,10 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   }
   // The verify pass and a read-back are passes of their own on the
   // progress bar and the byte counter.
-  void OnVerifyBegin(std::uint32_t total) override { BeginPass(total); }
+  void OnVerifyBegin(std::uint32_t total) override {
+    host.SetProgressLabel("Verify");
+    BeginPass(total);
+  }
   void OnVerifyStep(std::uint32_t checked) override { StepPass(checked); }
   void OnLayerReadBegin(std::uint32_t total) override { BeginPass(total); }
   void OnLayerReadStep(std::uint32_t read) override { StepPass(read); }
@@ -152,8 +174,15 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   std::optional<Clock::TimePoint> waitDeadline;
   std::chrono::milliseconds waitLimit{0};
   bool timerForLimit = false;
-  // One more status line for the report to write after the state's line.
-  std::string pendingDetail;
+  // The line the report writes after the state's line: which file, port,
+  // device or node, and why.
+  std::string stateDetail;
+  // The room the placement found, for a refused placement's detail.
+  LayerRoom layerRoom;
+  // The host shows the wait for shift+load.
+  bool waitingShown = false;
+  // Why LoadNibbleKeys failed.
+  std::string loadDetail;
   // The one download message this download still expects; a message that
   // outlived its download (Cancel came first) is ignored.
   std::optional<DownloadMessage> pending;
@@ -182,7 +211,8 @@ void DownloadChain::Impl::StartDownload() {
   transferBegun = false;
   stopLines.reset();
   transferStopped = false;
-  pendingDetail.clear();
+  stateDetail.clear();
+  layerRoom = LayerRoom{};
   verifyReport = VerifyReport{};
   layerRead = LayerRead{};
   writesBegun = false;
@@ -224,9 +254,15 @@ void DownloadChain::Impl::Translate() {
     EndDownload();
     return;
   }
-  // A source or emulator that cannot be used says which file and why.
-  if (translates) pendingDetail = builder.detailLine();
-  Post(DownloadMessage::Report);
+  // A source or emulator that cannot be used says which file and why; a
+  // layout name that matched no file, which folders were searched.
+  std::string detail = translates ? builder.detailLine() : loadDetail;
+  if (state == DownloadState::EmulatorUnavailable) {
+    const std::string missing =
+        MissingLayoutDetailFor(choices.emulatorName, input.emulatorPath, choices.emulatorDirectories);
+    if (!missing.empty()) detail = missing;
+  }
+  EndPhase(state, std::move(detail));
 }
 
 void DownloadChain::Impl::OnReport() {
@@ -249,29 +285,30 @@ void DownloadChain::Impl::OnReport() {
     return;
   }
   switch (state) {
-    case DownloadState::TranslationError:
-      host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
-      host.AddStatusLine(StatusLineFor(state));
-      EndDownload();
-      return;
     case DownloadState::ImageReady: {
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
       const DownloadChoices choices = host.ReadChoices();
       if (preparation.Prepare(choices, nibbleKeys)) {
         host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
+        SetWaiting(true);
         if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit, choices.link);
       } else if (preparation.LineLost()) {
         EndWithLostLine();
       } else {
+        WriteFailure(preparation.failureLine(), preparation.failureDetail());
+        jobFailure = JobFailure::LinkNotPrepared;
         EndDownload();
       }
       return;
     }
+    case DownloadState::TranslationError:
+      host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
+      [[fallthrough]];
     default:
+      // Every outcome with a state: its line, then the line that tells more.
       if (const char* line = StatusLineFor(state)) {
-        host.AddStatusLine(line);
-        if (!pendingDetail.empty()) host.AddStatusLine(pendingDetail);
-        pendingDetail.clear();
+        WriteFailure(line, stateDetail);
+        stateDetail.clear();
         successReported = state == DownloadState::Success;
         EndDownload();
       }
@@ -298,6 +335,7 @@ void DownloadChain::Impl::OnReadyTimer() {
   if (!running || transferring) return;
   const ReadyAnswer answer = preparation.PollReady();
   if (answer == ReadyAnswer::NotYet && waitDeadline && clock.Now() >= *waitDeadline) {
+    jobFailure = JobFailure::WaitEnded;
     RequestStop({kCancelledLine, WaitLimitLine(waitLimit)});
     return;
   }
@@ -305,14 +343,16 @@ void DownloadChain::Impl::OnReadyTimer() {
     case ReadyAnswer::NotYet: return;
     case ReadyAnswer::Right:
       StopWaitLimit();
+      SetWaiting(false);
       Post(DownloadMessage::Transfer);
       return;
     case ReadyAnswer::Wrong:
-      state = DownloadState::WrongDeviceId;
-      Post(DownloadMessage::Report);
+      SetWaiting(false);
+      EndPhase(DownloadState::WrongDeviceId, preparation.failureDetail());
       return;
     case ReadyAnswer::DeviceGone:
-      host.AddStatusLine("Usb Quintrel not detected");
+      WriteFailure("Usb Quintrel not detected", preparation.failureDetail());
+      jobFailure = JobFailure::LinkNotPrepared;
       EndDownload();
       return;
     case ReadyAnswer::LineLost: EndWithLostLine(); return;
@@ -320,9 +360,8 @@ void DownloadChain::Impl::OnReadyTimer() {
 }
 
 void DownloadChain::Impl::EndWithLostLine() {
-  state = DownloadState::Timeout;
-  pendingDetail = preparation.failureDetail();
-  Post(DownloadMessage::Report);
+  SetWaiting(false);
+  EndPhase(DownloadState::Timeout, preparation.failureDetail());
 }
 
 void DownloadChain::Impl::OnYes() {
@@ -330,6 +369,7 @@ void DownloadChain::Impl::OnYes() {
   if (state == DownloadState::ImageReady && preparation.IsWaiting() && !pending) {
     preparation.StopWaiting();
     StopWaitLimit();
+    SetWaiting(false);
     Post(DownloadMessage::Transfer);
   }
   host.FocusCancel();
@@ -344,26 +384,31 @@ void DownloadChain::Impl::OnTransfer() {
   host.SetWaitCursor(true);
   const DownloadChoices choices = host.ReadChoices();
   const int layer = choices.layer == 2 ? 2 : 1;
-  state = job == KeypadJob::ReadLayer ? ReadLayerBack(choices, layer) : WriteImage(choices, layer);
-  if (state == DownloadState::Timeout) pendingDetail = link.faultDetail();
+  const DownloadState ended =
+      job == KeypadJob::ReadLayer ? ReadLayerBack(choices, layer) : WriteImage(choices, layer);
+  std::string detail;
+  if (ended == DownloadState::Timeout) detail = link.faultDetail();
+  if (ended == DownloadState::NoMemory) detail = NoMemoryDetail(builder.imageLength(), layerRoom);
   transferring = false;
-  transferStopped = state == DownloadState::None;
-  Post(DownloadMessage::Report);
+  transferStopped = ended == DownloadState::None;
+  EndPhase(ended, std::move(detail));
 }
 
 DownloadState DownloadChain::Impl::WriteImage(const DownloadChoices& choices, int layer) {
+  host.SetProgressLabel("Transfer");
   host.SetProgressRange(builder.imageLength());
   host.AddStatusLine("Transfer in progress");
   DownloadState ended = DownloadState::None;
   if (!choices.backupPath.empty()) {
     if (!BackUp(choices, layer, &ended)) return ended;
+    host.SetProgressLabel("Transfer");
     host.SetProgressRange(builder.imageLength());  // the write's own pass
   }
   const TransferImage image{builder.image(), builder.imageLength(), builder.tableSize()};
   TransferOptions options;
   options.verify = choices.verify;
   writesBegun = true;
-  const DownloadState written = RunTransfer(link, image, layer, *this, options, &verifyReport);
+  const DownloadState written = RunTransfer(link, image, layer, *this, options, &verifyReport, &layerRoom);
   if (written == DownloadState::Success && options.verify) {
     // Complete: the pass ran to its end, and the end command went out.
     if (verifyReport.differing == 0) {
@@ -376,6 +421,7 @@ DownloadState DownloadChain::Impl::WriteImage(const DownloadChoices& choices, in
 }
 
 bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, DownloadState* ended) {
+  host.SetProgressLabel("Backup");
   layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
   switch (layerRead.end) {
     case LayerReadEnd::Read: break;
@@ -404,6 +450,7 @@ bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, Down
 
 DownloadState DownloadChain::Impl::ReadLayerBack(const DownloadChoices& choices, int layer) {
   host.AddStatusLine(kReadInProgressLine);
+  host.SetProgressLabel("Read");
   layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
   switch (layerRead.end) {
     case LayerReadEnd::LinkFailed: return DownloadState::Timeout;
@@ -429,10 +476,17 @@ DownloadState DownloadChain::Impl::EndWithoutWriting() {
 }
 
 DownloadState DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink) {
+  loadDetail.clear();
   if (!pcAtLink) return DownloadState::ImageReady;
   EmulatorTable emulator(emulatorPath);
-  if (!emulator.IsLoaded() || !DeriveNibbleKeys(emulator, &nibbleKeys))
+  if (!emulator.IsLoaded()) {
+    loadDetail = EmulatorFailureDetail(emulatorPath, emulator);
     return DownloadState::EmulatorUnavailable;
+  }
+  if (!DeriveNibbleKeys(emulator, &nibbleKeys)) {
+    loadDetail = emulatorPath + ": " + MissingNibbleKeysReason(nibbleKeys);
+    return DownloadState::EmulatorUnavailable;
+  }
   return DownloadState::ImageReady;
 }
 
@@ -468,6 +522,7 @@ void DownloadChain::Impl::RequestStop(std::vector<std::string> lines) {
 }
 
 void DownloadChain::Impl::EndDownload() {
+  SetWaiting(false);
   host.ShowIdleControls();
   StopWaitLimit();
   preparation.Release();

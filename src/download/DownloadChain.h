@@ -25,6 +25,10 @@ struct LinkChannels {
   KeyboardLine* keyboardLine = nullptr;
   // Maps the port list text ("COM1") to a device path; identity when empty.
   std::function<std::string(const std::string&)> resolvePortName;
+  // The hint after "Permission denied" on a serial device (" (add your user
+  // to the dialout group: ...)"); when empty, the one the system's group
+  // database gives (FailureDetails.h).
+  std::function<std::string(const std::string& device)> permissionHint;
   // The time of the link's pauses and answer limits, the wait limit and
   // the host's key waits; the monotonic clock when null. The serial port
   // and the keyboard line are given their clock when they are made.
@@ -37,6 +41,8 @@ enum class JobFailure {
   VerifyFailed,      // the verify pass found bytes that differ
   BackupUnwritable,  // the backup could not be kept: nothing was written
   LayerEmpty,        // ReadLayer: the layer holds no image
+  LinkNotPrepared,   // the port, the USB keypad or the keyboard node cannot be used, or the link is not supported
+  WaitEnded,         // the wait limit for shift+load was reached
 };
 
 // One download from the Download button to its last status line, with no

@@ -24,6 +24,9 @@ struct DownloadChoices {
   std::string sourcePath;    // path field
   std::string emulatorName;  // emulator list text; the file is programDirectory + name + ".emu"
   std::string emulatorFile;  // when not empty, used as the emulator file instead of the name
+  // The folders emulatorName was looked up in, for the line that names
+  // them when no file was found; empty when a file was named directly.
+  std::vector<std::string> emulatorDirectories;
   std::string keysText;      // keys list text
   std::string portName;      // COM port list text ("COM1", or a device path)
   LinkKind link = LinkKind::Usb;
@@ -58,6 +61,13 @@ class DownloadHost : public KeySource {
   virtual void SetBytesTransferred(const std::string& text) = 0;
   virtual void SetProgressRange(int maximum) = 0;
   virtual void SetProgressPosition(int position) = 0;
+  // What the coming pass of the progress bar counts ("Transfer", "Verify",
+  // "Read", "Backup"), told before its range is set.
+  virtual void SetProgressLabel(const std::string& label) { (void)label; }
+  // From the prompt for shift+load until the wait ends (the transfer
+  // begins, or the download ends): the window runs its progress bar as a
+  // busy indicator, the command line counts the seconds on a terminal.
+  virtual void ShowWaitingForKeypad(bool waiting) { (void)waiting; }
 
   // Control changes at the start of a download: Cancel enabled, shown and
   // focused in place of Download; every input disabled.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "download/FailureDetails.h"
 #include "link/DeviceLink.h"
 #include "link/HidChannel.h"
 #include "link/HidDeviceFinder.h"
@@ -11,6 +12,12 @@
 #include "link/SerialChannel.h"
 
 namespace lumivane {
+
+namespace {
+constexpr const char* kNotSupportedLine = "Link option selected is not supported";
+constexpr const char* kNotDetectedLine = "Usb Quintrel not detected";
+constexpr const char* kOpenPortLine = "Unable to open COM-port";
+}  // namespace
 
 LinkPreparation::LinkPreparation(DownloadHost& host, const LinkChannels& channels, DeviceLink& link)
     : host_(host), channels_(channels), link_(link) {}
@@ -22,11 +29,15 @@ void LinkPreparation::Reset() {
   timerRunning_ = false;
   waiting_ = false;
   lineLost_ = false;
+  failureLine_.clear();
   failureDetail_.clear();
+  serialPortLabel_.clear();
+  hidDevicePath_.clear();
 }
 
-bool LinkPreparation::Fail(const char* line) {
-  host_.AddStatusLine(line);
+bool LinkPreparation::Fail(std::string line, std::string detail) {
+  failureLine_ = std::move(line);
+  failureDetail_ = std::move(detail);
   return false;
 }
 
@@ -34,7 +45,7 @@ bool LinkPreparation::LoseLine(const ChannelError& error) {
   StopReadyTimer();
   lineLost_ = true;
   failureDetail_ =
-      DescribeSerialFailure(*channels_.serialPort, serialPortName_, error, kKeypadStoppedTaking);
+      DescribeSerialFailure(*channels_.serialPort, serialPortLabel_, error, kKeypadStoppedTaking);
   return false;
 }
 
@@ -44,17 +55,17 @@ bool LinkPreparation::Prepare(const DownloadChoices& choices, const std::array<c
     case LinkKind::PcAt: return PreparePcAt(nibbleKeys);
     case LinkKind::Usb: return PrepareUsb();
     case LinkKind::Rs232: return PrepareSerial(choices);
-    default: return Fail("Link option selected is not supported");
+    default: return Fail(kNotSupportedLine, UnsupportedLinkDetail(kind_));
   }
 }
 
 bool LinkPreparation::PreparePcAt(const std::array<char, 16>& nibbleKeys) {
   KeyboardLine* line = channels_.keyboardLine;
-  if (line == nullptr) return Fail("Link option selected is not supported");
+  if (line == nullptr) return Fail(kNotSupportedLine, "The PC/AT link has no keyboard line here");
   if (const ChannelError error = line->Open(); error.failed()) {
-    // Without the line nothing would reach the keypad: say which node and why.
-    host_.AddStatusLine(DescribeKeyboardLineFailure(*line, error));
-    return false;
+    // Without the line nothing would reach the keypad: the one line says
+    // which node and why.
+    return Fail({}, KeyboardNodeDetail(line->Name(), error));
   }
   keyboardLineOpen_ = true;
   link_.UsePcAt(line, &host_, nibbleKeys);
@@ -64,41 +75,52 @@ bool LinkPreparation::PreparePcAt(const std::array<char, 16>& nibbleKeys) {
 }
 
 bool LinkPreparation::PrepareUsb() {
-  if (channels_.hidBackend == nullptr) return Fail("Usb Quintrel not detected");
+  if (channels_.hidBackend == nullptr) return Fail(kNotDetectedLine, "The USB link has no HID service here");
   HidDeviceFinder finder(*channels_.hidBackend);
   hidDevice_ = finder.FindDevice([this](const std::string& line) { host_.AddStatusLine(line); });
-  if (!hidDevice_) return false;
-  link_.UseUsb(hidDevice_.get());
+  if (!hidDevice_) return Fail({}, finder.failureDetail());
+  hidDevicePath_ = finder.devicePath();
+  link_.UseUsb(hidDevice_.get(), hidDevicePath_);
   auto& report = link_.reportBuffer();
   for (int i = 0; i < 8; ++i)
     report[DeviceLink::kOutgoing + 1 + i] = static_cast<std::uint8_t>(keypad::kIdentityRequest + i);
   link_.SendFeatureReport();
   // A request the keypad did not take whole leaves nothing to wait for.
-  if (link_.fault() == LinkFault::Broken) return Fail("Usb Quintrel not detected");
+  if (link_.fault() == LinkFault::Broken) return Fail(kNotDetectedLine, link_.faultDetail());
   StartReadyTimer();
   return true;
 }
 
 bool LinkPreparation::PrepareSerial(const DownloadChoices& choices) {
   SerialChannel* port = channels_.serialPort;
-  if (port == nullptr) return Fail("Unable to open COM-port");
+  if (port == nullptr) return Fail(kOpenPortLine, "The RS232 link has no serial port here");
   const std::string name = channels_.resolvePortName ? channels_.resolvePortName(choices.portName)
                                                      : choices.portName;
-  if (port->Open(name, 2048, 2048).failed()) return Fail("Unable to open COM-port");
-  if (port->Setup(9600, 8, 0, 0).failed()) return Fail("Unable to set COM-port setting");
-  if (port->SetupHandshaking(SerialChannel::HandshakeOff).failed())
-    return Fail("Unable to set COM-port handshaking");
-  if (port->SetMask(SerialChannel::EV_RXCHAR).failed()) return Fail("Unable to set COM-port event mask");
-  if (port->SetupReadTimeouts(SerialChannel::ReadBlocking).failed())
-    return Fail("Unable to set COM-port read timeout.");
-  serialPortName_ = name;
+  serialPortLabel_ = PortLabel(choices.portName, name);
+  if (const ChannelError error = port->Open(name, 2048, 2048); error.failed()) {
+    std::string hint;
+    if (error.kind() == ChannelErrorKind::AccessDenied)
+      hint = channels_.permissionHint ? channels_.permissionHint(name) : PermissionHint(GroupAccessOf(name));
+    return Fail(kOpenPortLine, SerialOpenDetail(serialPortLabel_, error, hint));
+  }
+  // Each step after the open says which step failed, and the detail why.
+  auto failed = [this](const char* line, const ChannelError& error) {
+    if (error.ok()) return false;
+    Fail(line, SerialSetupDetail(serialPortLabel_, error));
+    return true;
+  };
+  if (failed("Unable to set COM-port setting", port->Setup(9600, 8, 0, 0)) ||
+      failed("Unable to set COM-port handshaking", port->SetupHandshaking(SerialChannel::HandshakeOff)) ||
+      failed("Unable to set COM-port event mask", port->SetMask(SerialChannel::EV_RXCHAR)) ||
+      failed("Unable to set COM-port read timeout.", port->SetupReadTimeouts(SerialChannel::ReadBlocking)))
+    return false;
   port->Purge();
   const std::uint8_t identityRequest = keypad::kIdentityRequest;
   if (const ChannelError error =
           port->Write(&identityRequest, 1, nullptr, DeviceLink::SerialWriteLimitMs(1));
       error.failed())
     return LoseLine(error);
-  link_.UseSerial(port, name);
+  link_.UseSerial(port, serialPortLabel_);
   StartReadyTimer();
   return true;
 }
@@ -111,13 +133,18 @@ ReadyAnswer LinkPreparation::PollReady() {
     link_.GetFeatureReport();
     if (link_.fault() == LinkFault::Broken) {
       StopReadyTimer();
+      failureDetail_ = link_.faultDetail();
       return ReadyAnswer::DeviceGone;
     }
     const auto& report = link_.reportBuffer();
     if (report[1] == keypad::kNotReady || report[1] == keypad::kNotReadyEmpty) return ReadyAnswer::NotYet;
+    std::uint8_t expected[8];
     right = true;
-    for (int i = 0; i < 8; ++i)
-      if (report[1 + i] != keypad::kIdentityAnswer + i) right = false;
+    for (int i = 0; i < 8; ++i) {
+      expected[i] = static_cast<std::uint8_t>(keypad::kIdentityAnswer + i);
+      if (report[1 + i] != expected[i]) right = false;
+    }
+    if (!right) failureDetail_ = WrongIdentityDetail(hidDevicePath_, &report[1], expected, 8);
   } else {
     SerialChannel* port = channels_.serialPort;
     std::uint8_t answer = 0;
@@ -136,6 +163,7 @@ ReadyAnswer LinkPreparation::PollReady() {
     }
     if (received == 0) return ReadyAnswer::NotYet;
     right = answer == keypad::kIdentityAnswer;
+    if (!right) failureDetail_ = WrongIdentityDetail(serialPortLabel_, &answer, &keypad::kIdentityAnswer, 1);
   }
   StopReadyTimer();
   return right ? ReadyAnswer::Right : ReadyAnswer::Wrong;

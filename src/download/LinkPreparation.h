@@ -29,11 +29,18 @@ class LinkPreparation {
   // Start of a download: no handle, no timer, nothing waiting.
   void Reset();
   // Opens the link and asks the keypad for its identity. False when the
-  // download cannot go on; the failure's line (if any) is written, except
-  // when the serial line was lost (LineLost()): the caller reports that.
+  // download cannot go on: failureLine() and failureDetail() then tell
+  // why, for the caller to write; when the serial line was lost
+  // (LineLost()) the download ends with a communication time-out.
   bool Prepare(const DownloadChoices& choices, const std::array<char, 16>& nibbleKeys);
   bool LineLost() const { return lineLost_; }
-  // After a lost serial line: the status line naming the port and the reason.
+  // The status line of a failed preparation ("Unable to open COM-port");
+  // empty when none is due or it was written already ("Usb Quintrel not
+  // detected" by the search).
+  const std::string& failureLine() const { return failureLine_; }
+  // The line after it, naming the port, device or node and why; also after
+  // a lost line (PollReady: LineLost), a gone device (DeviceGone) and a
+  // wrong identity answer (Wrong: the bytes received).
   const std::string& failureDetail() const { return failureDetail_; }
   // One tick of the ready timer (USB and RS232). On an answer the timer stops.
   ReadyAnswer PollReady();
@@ -47,7 +54,7 @@ class LinkPreparation {
   bool PrepareUsb();
   bool PrepareSerial(const DownloadChoices& choices);
   bool PreparePcAt(const std::array<char, 16>& nibbleKeys);
-  bool Fail(const char* line);
+  bool Fail(std::string line, std::string detail);
   bool LoseLine(const ChannelError& error);
   void StartReadyTimer();
   void StopReadyTimer();
@@ -60,8 +67,11 @@ class LinkPreparation {
   bool timerRunning_ = false;
   bool keyboardLineOpen_ = false;
   bool waiting_ = false;
-  std::string serialPortName_;
+  // The port as the lines name it ("COM3 (/dev/ttyUSB0)") and the HID node.
+  std::string serialPortLabel_;
+  std::string hidDevicePath_;
   bool lineLost_ = false;
+  std::string failureLine_;
   std::string failureDetail_;
 };
 

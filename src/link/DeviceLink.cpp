@@ -1,6 +1,7 @@
 #include "link/DeviceLink.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "link/Clock.h"
@@ -39,9 +40,10 @@ std::uint32_t Ms(std::chrono::milliseconds duration) {
 
 DeviceLink::DeviceLink(Clock& clock) : clock_(clock) {}
 
-void DeviceLink::UseUsb(HidDevice* device) {
+void DeviceLink::UseUsb(HidDevice* device, std::string deviceName) {
   kind_ = Kind::Usb;
   hidDevice_ = device;
+  hidDeviceName_ = std::move(deviceName);
 }
 
 void DeviceLink::UseSerial(SerialChannel* port, std::string portName) {
@@ -96,6 +98,28 @@ void DeviceLink::NoteFault(LinkFault fault) {
   if (fault_ != LinkFault::Broken) fault_ = fault;
 }
 
+std::string DeviceLink::ChannelName() const {
+  switch (kind_) {
+    case Kind::Usb: return hidDeviceName_;
+    case Kind::Serial: return serialPortName_;
+    case Kind::PcAt: return keyboardLine_ != nullptr ? keyboardLine_->Name() : std::string();
+    case Kind::None: break;
+  }
+  return {};
+}
+
+void DeviceLink::NoteNoAnswer() {
+  // The first fault tells what went wrong; a later one is its consequence.
+  const std::string name = ChannelName();
+  if (fault_ == LinkFault::None && !name.empty()) {
+    char text[96];
+    std::snprintf(text, sizeof text, ": no answer to a read of 0x%04X within %lld s", readAddress_,
+                  static_cast<long long>(kAnswerTimeLimit.count() / 1000));
+    faultDetail_ = name + text;
+  }
+  NoteFault(LinkFault::NoAnswer);
+}
+
 void DeviceLink::BeginCommand(const std::array<std::uint8_t, 6>& block) {
   // Data bytes still waiting in the outgoing report leave ahead of the command.
   if (pendingCount_ != 1) {
@@ -118,6 +142,7 @@ void DeviceLink::SendCommandBlock() {
 
 std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
   if (fault_ == LinkFault::Broken) return 0;
+  readAddress_ = address;
   BeginCommand(ReadCommand(address));
   switch (kind_) {
     case Kind::Usb:
@@ -135,13 +160,13 @@ std::uint8_t DeviceLink::ReadByte(std::uint16_t address) {
       const int low = NextNibbleKey();
       if (low < 0 || Stopping()) {
         answersSuspect_ = true;
-        NoteFault(LinkFault::NoAnswer);
+        NoteNoAnswer();
         return 0;
       }
       const int high = NextNibbleKey();
       if (high < 0) {
         answersSuspect_ = true;
-        NoteFault(LinkFault::NoAnswer);
+        NoteNoAnswer();
         return static_cast<std::uint8_t>(low);
       }
       ++answeredReads_;
@@ -204,7 +229,17 @@ void DeviceLink::NoteReportMoved(int moved) {
   // A report counts only when all of it moved: a short one (0 included)
   // left the keypad without the command, or the incoming half holding
   // what an earlier report left there.
-  if (moved != static_cast<int>(kReportLength)) NoteFault(LinkFault::Broken);
+  if (moved == static_cast<int>(kReportLength)) return;
+  if (fault_ != LinkFault::Broken && !hidDeviceName_.empty()) {
+    char text[96];
+    if (moved < 0) {
+      std::snprintf(text, sizeof text, ": a feature report failed (the keypad was unplugged or stopped answering)");
+    } else {
+      std::snprintf(text, sizeof text, ": a feature report moved %d of %zu bytes", moved, kReportLength);
+    }
+    faultDetail_ = hidDeviceName_ + text;
+  }
+  NoteFault(LinkFault::Broken);
 }
 
 std::uint8_t DeviceLink::SerialRead() {
@@ -249,7 +284,7 @@ std::uint8_t DeviceLink::SerialRead() {
   }
   if (error.ok() || error.kind() == ChannelErrorKind::Timeout) {
     answerOverdue_ = answersSuspect_ = true;
-    NoteFault(LinkFault::NoAnswer);
+    NoteNoAnswer();
   } else {
     BreakSerial(error, kKeypadStoppedTaking);
   }
@@ -347,7 +382,7 @@ void DeviceLink::SendPcAtCommand(const std::uint8_t* block) {
 int DeviceLink::WaitNibbleKey() {
   const int value = NextNibbleKey();
   if (value >= 0) return value;
-  NoteFault(LinkFault::NoAnswer);
+  NoteNoAnswer();
   return 0;
 }
 

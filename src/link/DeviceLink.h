@@ -47,7 +47,8 @@ class DeviceLink {
   explicit DeviceLink(Clock& clock);
 
   // Selects the link for the next operations. The objects stay owned by the caller.
-  void UseUsb(HidDevice* device);
+  // deviceName: the HID node as the status log names it.
+  void UseUsb(HidDevice* device, std::string deviceName = {});
   // portName: the port as the status log names it.
   void UseSerial(SerialChannel* port, std::string portName = {});
   void UsePcAt(KeyboardLine* line, KeySource* keySource, const std::array<char, 16>& nibbleKeys);
@@ -98,8 +99,10 @@ class DeviceLink {
   int pendingCount() const { return pendingCount_; }
 
   LinkFault fault() const { return fault_; }
-  // A status line naming the port or keyboard node and why the link broke; empty when the
-  // link is not broken or the channel has nothing to add.
+  // A status line naming the port, HID node or keyboard node and what went
+  // wrong: the read that got no answer ("no answer to a read of 0xFF63
+  // within 2 s"), or why the link broke. Empty when there is no fault, or
+  // the link has no name for its channel.
   const std::string& faultDetail() const { return faultDetail_; }
   void ClearFault() {
     fault_ = LinkFault::None;
@@ -127,6 +130,10 @@ class DeviceLink {
   bool StrayAnswerInput();
   void NoteReportMoved(int moved);  // judges a feature-report call's byte count
   void NoteFault(LinkFault fault);
+  // The read of readAddress_ got no answer in time.
+  void NoteNoAnswer();
+  // The port, HID node or keyboard node in use, as status lines name it.
+  std::string ChannelName() const;
   bool Stopping() const { return stopRequested_ && stopRequested_(); }
   // The value of the next nibble key, -1 when none came in time.
   int NextNibbleKey();
@@ -136,6 +143,7 @@ class DeviceLink {
   Clock& clock_;
   Kind kind_ = Kind::None;
   HidDevice* hidDevice_ = nullptr;
+  std::string hidDeviceName_;
   SerialChannel* serialPort_ = nullptr;
   std::string serialPortName_;
   // RS232: the last read got no answer, which may still be on its way.
@@ -154,6 +162,8 @@ class DeviceLink {
   std::array<char, 16> nibbleKeys_{};
   std::array<std::uint8_t, 18> reportBuffer_{};
   int pendingCount_ = 1;
+  // The address of the read in progress, for the time-out's detail.
+  std::uint16_t readAddress_ = 0;
   LinkFault fault_ = LinkFault::None;
   std::function<bool()> stopRequested_;
   std::string faultDetail_;

@@ -1,5 +1,7 @@
 #include "link/KeypadTransfer.h"
 
+#include <algorithm>
+
 #include "link/DeviceLink.h"
 #include "link/StoredImage.h"
 #include "link/VerifyPass.h"
@@ -13,8 +15,8 @@ namespace {
 class Transfer {
  public:
   Transfer(DeviceLink& link, const TransferImage& image, TransferObserver& observer,
-           const TransferOptions& options, VerifyReport& report)
-      : link_(link), image_(image), observer_(observer), options_(options), report_(report) {}
+           const TransferOptions& options, VerifyReport& report, LayerRoom& room)
+      : link_(link), image_(image), observer_(observer), options_(options), report_(report), room_(room) {}
 
   DownloadState Run(int layer) {
     const DownloadState outcome = RunSteps(layer);
@@ -111,6 +113,8 @@ class Transfer {
     std::uint16_t layer2Start = 0;
     if (!ReadPointer(keypad::kLayer2Start, &layer2Start)) return false;
     *fits = end <= 0xFFFF && end < layer2Start;
+    const std::uint32_t last = layer2Start == 0 ? 0 : std::min<std::uint32_t>(layer2Start - 1u, 0xFFFF);
+    NoteRoom(1, start, last, start, layer2Start);
     if (!*fits) return true;
     *base = start;
     return WritePointer(keypad::kLayer1End, static_cast<std::uint16_t>(end));
@@ -124,9 +128,16 @@ class Transfer {
     std::uint16_t layer1End = 0;
     if (!ReadPointer(keypad::kLayer1End, &layer1End)) return false;
     *fits = start > layer1End;
+    // Address 0 is never a layer-2 start, so the room begins above it.
+    NoteRoom(2, std::max<std::uint32_t>(layer1End, 1u) + 1u, top, layer1End, top);
     if (!*fits) return true;
     *base = static_cast<std::uint16_t>(start);
     return WritePointer(keypad::kLayer2Start, *base);
+  }
+
+  void NoteRoom(int layer, std::uint32_t first, std::uint32_t last, std::uint16_t lower,
+                std::uint16_t upper) {
+    room_ = {layer, first, last, last >= first ? last - first + 1 : 0, lower, upper};
   }
 
   bool WriteAndStep(std::uint8_t value) {
@@ -176,6 +187,7 @@ class Transfer {
   TransferObserver& observer_;
   const TransferOptions& options_;
   VerifyReport& report_;
+  LayerRoom& room_;
   std::uint16_t counter_ = 0;
   bool stopped_ = false;
   // Every pointer written so far, for the verify pass.
@@ -191,11 +203,14 @@ DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int laye
 
 DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
                           TransferObserver& observer, const TransferOptions& options,
-                          VerifyReport* report) {
+                          VerifyReport* report, LayerRoom* room) {
   VerifyReport ignored;
   VerifyReport& into = report != nullptr ? *report : ignored;
   into = VerifyReport{};
-  return Transfer(link, image, observer, options, into).Run(layer);
+  LayerRoom ignoredRoom;
+  LayerRoom& roomInto = room != nullptr ? *room : ignoredRoom;
+  roomInto = LayerRoom{};
+  return Transfer(link, image, observer, options, into, roomInto).Run(layer);
 }
 
 }  // namespace lumivane

@@ -54,6 +54,21 @@ struct VerifyReport {
   bool endSent = false;
 };
 
+// The room the placement found in the chosen layer, for the line that
+// explains "Not enough memory in the Quintrel". Layer 1 reaches from its
+// start up to layer 2's start; layer 2 from above layer 1's end (and
+// never from address 0) up to its own end. `room` is last - first + 1,
+// or 0 when last lies below first.
+struct LayerRoom {
+  int layer = 0;  // 0 until the placement has read the control area
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+  std::uint32_t room = 0;
+  // The pointers that bound it: layer 1: its start and layer 2's start;
+  // layer 2: layer 1's end and layer 2's end.
+  std::uint16_t lowerPointer = 0;
+  std::uint16_t upperPointer = 0;
+};
 
 // Reads the keypad's control area, places the image in layer 1 or 2 and
 // writes it with the key table relocated to the placement. Returns Success,
@@ -70,9 +85,9 @@ DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int laye
 // the end command, as does a link that broke or answers that came out of
 // step. A stop requested during the pass ends it, and the end command
 // follows (the image is whole); None is returned. *report (may be null)
-// tells what the pass found.
+// tells what the pass found; *room (may be null) the room the placement found.
 DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
                           TransferObserver& observer, const TransferOptions& options,
-                          VerifyReport* report);
+                          VerifyReport* report, LayerRoom* room = nullptr);
 
 }  // namespace lumivane

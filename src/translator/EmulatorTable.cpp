@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -22,10 +23,12 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   const ReadableFile file = OpenRegularFile(path);
   if (file.outcome != OpenOutcome::Opened) {
     errorCode = kCannotOpen;
+    failureReason = UnopenedReason(file);
     return;
   }
   if (static_cast<std::uint64_t>(file.info.st_size) > kMaximumFileSize) {
     errorCode = kTooLarge;
+    failureReason = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
     return;
   }
   const auto length = static_cast<std::size_t>(file.info.st_size);
@@ -33,7 +36,9 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   // mapping outlives the descriptor, which the file closes.
   void* mapped = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, file.fd(), 0);
   if (mapped == MAP_FAILED) {
+    const int mapError = errno;
     errorCode = kCannotMap;
+    failureReason = length == 0 ? std::string("the file is empty") : ErrnoText(mapError);
     return;
   }
   mapping = mapped;
@@ -44,6 +49,7 @@ EmulatorTable::EmulatorTable(const std::string& path) {
 EmulatorTable::EmulatorTable(InMemory layout) {
   if (layout.bytes.size() > kMaximumFileSize) {
     errorCode = kTooLarge;
+    failureReason = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
     return;
   }
   Load(reinterpret_cast<const unsigned char*>(layout.bytes.data()), layout.bytes.size());
@@ -53,6 +59,7 @@ void EmulatorTable::Load(const unsigned char* text, std::size_t length) {
   view = text;
   size = length;
   if (size < kMinimumFileSize) {
+    failureReason = "holds only " + std::to_string(size) + " bytes, too few for a layout";
     Release();
     errorCode = kTooShort;
     return;
@@ -60,6 +67,7 @@ void EmulatorTable::Load(const unsigned char* text, std::size_t length) {
   if (!IndexLines()) {
     Release();
     errorCode = kNoMemory;
+    failureReason = "not enough memory to index its entries";
     return;
   }
   loaded = true;

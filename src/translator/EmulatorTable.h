@@ -54,6 +54,9 @@ class EmulatorTable {
 
   bool IsLoaded() const { return loaded; }
   int ErrorCode() const { return errorCode; }
+  // Why the load failed, as a status line puts it after the path ("No such
+  // file or directory", "holds only 4 bytes"); empty when it is loaded.
+  const std::string& FailureReason() const { return failureReason; }
 
   // True when a line of the form "<name>=..." exists; the lookup cursor is
   // then left on that line's '=' for NextNumber.
@@ -117,6 +120,7 @@ class EmulatorTable {
   std::size_t size = 0;
   bool loaded = false;
   int errorCode = kLoaded;
+  std::string failureReason;
   int lineCount = 0;
   int entryCount = 0;
   // The lines holding a '=', in file order, without their LF.

@@ -28,6 +28,15 @@ std::string TooLargeLine(const std::string& path) {
 
 }  // namespace
 
+std::string EmulatorFailureDetail(const std::string& path, const EmulatorTable& emulator) {
+  if (emulator.ErrorCode() == EmulatorTable::kTooLarge) return TooLargeLine(path);
+  return path + ": " + emulator.FailureReason();
+}
+
+std::string SourceFailureDetail(const std::string& path, const std::string& reason) {
+  return path + ": " + reason;
+}
+
 ImageBuilder::ImageBuilder() : imageBuffer(kImageBufferSize, 0) {}
 
 void ImageBuilder::SetLineCounterCallback(LineCounterCallback callback) {
@@ -43,7 +52,10 @@ DownloadState ImageBuilder::Translate(const TranslationInput& input) {
     return DownloadState::EmulatorUnavailable;
   }
   SourceReader reader;
-  if (!reader.Open(input.sourcePath)) return DownloadState::SourceUnavailable;
+  if (!reader.Open(input.sourcePath)) {
+    detailLine_ = SourceFailureDetail(input.sourcePath, reader.openFailure());
+    return DownloadState::SourceUnavailable;
+  }
   return Finish(reader, emulator);
 }
 
@@ -77,10 +89,14 @@ void ImageBuilder::Begin(std::string_view keysText) {
 bool ImageBuilder::AcceptEmulator(EmulatorTable& emulator, bool pcAtLink, const std::string* emulatorPath) {
   if (!emulator.IsLoaded()) {
     emulatorError_ = emulator.ErrorCode();
-    if (emulatorError_ == EmulatorTable::kTooLarge && emulatorPath) detailLine_ = TooLargeLine(*emulatorPath);
+    if (emulatorPath) detailLine_ = EmulatorFailureDetail(*emulatorPath, emulator);
     return false;
   }
-  return !pcAtLink || FindNibbleKeys(emulator);
+  if (pcAtLink && !FindNibbleKeys(emulator)) {
+    if (emulatorPath) detailLine_ = *emulatorPath + ": " + MissingNibbleKeysReason(nibbleKeys_);
+    return false;
+  }
+  return true;
 }
 
 DownloadState ImageBuilder::Finish(SourceReader& reader, EmulatorTable& emulator) {

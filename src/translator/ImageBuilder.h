@@ -103,4 +103,10 @@ class ImageBuilder {
   bool StartKey(std::uint16_t key);
 };
 
+// The line after "Unable to open the selected emulator": the file and why
+// it cannot be used ("/x/German.emu: No such file or directory").
+std::string EmulatorFailureDetail(const std::string& path, const EmulatorTable& emulator);
+// The line after "Unable to open file for Download": "<path>: <reason>".
+std::string SourceFailureDetail(const std::string& path, const std::string& reason);
+
 }  // namespace lumivane

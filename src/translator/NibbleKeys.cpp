@@ -26,4 +26,16 @@ bool DeriveNibbleKeys(EmulatorTable& emulator, std::array<char, 16>* nibbleKeys)
   return all;
 }
 
+std::string MissingNibbleKeysReason(const std::array<char, 16>& nibbleKeys) {
+  std::string letters;
+  for (std::size_t i = 0; i < nibbleKeys.size(); ++i) {
+    if (nibbleKeys[i] != 0) continue;
+    if (!letters.empty()) letters += ", ";
+    letters += static_cast<char>('A' + i);
+  }
+  return "the keys in the places of " + letters +
+         " on a US keyboard type nothing on this layout; the PC/AT link reads the keys A to P as "
+         "hexadecimal digits";
+}
+
 }  // namespace lumivane

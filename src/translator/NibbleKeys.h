@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <string>
 
 namespace lumivane {
 
@@ -10,5 +11,10 @@ class EmulatorTable;
 // type on the emulator's layout, upper-cased. All 16 are filled; false
 // when one of those keys types nothing on the layout (its entry is then 0).
 bool DeriveNibbleKeys(EmulatorTable& emulator, std::array<char, 16>* nibbleKeys);
+
+// Why a layout cannot serve the PC/AT link, from the nibble keys that
+// DeriveNibbleKeys left 0: "the keys in the places of C, F on a US
+// keyboard type nothing on this layout; ...".
+std::string MissingNibbleKeysReason(const std::array<char, 16>& nibbleKeys);
 
 }  // namespace lumivane

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace lumivane {
@@ -48,6 +49,7 @@ ReadableFile OpenRegularFile(const std::string& path) {
   }
   if (!S_ISREG(before.st_mode)) {
     file.outcome = OpenOutcome::NotRegular;
+    file.info = before;
     return file;
   }
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -72,6 +74,26 @@ ReadableFile OpenRegularFile(const std::string& path) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   file.outcome = OpenOutcome::Opened;
   return file;
+}
+
+std::string UnopenedReason(const ReadableFile& file) {
+  if (file.outcome == OpenOutcome::NotRegular) {
+    const mode_t type = file.info.st_mode & S_IFMT;
+    const char* what = type == S_IFDIR    ? "a directory"
+                       : type == S_IFIFO  ? "a FIFO"
+                       : type == S_IFCHR  ? "a character device"
+                       : type == S_IFBLK  ? "a block device"
+                       : type == S_IFSOCK ? "a socket"
+                                          : "not a file";
+    return std::string("not a regular file (") + what + ")";
+  }
+  return file.error == 0 ? std::string("cannot be opened") : ErrnoText(file.error);
+}
+
+std::string ErrnoText(int error) {
+  char buffer[256];
+  // The GNU strerror_r: thread-safe, returns the text (maybe not in buffer).
+  return ::strerror_r(error, buffer, sizeof buffer);
 }
 
 bool ReadWhole(int fd, std::size_t maxBytes, std::string* content, int* error) {

@@ -26,7 +26,7 @@ class ReadableFile {
 
   OpenOutcome outcome = OpenOutcome::Missing;
   int error = 0;            // errno of the failure, 0 when opened
-  struct stat info {};      // the opened file's status
+  struct stat info {};      // the opened file's status; NotRegular: what lies there
   int fd() const { return fd_; }
   // Hands the descriptor over to the caller, who closes it.
   int Release();
@@ -41,6 +41,13 @@ class ReadableFile {
 // between the check and the open, closed at once; the open itself never
 // blocks (a FIFO has no writer, a device might wait for a carrier).
 ReadableFile OpenRegularFile(const std::string& path);
+
+// Why a file was not opened, as a status line puts it after the path:
+// the system's text for the errno ("No such file or directory",
+// "Permission denied"), or "not a regular file (a directory)".
+std::string UnopenedReason(const ReadableFile& file);
+// The system's text for an errno value.
+std::string ErrnoText(int error);
 
 // Reads the whole file from the current position into `content`. Fails
 // with EFBIG when it holds more than maxBytes; keeps errno otherwise.

@@ -20,10 +20,17 @@ bool SourceReader::Open(const std::string& path) {
   lineNumber_ = 1;
   eofCount_ = 0;
   stopped_ = false;
+  openFailure_.clear();
   ReadableFile file = OpenRegularFile(path);
-  if (file.outcome != OpenOutcome::Opened) return false;
+  if (file.outcome != OpenOutcome::Opened) {
+    openFailure_ = UnopenedReason(file);
+    return false;
+  }
   if (!buffer) buffer = new (std::nothrow) unsigned char[kBufferSize];
-  if (!buffer) return false;
+  if (!buffer) {
+    openFailure_ = "not enough memory to read it";
+    return false;
+  }
   fileDescriptor = file.Release();
   cursor = end = buffer;
   return true;

@@ -24,6 +24,8 @@ class SourceReader {
   // opened or is not a regular file (a FIFO, device or directory is never
   // read). Resets the line count, the end marker and the stop.
   bool Open(const std::string& path);
+  // After Open failed: why, as a status line puts it after the path.
+  const std::string& openFailure() const { return openFailure_; }
   void Close();
   // Reads from an in-memory text instead of a file (the bytes must outlive
   // the reader), in blocks of the same size, with the same stop checks.
@@ -71,6 +73,7 @@ class SourceReader {
   std::uint16_t lineNumber_ = 1;  // wraps after 65535, as a 16-bit counter does
   std::uint8_t eofCount_ = 0;
   bool stopped_ = false;
+  std::string openFailure_;
   LineCounterCallback lineCounter;
   StopCheck stopCheck;
 };

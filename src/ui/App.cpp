@@ -23,9 +23,6 @@
 namespace lumivane {
 namespace {
 
-// Settings key naming the keyboard's evdev node for the PC/AT link.
-constexpr const char* kKeyboardKey = "Keyboard";
-
 // The hidden measurement and screenshot modes act once the window is up.
 void ScheduleProbes(MainDialog& dialog) {
   const char* screenshot = std::getenv("LUMIVANE_SCREENSHOT");
@@ -72,7 +69,7 @@ int RunApp(int argc, char** argv) {
   SerialPort serialPort(clock);
   HidapiBackend hidBackend;
   EvdevKeyboardLine keyboardLine(
-      settings.Read(kSettingsSection, kKeyboardKey, EvdevKeyboardLine::kDefaultNode), clock);
+      settings.Read(kSettingsSection, settings_key::kKeyboard, EvdevKeyboardLine::kDefaultNode), clock);
 
   MainDialog::Setup setup;
   setup.paths = paths;

@@ -1,5 +1,7 @@
 #include "ui/MainDialog.h"
 
+#include <cstring>
+
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -37,10 +39,10 @@ QString ChooseSourceWithFileDialog(QWidget* parent) {
 }
 
 // The editor gets the path's own bytes, which QProcess would pass as UTF-8.
-bool StartEditorProcess(const QString& program, const QStringList& arguments) {
+int StartEditorProcess(const QString& program, const QStringList& arguments) {
   std::vector<std::string> byteArguments;
   for (const QString& argument : arguments) byteArguments.push_back(TextToPath(argument));
-  return StartDetachedProcess(TextToPath(program), byteArguments) == 0;
+  return StartDetachedProcess(TextToPath(program), byteArguments);
 }
 
 // Texts that may hold paths cross into the window losslessly (PathText.h).
@@ -52,6 +54,7 @@ MainDialog::MainDialog(Setup setup, QWidget* parent)
     : QDialog(parent), setup_(std::move(setup)), settings_(SettingsStoreFor(setup_.paths)) {
   if (!setup_.chooseSourceFile) setup_.chooseSourceFile = ChooseSourceWithFileDialog;
   if (!setup_.startDetached) setup_.startDetached = StartEditorProcess;
+  if (!setup_.desktop.defaultHandler) setup_.desktop = DesktopLookup::FromEnvironment();
   if (setup_.channels.clock == nullptr) setup_.channels.clock = &steadyClock_;
 
   setWindowTitle(QStringLiteral("Zoret - Lumivane"));
@@ -264,12 +267,17 @@ void MainDialog::Browse() {
 
 void MainDialog::Edit() {
   EditorInvocation invocation =
-      EditorInvocationFromSettings(settings_, TextToPath(controls_.path->text()));
-  if (invocation.program.empty()) return;
+      EditorInvocationFromSettings(settings_, TextToPath(controls_.path->text()), setup_.desktop);
+  if (invocation.program.empty()) {
+    AddLine("Cannot start the editor: the Editor setting has an unterminated quote");
+    return;
+  }
   QStringList arguments;
   for (const std::string& argument : invocation.arguments) arguments << ToQString(argument);
-  // Like the editor itself, a failure to start it is not reported.
-  setup_.startDetached(ToQString(invocation.program), arguments);
+  // What the editor does later is its own affair; that it could not start
+  // at all is told, naming the program and the reason.
+  const int error = setup_.startDetached(ToQString(invocation.program), arguments);
+  if (error != 0) AddLine("Cannot start the editor " + invocation.program + ": " + std::strerror(error));
 }
 
 void MainDialog::ShowAbout() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DesktopEditor.h"
 #include "app/LaunchPaths.h"
 #include "app/SettingsStore.h"
 #include "download/DownloadChain.h"
@@ -38,8 +39,12 @@ class MainDialog : public QDialog, public DownloadHost {
     LinkChannels channels;
     // Browse: returns the chosen file, or an empty text when cancelled.
     std::function<QString(QWidget* parent)> chooseSourceFile;
-    // Edit: starts a process without waiting for it.
-    std::function<bool(const QString& program, const QStringList& arguments)> startDetached;
+    // Edit: starts a process without waiting for it; returns 0, or the
+    // errno of why it could not be started.
+    std::function<int(const QString& program, const QStringList& arguments)> startDetached;
+    // Edit without an Editor setting: the desktop's default editor. Taken
+    // from the environment when it has no handler query.
+    DesktopLookup desktop;
     // Automatic mode copies every status line here (flushed) as it is added.
     std::FILE* statusEcho = stdout;
     // A signalfd for the signals that end the program (SignalChannel); -1
@@ -79,6 +84,7 @@ class MainDialog : public QDialog, public DownloadHost {
   void SetBytesTransferred(const std::string& text) override;
   void SetProgressRange(int maximum) override;
   void SetProgressPosition(int position) override;
+  void ShowWaitingForKeypad(bool waiting) override;
   void ShowDownloadControls() override;
   void ShowIdleControls() override;
   void SetCancelEnabled(bool enabled) override;
@@ -128,6 +134,11 @@ class MainDialog : public QDialog, public DownloadHost {
   QShortcut* altYesShortcut_ = nullptr;
   QBasicTimer readyTimer_;
   bool waitCursorShown_ = false;
+  // While the keypad is awaited the bar runs as a busy indicator; its range
+  // and position are kept for when the transfer starts.
+  bool progressBusy_ = false;
+  int progressMaximum_ = 100;
+  int progressPosition_ = 0;
   bool autoRun_ = false;
   std::optional<int> pendingClose_;  // the result of a close that waits for the transfer's outcome
   bool closed_ = false;

@@ -82,9 +82,26 @@ void MainDialog::SetBytesTransferred(const std::string& text) {
   controls_.bytesTransferred->repaint();
 }
 
-void MainDialog::SetProgressRange(int maximum) { controls_.progress->setRange(0, maximum); }
+void MainDialog::SetProgressRange(int maximum) {
+  progressMaximum_ = maximum;
+  if (!progressBusy_) controls_.progress->setRange(0, maximum);
+}
 
-void MainDialog::SetProgressPosition(int position) { controls_.progress->setValue(position); }
+void MainDialog::SetProgressPosition(int position) {
+  progressPosition_ = position;
+  if (!progressBusy_) controls_.progress->setValue(position);
+}
+
+void MainDialog::ShowWaitingForKeypad(bool waiting) {
+  if (waiting == progressBusy_) return;
+  progressBusy_ = waiting;
+  if (waiting) {
+    controls_.progress->setRange(0, 0);  // a range without width: busy
+  } else {
+    controls_.progress->setRange(0, progressMaximum_);
+    controls_.progress->setValue(progressPosition_);
+  }
+}
 
 void MainDialog::ShowDownloadControls() {
   const MainDialogControls& c = controls_;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "TestPaths.h"
+#include "app/DesktopEditor.h"
 #include "app/DetachedProcess.h"
 #include "app/EditorCommand.h"
 #include "app/SettingsStore.h"
@@ -140,11 +141,13 @@ TEST_F(StartupChoicesTest, StoredEditorValueIsSplitAsStored) {
       {"Editor=\"/opt/my ed\" --new", {"/opt/my ed", "--new", "f.pos"}},
       {"Editor=\"vim\" \"-p\"", {"vim", "-p", "f.pos"}},
       {"Editor=code --wait", {"code", "--wait", "f.pos"}},
-      {"Other=1", {"xdg-open", "f.pos"}},
+      {"Other=1", {"x-terminal-emulator", "-e", "editor", "f.pos"}},  // no desktop default
+      {"Editor=  ", {"x-terminal-emulator", "-e", "editor", "f.pos"}},
   };
+  DesktopLookup noDesktop;
   for (const Case& c : cases) {
     test::WriteFile(path_, std::string("[Quintrel]\n") + c.line + "\n");
-    const EditorInvocation invocation = EditorInvocationFromSettings(store_, "f.pos");
+    const EditorInvocation invocation = EditorInvocationFromSettings(store_, "f.pos", noDesktop);
     std::vector<std::string> command{invocation.program};
     command.insert(command.end(), invocation.arguments.begin(), invocation.arguments.end());
     EXPECT_EQ(command, c.command) << c.line;

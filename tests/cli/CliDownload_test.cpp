@@ -138,12 +138,14 @@ TEST_F(CliDownloadTest, AReaderThatGoesAwayDoesNotEndTheDownload) {
 
 TEST_F(CliDownloadTest, FailuresPrintTheirLineAndExitNonZero) {
   CliProcess missing({dir + "missing.pos", "--link", "rs232", "--port", "/dev/null-port"});
-  EXPECT_EQ(missing.ReadAll(), Lines{"Unable to open file for Download"});
+  EXPECT_EQ(missing.ReadAll(),
+            (Lines{"Unable to open file for Download", dir + "missing.pos: No such file or directory"}));
   EXPECT_EQ(missing.Wait(), 7);
 
   CliProcess noPort({source, "--link", "rs232", "--port", dir + "no-such-port"});
-  EXPECT_EQ(noPort.ReadAll(), Lines{"Unable to open COM-port"});
-  EXPECT_NE(noPort.Wait(), 0);
+  EXPECT_EQ(noPort.ReadAll(),
+            (Lines{"Unable to open COM-port", dir + "no-such-port: No such file or directory"}));
+  EXPECT_EQ(noPort.Wait(), 12);
 }
 
 TEST_F(CliDownloadTest, CtrlCWhileWaitingCancels) {
@@ -185,7 +187,7 @@ TEST_F(CliDownloadTest, SignalsAndTheWaitLimitEndTheDownloadAsTheyShould) {
   } cases[] = {
       {"SIGTERM while waiting", true, {}, kPress, {SIGTERM}, {kCancelled}, 143, false},
       {"wait limit", true, {"--wait", "0.3"}, nullptr, {},
-       {kPress, kCancelled, "The wait limit of 0.3 s was reached"}, 10, false},
+       {kPress, kCancelled, "The wait limit of 0.3 s was reached"}, 13, false},
       {"two SIGINTs during the transfer", false, {}, kTransfer, {SIGINT, SIGINT},
        {kWarning, kAgain, kCancelled, kIncomplete}, 130, false},
       {"SIGTERM during the transfer", false, {}, kTransfer, {SIGTERM}, {kCancelled, kIncomplete}, 143,

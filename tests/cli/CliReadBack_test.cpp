@@ -186,7 +186,7 @@ TEST_F(CliReadBackTest, RefusalsComeBeforeAnythingIsSent) {
     int status;
     const char* line;
   } cases[] = {
-      {"download " + Quote(sample) + " --link pcat --port /dev/null --verify", 2,
+      {"download " + Quote(sample) + " --link pcat --port /dev/null --verify", 17,
        "--verify on the PC/AT link reads every byte back, about 11 minutes for 609 bytes: confirm on a "
        "terminal, or give --yes"},
       {"download " + Quote(sample) + Link(keypad) + " --backup " + Quote(sample), 11,

@@ -73,11 +73,13 @@ TEST_F(CliTranslateTest, FailuresExitWithTheStateAndPrintItsLine) {
 
   result = RunCli("translate " + Quote(dir + "none.pos"));
   EXPECT_EQ(result.status, 7);
-  EXPECT_EQ(result.output, "Lines Translated: 00001\nUnable to open file for Download\n");
+  EXPECT_EQ(result.output, "Lines Translated: 00001\nUnable to open file for Download\n" + dir +
+                               "none.pos: No such file or directory\n");
 
   result = RunCli("translate " + Quote(source) + " --emulator No_Such_Layout");
   EXPECT_EQ(result.status, 8);
-  EXPECT_EQ(result.output, "Lines Translated: 00001\nUnable to open the selected emulator\n");
+  EXPECT_EQ(result.output, "Lines Translated: 00001\nUnable to open the selected emulator\nNo layout "
+                           "No_Such_Layout: No_Such_Layout.emu is not in " + ProgramDir() + "\n");
 
   // A layout file given directly, lacking letters for the PC/AT nibble keys.
   const std::string layout = dir + "tiny.emu";
@@ -92,7 +94,7 @@ TEST_F(CliTranslateTest, FailuresExitWithTheStateAndPrintItsLine) {
                    " --keys 360 --link pcat")
                 .status,
             8);
-  EXPECT_NE(RunCli("translate " + Quote(source) + " --link serial").status, 0);
+  EXPECT_EQ(RunCli("translate " + Quote(source) + " --link serial").status, 2);
 }
 
 TEST_F(CliTranslateTest, OutputNeverOverwritesAnInputWhateverPathNamesIt) {

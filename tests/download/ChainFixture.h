@@ -34,6 +34,8 @@ class ChainFixture : public ::testing::Test {
     channels.hidBackend = hidBackend;
     channels.keyboardLine = keyboardLine;
     channels.resolvePortName = [](const std::string& name) { return "/dev/fake-" + name; };
+    // Not the groups of whoever runs the tests.
+    channels.permissionHint = [](const std::string&) { return std::string(" (join the group)"); };
     channels.clock = &clock;
     return channels;
   }

@@ -59,14 +59,18 @@ TEST_F(UsbChainTest, WrongIdentityAndMissingKeypad) {
   hid.AddKeypad("/dev/hidraw3", options);
   StartAndWait();
   host.Run(*chain);
-  EXPECT_EQ(LastLine(), "Wrong Device ID");
+  EXPECT_EQ(host.statusLines.end()[-2], "Wrong Device ID");
+  EXPECT_EQ(LastLine(), "/dev/hidraw3: the keypad answered C0 C1 C2 C3 C4 C5 C6 C8, not C0 C1 C2 C3 "
+                        "C4 C5 C6 C7");
 
   sim::SimulatedHid empty;
   hidBackend = &empty;
   chain.reset();
   host.statusLines.clear();
   StartAndWait();
-  EXPECT_EQ(host.statusLines, Lines{"Usb Quintrel not detected"});
+  ASSERT_EQ(host.statusLines.size(), 2u);
+  EXPECT_EQ(host.statusLines[0], "Usb Quintrel not detected");
+  EXPECT_EQ(host.statusLines[1].rfind("No HID interface has the keypad's identity", 0), 0u);
   EXPECT_FALSE(host.timerRunning);
   EXPECT_FALSE(chain->IsRunning());
 }
@@ -79,7 +83,9 @@ TEST_F(UsbChainTest, KeypadUnpluggedWhileWaitingEndsTheDownload) {
   host.Run(*chain, 3);
   hid.Unplug();
   host.Run(*chain);
-  EXPECT_EQ(host.statusLines, (Lines{"Usb Quintrel detected", kPress, "Usb Quintrel not detected"}));
+  EXPECT_EQ(host.statusLines, (Lines{"Usb Quintrel detected", kPress, "Usb Quintrel not detected",
+                                     "/dev/hidraw3: a feature report failed (the keypad was "
+                                     "unplugged or stopped answering)"}));
   EXPECT_FALSE(chain->IsRunning());
   EXPECT_FALSE(host.timerRunning);
 }
@@ -89,7 +95,8 @@ TEST_F(UsbChainTest, KeypadUnpluggedDuringTheTransferEndsWithTimeout) {
   StartAndWait();
   hid.UnplugAfterReports(40);
   host.Run(*chain);
-  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
+  EXPECT_EQ(host.statusLines.end()[-2], "Quintrel communication timeout");
+  EXPECT_EQ(LastLine(), "/dev/hidraw3: a feature report failed (the keypad was unplugged or stopped answering)");
   EXPECT_FALSE(keypad.IsFinished());
 }
 
@@ -105,14 +112,20 @@ struct UsbFault {
 
 TEST_F(UsbChainTest, ReportsThatMoveLessThanNineBytesOrADroppedKeypadNeverSucceed) {
   using Kind = sim::HidReportRecord::Kind;
-  const Lines gone{"Usb Quintrel not detected"};
+  const std::string moved = "/dev/hidraw3: a feature report moved ";
   const Lines timeout{kPress, "Transfer in progress", "Quintrel communication timeout"};
+  auto with = [](Lines lines, const std::string& detail) {
+    lines.push_back(detail);
+    return lines;
+  };
   const UsbFault faults[] = {
-      {"identity request short", true, 0, 0, Kind::Set, {}, gone},
-      {"short fetch while waiting", false, 0, 8, Kind::Get, {}, {kPress, "Usb Quintrel not detected"}},
-      {"fetches move nothing", false, 1, 0, Kind::Get, {}, timeout},
-      {"sends move part", false, 1, 5, Kind::Set, {}, timeout},
-      {"drop inside the end command", false, 0, -1, {}, 3, timeout},
+      {"identity request short", true, 0, 0, Kind::Set, {}, {"Usb Quintrel not detected", moved + "0 of 9 bytes"}},
+      {"short fetch while waiting", false, 0, 8, Kind::Get, {},
+       {kPress, "Usb Quintrel not detected", moved + "8 of 9 bytes"}},
+      {"fetches move nothing", false, 1, 0, Kind::Get, {}, with(timeout, moved + "0 of 9 bytes")},
+      {"sends move part", false, 1, 5, Kind::Set, {}, with(timeout, moved + "5 of 9 bytes")},
+      {"drop inside the end command", false, 0, -1, {}, 3,
+       with(timeout, "/dev/hidraw3: a feature report failed (the keypad was unplugged or stopped answering)")},
   };
   for (const UsbFault& fault : faults) {
     SCOPED_TRACE(fault.name);
@@ -207,7 +220,8 @@ TEST_F(PcAtChainTest, SilentKeypadTimesOutAtTheFirstRead) {
   StartAndWait();
   chain->OnYes();
   host.Run(*chain);
-  EXPECT_EQ(LastLine(), "Quintrel communication timeout");
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Transfer in progress", "Quintrel communication timeout",
+                                     "/dev/input/event3: no answer to a read of 0xFF63 within 2 s"}));
   // Version bytes: one unanswered read skips the second; the layer-1 start ends it.
   EXPECT_EQ(line->bytes().size(), 12u);
 }
@@ -218,7 +232,8 @@ TEST_F(PcAtChainTest, KeyboardLineThatCannotBeOpenedNamesNodeAndReason) {
                                                       lineOptions, &clock);
   keyboardLine = line.get();
   StartAndWait();
-  EXPECT_EQ(host.statusLines, Lines{"/dev/input/event3: Permission denied"});
+  EXPECT_EQ(host.statusLines, Lines{"/dev/input/event3: Permission denied (grant access until the next "
+                                    "reboot: sudo setfacl -m u:$USER:rw \"$(readlink -f /dev/input/event3)\")"});
   EXPECT_FALSE(chain->IsRunning());
   EXPECT_FALSE(host.Called("yes:1"));
 }

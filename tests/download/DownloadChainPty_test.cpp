@@ -90,7 +90,8 @@ TEST_F(PtyDownloadTest, WrongIdentityIsRefused) {
   options.SetWrongIdentity();
   Start(options);
   RunTicks(2000);
-  EXPECT_EQ(host.statusLines, (Lines{kPress, "Wrong Device ID"}));
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Wrong Device ID",
+                                     keypad->devicePath() + ": the keypad answered 0xC8, not 0xC0"}));
   EXPECT_TRUE(keypad->Snapshot().commands().empty());
 }
 
@@ -139,7 +140,10 @@ sim::KeypadOptions Layer2At0x0200() {
 }
 
 std::vector<LineFault> LineFaults() {
-  const Lines noMemory{"Transfer in progress", "Not enough memory in the Quintrel"};
+  // The detail shows the placement read the true layer-2 start.
+  const Lines noMemory{"Transfer in progress", "Not enough memory in the Quintrel",
+                       "The image takes 607 bytes; layer 1 has room for 511 bytes, from its start "
+                       "0x0001 up to layer 2's start 0x0200"};
   const Lines hungUp{"Transfer in progress", "Quintrel communication timeout", "@: the line was hung up"};
   const Lines outOfStep{"Transfer in progress", "Quintrel communication timeout",
                         "@: the keypad's answers came out of step"};
@@ -189,7 +193,7 @@ TEST_P(PtyLineFaultTest, EndsWithTheRightLineAndNeverAFalseSuccess) {
   EXPECT_FALSE(chain->LastDownloadSucceeded());
   keypad->Stop();
   // Where the placement refused, nothing was written into the keypad.
-  if (GetParam().after.back() == "Not enough memory in the Quintrel") {
+  if (GetParam().after[1] == "Not enough memory in the Quintrel") {
     const sim::KeypadModel received = keypad->Snapshot();
     for (const sim::KeypadCommand& command : received.commands())
       EXPECT_EQ(command.kind, sim::KeypadCommand::Kind::Read);

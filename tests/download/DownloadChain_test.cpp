@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <cerrno>
@@ -22,13 +23,16 @@ TEST_F(ChainFixture, TranslationFailuresReportTheirLineAndRestoreTheControls) {
   host.choices.emulatorFile = "/nonexistent/None.emu";
   host.choices.sourcePath = "/nonexistent/missing.pos";
   StartAndWait();
-  EXPECT_EQ(host.statusLines, Lines{"Unable to open the selected emulator"});
+  EXPECT_EQ(host.statusLines, (Lines{"Unable to open the selected emulator",
+                                     "/nonexistent/None.emu: No such file or directory"}));
   EXPECT_EQ(host.calls.front(), "controls:download");
   EXPECT_EQ(host.calls[1], "post:translate");
   EXPECT_EQ(host.calls[2], "cursor:wait");
-  const Lines ending(host.calls.end() - 6, host.calls.end());
+  const Lines ending(host.calls.end() - 7, host.calls.end());
   EXPECT_EQ(ending, (Lines{"post:report", "cursor:normal", "beep",
-                           "status:Unable to open the selected emulator", "controls:idle", "position:0"}));
+                           "status:Unable to open the selected emulator",
+                           "status:/nonexistent/None.emu: No such file or directory", "controls:idle",
+                           "position:0"}));
   EXPECT_FALSE(Chain().IsRunning());
   EXPECT_FALSE(host.closeRequested);
   EXPECT_EQ(Chain().state(), DownloadState::EmulatorUnavailable);
@@ -39,7 +43,8 @@ TEST_F(ChainFixture, TranslationFailuresReportTheirLineAndRestoreTheControls) {
   host.choices.emulatorFile = SourceDir() + "/emulators/English_US.emu";
   Chain().StartDownload();
   host.Run(*chain, 0);
-  EXPECT_EQ(host.statusLines, Lines{"Unable to open file for Download"});
+  EXPECT_EQ(host.statusLines, (Lines{"Unable to open file for Download",
+                                     "/nonexistent/missing.pos: No such file or directory"}));
 }
 
 TEST_F(ChainFixture, TranslationErrorShowsTheLineItStoppedAt) {
@@ -65,7 +70,7 @@ TEST_F(ChainFixture, AutomaticModeClosesAfterSuccessFailureAndCancel) {
   host.choices.sourcePath = "/nonexistent/missing.pos";
   chain->StartDownload();
   host.Run(*chain);
-  EXPECT_EQ(LastLine(), "Unable to open file for Download");
+  EXPECT_EQ(host.statusLines.end()[-2], "Unable to open file for Download");
   EXPECT_EQ(host.calls.back(), "close");
 
   host.calls.clear();
@@ -105,6 +110,7 @@ TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysW
 TEST_F(ChainFixture, SerialDownloadRunsFromIdentityToSuccess) {
   StartAndWait();
   EXPECT_EQ(host.statusLines, Lines{kPress});
+  EXPECT_EQ(host.calls.back(), "waiting:1") << "the wait is shown after the prompt";
   EXPECT_EQ(keypad.calls, (Lines{"open:/dev/fake-COM1", "setup:9600,8,0,0", "handshaking:0", "mask:1",
                                  "timeouts:1"}));
   ASSERT_EQ(keypad.writes.size(), 1u);
@@ -121,6 +127,10 @@ TEST_F(ChainFixture, SerialDownloadRunsFromIdentityToSuccess) {
   EXPECT_TRUE(chain->LastDownloadSucceeded());
   EXPECT_FALSE(chain->IsRunning());
   EXPECT_FALSE(host.timerRunning);
+  // The wait ends before the transfer's pass begins.
+  const auto waitEnd = std::find(host.calls.begin(), host.calls.end(), "waiting:0");
+  EXPECT_LT(waitEnd, std::find(host.calls.begin(), host.calls.end(), "label:Transfer"));
+  EXPECT_EQ(host.CallsStartingWith("waiting:").size(), 2u);
   EXPECT_EQ(keypad.calls.back(), "close");
 
   const int length = chain->builder().imageLength();
@@ -141,7 +151,8 @@ TEST_F(ChainFixture, WrongIdentityByteEndsWithWrongDeviceId) {
   StartAndWait();
   keypad.answers.push_back(0xC1);
   host.Run(*chain);
-  EXPECT_EQ(LastLine(), "Wrong Device ID");
+  EXPECT_EQ(host.statusLines, (Lines{kPress, "Wrong Device ID",
+                                     "COM1 (/dev/fake-COM1): the keypad answered 0xC1, not 0xC0"}));
   EXPECT_EQ(chain->state(), DownloadState::WrongDeviceId);
   EXPECT_TRUE(keypad.operations.empty()) << "no transfer";
   EXPECT_FALSE(chain->LastDownloadSucceeded());
@@ -152,6 +163,7 @@ TEST_F(ChainFixture, CancelWhileWaitingEndsAndAStaleTransferIsIgnored) {
   EXPECT_EQ(host.Run(*chain, 5), 5) << "a silent keypad keeps the wait going";
   chain->CancelDownload();
   EXPECT_EQ(LastLine(), "Operation cancelled by user");
+  EXPECT_EQ(host.CallsStartingWith("waiting:"), (Lines{"waiting:1", "waiting:0"}));
   EXPECT_FALSE(host.timerRunning);
   EXPECT_EQ(keypad.calls.back(), "close");
   EXPECT_FALSE(chain->IsRunning());
@@ -204,7 +216,7 @@ TEST_F(ChainFixture, EachSerialSetUpFailureWritesItsLineAndEnds) {
     host.statusLines.clear();
     keypad.calls.clear();
     StartAndWait();
-    EXPECT_EQ(host.statusLines, Lines{c.line});
+    EXPECT_EQ(host.statusLines, (Lines{c.line, "COM1 (/dev/fake-COM1): No such file or directory"}));
     EXPECT_EQ(keypad.calls.back(), "close");
     EXPECT_FALSE(host.timerRunning);
     EXPECT_FALSE(chain->IsRunning());
@@ -218,8 +230,9 @@ TEST_F(ChainFixture, SerialLineLostBeforeOrDuringTheWaitEndsWithTimeoutAndItsRea
     Lines lines;
   };
   const Case cases[] = {
-      {0, {}, {"Quintrel communication timeout", "/dev/fake-COM1: Input/output error"}},
-      {SIZE_MAX, ChannelError(ChannelErrorKind::HungUp, EIO), {kPress, "Quintrel communication timeout", "/dev/fake-COM1: the line was hung up"}},
+      {0, {}, {"Quintrel communication timeout", "COM1 (/dev/fake-COM1): Input/output error"}},
+      {SIZE_MAX, ChannelError(ChannelErrorKind::HungUp, EIO),
+       {kPress, "Quintrel communication timeout", "COM1 (/dev/fake-COM1): the line was hung up"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines.back());
@@ -241,7 +254,8 @@ TEST_F(ChainFixture, SerialLineLostBeforeOrDuringTheWaitEndsWithTimeoutAndItsRea
 TEST_F(ChainFixture, LinksWithoutSupportAreRefused) {
   host.choices.link = LinkKind::Modem;
   StartAndWait();
-  EXPECT_EQ(host.statusLines, Lines{"Link option selected is not supported"});
+  EXPECT_EQ(host.statusLines, (Lines{"Link option selected is not supported",
+                                     "Modem is not supported: choose USB, RS232 or PC/AT"}));
   EXPECT_FALSE(chain->IsRunning());
 }
 

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <functional>
 
 #include "FakeDownloadHost.h"
 #include "LinkFakes.h"
@@ -400,6 +401,74 @@ TEST_F(PcAtLinkTest, LineThatRefusesASettingBreaksTheLink) {
   line.failing = false;
   link.WriteByte(1);
   EXPECT_TRUE(line.settings.empty());
+}
+
+// ---- What the fault detail names ----
+
+TEST(LinkFaultDetail, NamesTheChannelAndTheReadOrReportThatFailed) {
+  const struct {
+    const char* name;
+    std::function<std::string(ManualClock&)> run;  // returns the link's fault detail
+    const char* detail;
+  } cases[] = {
+      {"RS232 read without answer",
+       [](ManualClock& clock) {
+         RecordingSerialPort port;
+         DeviceLink link(clock);
+         link.UseSerial(&port, "COM2 (/dev/ttyUSB1)");
+         link.ReadByte(0xFF63);
+         port.answers.push_back(7);
+         link.ReadByte(0xFF64);  // answered: the first missing answer stays named
+         return link.faultDetail();
+       },
+       "COM2 (/dev/ttyUSB1): no answer to a read of 0xFF63 within 2 s"},
+      {"RS232 line hung up after a missing answer",
+       [](ManualClock& clock) {
+         RecordingSerialPort port;
+         DeviceLink link(clock);
+         link.UseSerial(&port, "/dev/ttyS0");
+         link.ReadByte(0xFF67);
+         port.writesBeforeFailure = 0;
+         port.lineFailure = ChannelError(ChannelErrorKind::HungUp, EIO);
+         link.BeginWrite(0xFF65, 2);
+         return link.faultDetail();
+       },
+       "/dev/ttyS0: the line was hung up"},
+      {"PC/AT read without its keys",
+       [](ManualClock& clock) {
+         FakeDownloadHost host(&clock);
+         RecordingKeyboardLine line;
+         DeviceLink link(clock);
+         link.UsePcAt(&line, &host, {});
+         link.ReadByte(0xFF6B);
+         return link.faultDetail();
+       },
+       "/dev/input/event3: no answer to a read of 0xFF6B within 2 s"},
+      {"USB report that moved part of its bytes",
+       [](ManualClock& clock) {
+         RecordingHidDevice device;
+         device.sendMoves = 5;
+         DeviceLink link(clock);
+         link.UseUsb(&device, "/dev/hidraw3");
+         link.ReadByte(0xFF63);
+         return link.faultDetail();
+       },
+       "/dev/hidraw3: a feature report moved 5 of 9 bytes"},
+      {"USB report that failed",
+       [](ManualClock& clock) {
+         RecordingHidDevice device;
+         device.failing = true;
+         DeviceLink link(clock);
+         link.UseUsb(&device, "/dev/hidraw3");
+         link.BeginWrite(0x0001, 1);
+         return link.faultDetail();
+       },
+       "/dev/hidraw3: a feature report failed (the keypad was unplugged or stopped answering)"},
+  };
+  for (const auto& c : cases) {
+    ManualClock clock;
+    EXPECT_EQ(c.run(clock), c.detail) << c.name;
+  }
 }
 
 }  // namespace

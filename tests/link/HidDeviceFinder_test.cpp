@@ -29,8 +29,12 @@ const std::string kUdevHint = " (install packaging/linux/70-lumivane.rules)";
 
 class HidDeviceFinderTest : public ::testing::Test {
  protected:
-  std::unique_ptr<HidDevice> Find() {
-    return HidDeviceFinder(hid).FindDevice([this](const std::string& l) { lines.push_back(l); });
+  std::unique_ptr<HidDevice> Find(std::vector<std::string> udevRules = {}) {
+    HidDeviceFinder finder(hid, std::move(udevRules));
+    std::unique_ptr<HidDevice> device =
+        finder.FindDevice([this](const std::string& l) { lines.push_back(l); });
+    detail = finder.failureDetail();
+    return device;
   }
   // The identity request through an opened device tells which keypad it reaches.
   static void SendIdentityRequest(HidDevice& device) {
@@ -40,6 +44,7 @@ class HidDeviceFinderTest : public ::testing::Test {
 
   sim::SimulatedHid hid;
   std::vector<std::string> lines;
+  std::string detail;
 };
 
 TEST_F(HidDeviceFinderTest, TakesFirstMatchInEnumerationOrderAndNeverOpensTheSecond) {
@@ -95,10 +100,20 @@ TEST(HidDeviceFinderIdentity, FourValuesDecideAndTheVendorIdDoesNot) {
   }
 }
 
-TEST_F(HidDeviceFinderTest, NothingAttachedWritesExactlyOneLine) {
+TEST_F(HidDeviceFinderTest, NothingAttachedWritesOneLineAndSaysWhatWasLookedFor) {
+  const std::string lookedFor =
+      "No HID interface has the keypad's identity (product 0x3A2A, release 0x5A4A, usage page "
+      "0xFF00, manufacturer \"Zoret\"); ";
   EXPECT_EQ(Find(), nullptr);
   EXPECT_THAT(lines, ElementsAre("Usb Quintrel not detected"));
+  EXPECT_EQ(detail, lookedFor + "0 HID interfaces are present");
   EXPECT_THAT(hid.openAttempts(), IsEmpty());
+
+  HidDeviceInfo mouse = sim::SimulatedHid::KeypadIdentity("/dev/hidraw0");
+  mouse.productId = 0xC077;
+  hid.AddDevice(mouse);
+  EXPECT_EQ(Find(), nullptr);
+  EXPECT_EQ(detail, lookedFor + "1 HID interface is present");
 }
 
 TEST_F(HidDeviceFinderTest, UnopenableKeypadsAreSkippedAndTheFirstIsNamed) {
@@ -111,8 +126,21 @@ TEST_F(HidDeviceFinderTest, UnopenableKeypadsAreSkippedAndTheFirstIsNamed) {
   hid.AddKeypad(generic);  // the last interface is rejected
 
   EXPECT_EQ(Find(), nullptr);
-  EXPECT_THAT(lines, ElementsAre("Usb Quintrel not detected",
-                                 "Cannot open /dev/hidraw3: Permission denied" + kUdevHint));
+  EXPECT_THAT(lines, ElementsAre("Usb Quintrel not detected"));
+  EXPECT_EQ(detail, "Cannot open /dev/hidraw3: Permission denied" + kUdevHint);
+
+  // With the rule installed the hint says what else keeps the node closed.
+  const test::TempDir rules;
+  ASSERT_TRUE(test::WriteFile(rules.path() + "70-lumivane.rules", "#"));
+  EXPECT_EQ(Find({rules.path() + "missing.rules", rules.path() + "70-lumivane.rules"}), nullptr);
+  EXPECT_EQ(detail, "Cannot open /dev/hidraw3: Permission denied (" + rules.path() +
+                        "70-lumivane.rules is installed: plug the keypad in again, in a session at "
+                        "the machine itself)");
+
+  // A keypad held by another program gets no udev hint.
+  hid.SetOpenError("/dev/hidraw3", ChannelError(ChannelErrorKind::Busy, EBUSY));
+  EXPECT_EQ(Find(), nullptr);
+  EXPECT_EQ(detail, "Cannot open /dev/hidraw3: Device or resource busy (another program holds it)");
 
   // A keypad that opens later in the list is taken, with no extra line.
   sim::KeypadModel& reachable = hid.AddKeypad("/dev/hidraw6");
@@ -120,6 +148,7 @@ TEST_F(HidDeviceFinderTest, UnopenableKeypadsAreSkippedAndTheFirstIsNamed) {
   std::unique_ptr<HidDevice> device = Find();
   ASSERT_NE(device, nullptr);
   EXPECT_THAT(lines, ElementsAre("Usb Quintrel detected"));
+  EXPECT_TRUE(detail.empty());
   SendIdentityRequest(*device);
   EXPECT_EQ(reachable.identityRequests(), 1u);
 }

@@ -30,7 +30,7 @@ class FakeDownloadHost : public DownloadHost {
 
   DownloadChoices choices;
   // Every call as a short text: "status:<line>", "lines:00012", "bytes:00470",
-  // "range:470", "position:0", "controls:download", "controls:idle",
+  // "range:470", "position:0", "label:Verify", "waiting:1", "controls:download", "controls:idle",
   // "cancel:0", "yes:1", "focus:cancel", "cursor:wait", "cursor:normal",
   // "beep", "post:translate", "timer:start:200", "timer:stop", "dispatch", "close".
   std::vector<std::string> calls;
@@ -70,6 +70,8 @@ class FakeDownloadHost : public DownloadHost {
   void SetBytesTransferred(const std::string& text) override { Record("bytes:" + text); }
   void SetProgressRange(int maximum) override { Record("range:" + std::to_string(maximum)); }
   void SetProgressPosition(int position) override { Record("position:" + std::to_string(position)); }
+  void SetProgressLabel(const std::string& label) override { Record("label:" + label); }
+  void ShowWaitingForKeypad(bool waiting) override { Record(waiting ? "waiting:1" : "waiting:0"); }
   void ShowDownloadControls() override { Record("controls:download"); }
   void ShowIdleControls() override { Record("controls:idle"); }
   void SetCancelEnabled(bool enabled) override { Record(enabled ? "cancel:1" : "cancel:0"); }

@@ -122,6 +122,7 @@ class RecordingHidDevice : public HidDevice {
   std::deque<Bytes> answers;         // data bytes 1..8 of the next fetches
   Bytes lastAnswer = Bytes(8, 0);
   bool failing = false;
+  int sendMoves = -1;     // when not negative, every send moves only this many bytes
   int* closed = nullptr;  // counts destruction (the handle closed)
 
   ~RecordingHidDevice() override {
@@ -129,6 +130,7 @@ class RecordingHidDevice : public HidDevice {
   }
   int SendFeatureReport(const std::uint8_t* report, std::size_t length) override {
     if (failing) return -1;
+    if (sendMoves >= 0) return sendMoves;
     sent.emplace_back(report, report + length);
     return static_cast<int>(length);
   }

@@ -29,15 +29,45 @@ TEST_F(TranslatorInputTest, OnlyRegularFilesAreReadAndNothingBlocks) {
   const std::string fifo = Fifo();
   const std::string linkToDevice = dir + "zero.pos";
   ASSERT_EQ(symlink("/dev/zero", linkToDevice.c_str()), 0);
-  for (const std::string& odd : {fifo, std::string("/dev/zero"), std::string("/dev/null"),
-                                 linkToDevice, dir}) {
-    SCOPED_TRACE(odd);
-    EXPECT_EQ(TranslateWith(odd, layout), DownloadState::SourceUnavailable);
-    EXPECT_EQ(TranslateWith(source, odd), DownloadState::EmulatorUnavailable);
+  // Each refusal names the file and why, for the source and the emulator alike.
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {fifo, "not a regular file (a FIFO)"},
+      {"/dev/zero", "not a regular file (a character device)"},
+      {"/dev/null", "not a regular file (a character device)"},
+      {linkToDevice, "not a regular file (a character device)"},
+      {dir, "not a regular file (a directory)"},
+      {dir + "missing", "No such file or directory"},
+      {source + "/below-a-file", "Not a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(TranslateWith(c.path, layout), DownloadState::SourceUnavailable);
+    EXPECT_EQ(builder.detailLine(), c.path + ": " + c.reason);
+    EXPECT_EQ(TranslateWith(source, c.path), DownloadState::EmulatorUnavailable);
     EXPECT_EQ(builder.emulatorError(), EmulatorTable::kCannotOpen);
-    EXPECT_TRUE(builder.detailLine().empty());
+    EXPECT_EQ(builder.detailLine(), c.path + ": " + c.reason);
   }
   EXPECT_EQ(TranslateWith(source, layout), DownloadState::ImageReady);
+  EXPECT_TRUE(builder.detailLine().empty());
+}
+
+TEST_F(TranslatorInputTest, UnusableLayoutsSayWhy) {
+  const std::string source = Write("source.pos", kHeader + "a");
+  const std::string empty = Write("empty.emu", "");
+  const std::string tiny = Write("tiny.emu", "a=28\n");
+  EXPECT_EQ(TranslateWith(source, empty), DownloadState::EmulatorUnavailable);
+  EXPECT_EQ(builder.detailLine(), empty + ": the file is empty");
+  EXPECT_EQ(TranslateWith(source, tiny), DownloadState::EmulatorUnavailable);
+  EXPECT_EQ(builder.detailLine(), tiny + ": holds only 5 bytes, too few for a layout");
+  // The PC/AT link needs a key for every hexadecimal digit: only A (28) and C (33) are there.
+  const std::string few = Write("few.emu", "a=28\nc=33\nx=1\n");
+  EXPECT_EQ(builder.Translate({source, few, "120", true}), DownloadState::EmulatorUnavailable);
+  EXPECT_EQ(builder.detailLine(), few + ": the keys in the places of B, D, E, F, G, H, I, J, K, L, M, N, O, "
+                                        "P on a US keyboard type nothing on this layout; the PC/AT link "
+                                        "reads the keys A to P as hexadecimal digits");
 }
 
 TEST_F(TranslatorInputTest, OversizedEmulatorIsRefusedUnreadWithADetailLine) {

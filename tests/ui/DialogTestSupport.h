@@ -30,6 +30,7 @@ struct DialogFixture {
   std::string settingsPath = settingsDir + "Lumivane.ini";
   SerialPort serialPort;
   std::vector<std::pair<QString, QStringList>> startedProcesses;
+  int startError = 0;  // what the next start of a process returns
   QString nextChosenFile;
 
   MainDialog::Setup MakeSetup(const std::string& programDirectory = ProgramDir()) {
@@ -40,8 +41,10 @@ struct DialogFixture {
     setup.chooseSourceFile = [this](QWidget*) { return nextChosenFile; };
     setup.startDetached = [this](const QString& program, const QStringList& arguments) {
       startedProcesses.emplace_back(program, arguments);
-      return true;
+      return startError;
     };
+    // No desktop default: Edit falls back to the terminal editor.
+    setup.desktop.defaultHandler = [](const std::string&) { return std::string(); };
     setup.statusEcho = nullptr;
     return setup;
   }

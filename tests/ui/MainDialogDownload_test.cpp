@@ -100,9 +100,11 @@ class MainDialogDownloadTest : public QObject {
     QCOMPARE(LastStatusLine(*dialog), kPressLine);
     QVERIFY(c.cancel->isVisible() && c.cancel->isEnabled());
     for (QWidget* input : Inputs(c)) QVERIFY(!input->isEnabled());
+    QCOMPARE(c.progress->maximum(), 0);  // the bar runs as a busy indicator
 
     QTest::mouseClick(c.cancel, Qt::LeftButton);
     QCOMPARE(LastStatusLine(*dialog), QStringLiteral("Operation cancelled by user"));
+    QVERIFY(c.progress->maximum() > 0);
     VerifyIdle(c);
     QVERIFY(!c.path->text().isEmpty());
     // The port is free again: the next download can open it.
@@ -133,11 +135,15 @@ class MainDialogDownloadTest : public QObject {
     QVERIFY(finished.wait(kLongWaitMs));
     QVERIFY(!dialog->isVisible());
     QCOMPARE(dialog->AutoRunExitCode(), 1);
-    QCOMPARE(LastStatusLine(*dialog), QStringLiteral("Unable to open file for Download"));
+    // The failure's line, then the one naming the file and the reason.
+    const QStringList lines = StatusLines(*dialog);
+    QCOMPARE(lines.value(lines.size() - 2), QStringLiteral("Unable to open file for Download"));
+    QCOMPARE(lines.value(lines.size() - 1),
+             QStringLiteral("/nonexistent/missing.pos: No such file or directory"));
     // Every line went to the output as well, the start-up lines first.
     QString expected = StatusLines(*dialog).join('\n') + '\n';
     QCOMPARE(QString::fromStdString(ReadAll(echo)), expected);
-    QCOMPARE(StatusLines(*dialog).size(), 5);
+    QCOMPARE(StatusLines(*dialog).size(), 6);
     std::fclose(echo);
   }
 

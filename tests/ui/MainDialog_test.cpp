@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+
 #include "DialogTestSupport.h"
 #include "link/KeyboardLine.h"
 
@@ -244,11 +246,18 @@ class MainDialogTest : public QObject {
     fixture.WriteSettings("[Quintrel]\nEditor=\"/opt/my editor/ed\" --new-window\n");
     c.edit->click();
     QCOMPARE(fixture.startedProcesses.size(), size_t(2));
-    QCOMPARE(fixture.startedProcesses[0].first, QStringLiteral("xdg-open"));
-    QCOMPARE(fixture.startedProcesses[0].second, QStringList{fixture.nextChosenFile});
+    QCOMPARE(fixture.startedProcesses[0].first, QStringLiteral("x-terminal-emulator"));
+    QCOMPARE(fixture.startedProcesses[0].second, (QStringList{"-e", "editor", fixture.nextChosenFile}));
     QCOMPARE(fixture.startedProcesses[1].first, QStringLiteral("/opt/my editor/ed"));
     QCOMPARE(fixture.startedProcesses[1].second,
              (QStringList{"--new-window", fixture.nextChosenFile}));
+    // An editor that cannot start is named, with the reason.
+    const qsizetype linesBefore = StatusLines(*dialog).size();
+    fixture.startError = ENOENT;
+    c.edit->click();
+    QCOMPARE(StatusLines(*dialog).size(), linesBefore + 1);
+    QCOMPARE(LastStatusLine(*dialog),
+             QStringLiteral("Cannot start the editor /opt/my editor/ed: No such file or directory"));
   }
 
   void aboutBoxOpensFromF1AndTheContextMenu() {

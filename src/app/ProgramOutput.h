@@ -1,0 +1,15 @@
+#pragma once
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace lumivane {
+
+// Runs `program` (searched on PATH) with `arguments`, standard input and
+// standard error on /dev/null, and collects its standard output. Bounded:
+// a program still running after `timeout` is killed. Returns false when it
+// could not be started, was killed, or did not exit with status 0.
+bool RunForOutput(const std::string& program, const std::vector<std::string>& arguments,
+                  std::chrono::milliseconds timeout, std::string* output);
+
+}  // namespace lumivane
