@@ -252,6 +252,9 @@ void DownloadChain::Impl::OnReport() {
     case DownloadState::TranslationError:
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
       host.AddStatusLine(StatusLineFor(state));
+      // Where and why: "Kt90.pos:12:7: unknown key name <ENTRE> ...".
+      if (!pendingDetail.empty()) host.AddStatusLine(pendingDetail);
+      pendingDetail.clear();
       EndDownload();
       return;
     case DownloadState::ImageReady: {
