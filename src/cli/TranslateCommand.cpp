@@ -1,9 +1,12 @@
 #include "cli/TranslateCommand.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <vector>
 
 #include "app/EmulatorFiles.h"
+#include "cli/DiagnosticPrinter.h"
 #include "cli/ExitStatus.h"
 #include "cli/ImageFile.h"
 #include "translator/ImageBuilder.h"
@@ -42,7 +45,13 @@ int RunTranslateCommand(const CliTranslateOptions& options, const LaunchPaths& p
   if (state != DownloadState::ImageReady) {
     const char* line = StatusLineFor(state);
     if (line) std::printf("%s\n", line);
-    if (!builder.detailLine().empty()) std::printf("%s\n", builder.detailLine().c_str());
+    if (state == DownloadState::TranslationError) {
+      // Standard output keeps its lines; where and why go to standard error.
+      std::fflush(stdout);
+      PrintCompilerDiagnostics(stderr, options.source, builder, isatty(STDERR_FILENO));
+    } else if (!builder.detailLine().empty()) {
+      std::printf("%s\n", builder.detailLine().c_str());
+    }
     return static_cast<int>(state);
   }
   if (!options.output.empty()) {
