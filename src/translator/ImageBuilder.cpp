@@ -102,6 +102,7 @@ DownloadState ImageBuilder::Finish(SourceReader& reader, EmulatorTable& emulator
   reader.SetLineCounterCallback(lineCounter_);
   reader.SetStopCheck(stopCheck_);
   const DownloadState state = TranslateSource(reader, emulator);
+  suggestionCandidates_.clear();  // they point into the layout, which goes now
   lineNumber_ = reader.lineNumber();
   stopped_ = reader.stopped();
   if (stopped_) {

@@ -101,6 +101,8 @@ class ImageBuilder {
   bool errorLimitReached_ = false;
   std::string sourceName_;  // the source's file name for the detail line
   std::string layoutName_;  // the emulator file's name without ".emu"
+  // Keywords and the layout's tag names, views into the layout being read.
+  std::vector<std::string_view> suggestionCandidates_;
 
   // Run fields of one translation.
   std::uint16_t tagValue_ = 0;
@@ -133,7 +135,7 @@ class ImageBuilder {
   bool SkipToNextTagOrLine(SourceReader& reader);
   // Sets the detail line from the first error.
   void ComposeDetailLine();
-  std::string SuggestTag(const std::string& name, EmulatorTable& emulator) const;
+  std::string SuggestTag(const std::string& name, EmulatorTable& emulator);
   bool FindNibbleKeys(EmulatorTable& emulator);
   // Appends one byte; false when the image would grow past kMaxImageLength.
   bool Append(std::uint8_t byte);

@@ -88,11 +88,14 @@ bool ImageBuilder::SkipToNextTagOrLine(SourceReader& reader) {
   return false;
 }
 
-std::string ImageBuilder::SuggestTag(const std::string& name, EmulatorTable& emulator) const {
-  std::vector<std::string_view> candidates(std::begin(kKeywords), std::end(kKeywords));
-  const std::vector<std::string_view> keyNames = emulator.TagNames();
-  candidates.insert(candidates.end(), keyNames.begin(), keyNames.end());
-  const std::string nearest = NearestName(name, candidates);
+std::string ImageBuilder::SuggestTag(const std::string& name, EmulatorTable& emulator) {
+  // Gathered once per translation: a source may misspell many names.
+  if (suggestionCandidates_.empty()) {
+    suggestionCandidates_.assign(std::begin(kKeywords), std::end(kKeywords));
+    const std::vector<std::string_view> keyNames = emulator.TagNames();
+    suggestionCandidates_.insert(suggestionCandidates_.end(), keyNames.begin(), keyNames.end());
+  }
+  const std::string nearest = NearestName(name, suggestionCandidates_);
   if (nearest.empty()) return {};
   return "<" + PrintableBytes(nearest) + ">";
 }

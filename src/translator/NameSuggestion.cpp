@@ -1,6 +1,7 @@
 #include "translator/NameSuggestion.h"
 
 #include <algorithm>
+#include <array>
 
 namespace lumivane {
 
@@ -16,8 +17,21 @@ std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t lim
   const std::size_t n = a.size();
   const std::size_t m = b.size();
   if ((n > m ? n - m : m - n) > limit) return limit + 1;
-  // Three rows of the usual table: two rows back are needed for a transposition.
-  std::vector<std::size_t> before(m + 1), previous(m + 1), current(m + 1);
+  // Three rows of the usual table: two rows back are needed for a
+  // transposition. Tag names have at most 15 characters, so the rows
+  // usually fit on the stack; an error path asks for many of these.
+  constexpr std::size_t kShortRow = 32;
+  std::array<std::size_t, 3 * kShortRow> rows;
+  std::vector<std::size_t> longRows;
+  std::size_t* storage = rows.data();
+  if (m + 1 > kShortRow) {
+    longRows.resize(3 * (m + 1));
+    storage = longRows.data();
+  }
+  const std::size_t width = m + 1 > kShortRow ? m + 1 : kShortRow;
+  std::size_t* before = storage;
+  std::size_t* previous = storage + width;
+  std::size_t* current = storage + 2 * width;
   for (std::size_t j = 0; j <= m; ++j) previous[j] = j;
   for (std::size_t i = 1; i <= n; ++i) {
     current[0] = i;
