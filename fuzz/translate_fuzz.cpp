@@ -1,9 +1,12 @@
 // libFuzzer target: any source against any layout must translate without a
 // crash, and a finished image must keep the shape the download relies on.
+// Collecting every error must end too, with diagnostics that point into the
+// source, the first of them the one a single translation reports.
 //
 // Input: one flag byte (bit 0: 360 keys, bit 1: PC/AT link), then the source,
 // then optionally the separator and the layout's bytes. Without a separator a
 // small built-in layout is used.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,9 @@
 
 namespace {
 
+// Enough to cover resuming after every kind of error; a storm of them
+// would only slow every run down (the command line allows 100).
+constexpr std::size_t kErrorLimit = 8;
 constexpr std::string_view kSeparator("\0EMU\0", 5);
 constexpr std::string_view kBuiltInLayout =
     "a=28\nb=50\nc=33\nd=35\ne=36\nf=43\ng=52\nh=51\ni=67\nj=59\nk=66\nl=75\nm=58\nn=49\no=68\n"
@@ -42,6 +48,30 @@ void CheckImage(const lumivane::ImageBuilder& builder) {
   }
 }
 
+// Every diagnostic lies within the source, in source order, and the first
+// is the single translation's.
+void CheckDiagnostics(const lumivane::ImageBuilder& single, const lumivane::ImageBuilder& all,
+                      std::string_view source) {
+  const auto& diagnostics = all.diagnostics();
+  Check(single.diagnostics().size() <= 1, "a single translation reports at most one error");
+  Check(single.diagnostics().empty() == diagnostics.empty(), "both runs fail or neither does");
+  if (diagnostics.empty()) return;
+  Check(single.detailLine() == all.detailLine(), "the first error is the single translation's");
+  const std::uint64_t lines = 1 + static_cast<std::uint64_t>(std::count(source.begin(), source.end(), '\n'));
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    const lumivane::TranslationDiagnostic& d = diagnostics[i];
+    Check(d.line >= 1 && d.line <= lines, "line within the source");
+    Check(d.column >= 1 && d.column <= source.size() + 1, "column within the source");
+    Check(!d.message.empty(), "every error says what is wrong");
+    if (i > 0) {
+      const auto& before = diagnostics[i - 1];
+      Check(before.line < d.line || (before.line == d.line && before.column < d.column),
+            "errors in source order, one per position");
+    }
+  }
+  Check(diagnostics.size() <= kErrorLimit, "the error limit holds");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -64,6 +94,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string listing =
         lumivane::FormatImageListing(builder.image(), builder.imageLength(), builder.tableSize());
     Check(!listing.empty(), "listing is never empty");
+  }
+  if (state != lumivane::DownloadState::EmulatorUnavailable) {
+    static lumivane::ImageBuilder collector;
+    collector.SetErrorLimit(kErrorLimit);
+    collector.TranslateBytes(source, layout, (flags & 1) ? "360" : "120", (flags & 2) != 0);
+    CheckDiagnostics(builder, collector, source);
   }
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "app/SettingsStore.h"
 #include "app/StartupChoices.h"
 #include "cli/CliHost.h"
+#include "cli/DiagnosticPrinter.h"
 #include "cli/ExitStatus.h"
 #include "cli/DownloadReadBack.h"
 #include "cli/KeypadSession.h"
@@ -136,6 +137,10 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   if (session.prepareHost) session.prepareHost(host);
   DownloadChain chain(host, std::move(channels), paths.programDirectory, /*autoRun=*/false);
   host.Run(chain);
+  if (chain.state() == DownloadState::TranslationError) {
+    std::fflush(stdout);
+    PrintCompilerDiagnostics(stderr, choices.sourcePath, chain.builder(), isatty(STDERR_FILENO));
+  }
 
   if (chain.LastDownloadSucceeded()) return session.onSuccess ? session.onSuccess(chain) : 0;
   return FailureStatus(chain, host);

@@ -1,9 +1,12 @@
 #include "cli/TranslateCommand.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <vector>
 
 #include "app/EmulatorFiles.h"
+#include "cli/DiagnosticPrinter.h"
 #include "cli/ExitStatus.h"
 #include "cli/ImageFile.h"
 #include "download/FailureDetails.h"
@@ -43,6 +46,12 @@ int RunTranslateCommand(const CliTranslateOptions& options, const LaunchPaths& p
   if (state != DownloadState::ImageReady) {
     const char* line = StatusLineFor(state);
     if (line) std::printf("%s\n", line);
+    if (state == DownloadState::TranslationError) {
+      // Standard output keeps its lines; where and why go to standard error.
+      std::fflush(stdout);
+      PrintCompilerDiagnostics(stderr, options.source, builder, isatty(STDERR_FILENO));
+      return static_cast<int>(state);
+    }
     // A layout name that matched no file: which folders were searched.
     std::string detail = state == DownloadState::EmulatorUnavailable
                              ? MissingLayoutDetailFor(options.emulator, input.emulatorPath,

@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include "app/FileLayout.h"
+#include "cli/CheckCommand.h"
 #include "cli/CompareCommand.h"
 #include "cli/DownloadCommand.h"
 #include "cli/ExitStatus.h"
@@ -118,6 +119,19 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.001, 1.0e6));
   compareCommand->footer(keypadHelp + exitHelp);
 
+  lumivane::CliCheckOptions check;
+  CLI::App* checkCommand = app.add_subcommand("check", "Report every translation error of the sources");
+  checkCommand->add_option("SOURCE", check.sources, "Configuration sources (.pos)")->required();
+  checkCommand->add_option("--emulator", check.emulator, "Layout name, or an emulator file (.emu or a path)");
+  checkCommand->add_option("--keys", check.keys, "Number of keys: 360, anything else means 120");
+  checkCommand->add_option("--link", check.link, "Link; pcat also checks the nibble keys")->transform(links);
+  checkCommand->add_option("--format", check.format, "text: FILE:LINE:COL: error: lines on standard error; "
+                                                     "json: one object per error on standard output")
+      ->transform(CLI::IsMember({"text", "json"}, CLI::ignore_case));
+  checkCommand->footer(
+      "After an error the check reads on at the next tag (after a tag error) or at the next tag or\n"
+      "line (after a character error); at most 100 errors per source.\n" + exitHelp);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -130,6 +144,7 @@ int main(int argc, char** argv) {
   // the window chooses.
   const lumivane::LaunchPaths paths = lumivane::ResolveFileLayout("");
   if (*translateCommand) return lumivane::RunTranslateCommand(translate, paths);
+  if (*checkCommand) return lumivane::RunCheckCommand(check, paths);
   if (*readCommand) return lumivane::RunReadCommand(read, paths);
   if (*compareCommand) return lumivane::RunCompareCommand(compare, paths);
   return lumivane::RunDownloadCommand(download, paths);

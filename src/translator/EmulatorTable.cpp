@@ -301,4 +301,16 @@ unsigned char EmulatorTable::CharForCode(long code) {
   return hit ? static_cast<unsigned char>(Entry(currentLine)[0]) : 0;
 }
 
+std::vector<std::string_view> EmulatorTable::TagNames() const {
+  std::vector<std::string_view> names;
+  for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
+    const std::string_view name = Name(i);
+    if (name.size() < 2 || name.size() > 15) continue;
+    bool reachable = true;
+    for (const char c : name) reachable = reachable && !(c >= 'a' && c <= 'z') && c != ' ' && c != '>';
+    if (reachable) names.push_back(name);
+  }
+  return names;
+}
+
 }  // namespace lumivane

@@ -70,6 +70,10 @@ class EmulatorTable {
   // Shares the lookup cursor with FindName/NextNumber.
   unsigned char CharForCode(long code);
 
+  // The names of two bytes or more that a tag can reach (upper case, at
+  // most 15 bytes, no blank or '>'), in file order, repeats included.
+  std::vector<std::string_view> TagNames() const;
+
   int LineCount() const { return lineCount; }
   int EntryCount() const { return entryCount; }
 

@@ -26,6 +26,11 @@ std::string TooLargeLine(const std::string& path) {
   return "The emulator file " + path + " is larger than " + limit;
 }
 
+std::string FileNameOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 std::string EmulatorFailureDetail(const std::string& path, const EmulatorTable& emulator) {
@@ -45,6 +50,11 @@ void ImageBuilder::SetLineCounterCallback(LineCounterCallback callback) {
 
 DownloadState ImageBuilder::Translate(const TranslationInput& input) {
   Begin(input.keysText);
+  sourceName_ = FileNameOf(input.sourcePath);
+  layoutName_ = FileNameOf(input.emulatorPath);
+  if (layoutName_.size() > 4 && layoutName_.compare(layoutName_.size() - 4, 4, ".emu") == 0) {
+    layoutName_.resize(layoutName_.size() - 4);
+  }
   // The emulator comes first: a missing layout is reported even when the
   // source is missing too.
   EmulatorTable emulator(input.emulatorPath);
@@ -77,6 +87,11 @@ void ImageBuilder::Begin(std::string_view keysText) {
   lineNumber_ = 1;
   stopped_ = false;
   detailLine_.clear();
+  diagnostics_.clear();
+  errorLimitReached_ = false;
+  headerRead_ = false;
+  sourceName_.clear();
+  layoutName_.clear();
 
   const bool large = keysText == "360";
   keyLimit_ = large ? kKeyLimit360 : kKeyLimit120;
@@ -103,9 +118,17 @@ DownloadState ImageBuilder::Finish(SourceReader& reader, EmulatorTable& emulator
   reader.SetLineCounterCallback(lineCounter_);
   reader.SetStopCheck(stopCheck_);
   const DownloadState state = TranslateSource(reader, emulator);
+  suggestionCandidates_.clear();  // they point into the layout, which goes now
   lineNumber_ = reader.lineNumber();
   stopped_ = reader.stopped();
-  return stopped_ ? DownloadState::None : state;
+  if (stopped_) {
+    // Errors at the end a stop made are not the source's.
+    diagnostics_.clear();
+    errorLimitReached_ = false;
+    return DownloadState::None;
+  }
+  if (state == DownloadState::TranslationError) ComposeDetailLine();
+  return state;
 }
 
 bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {
@@ -116,35 +139,43 @@ bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {
 DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable& emulator) {
   constexpr DownloadState kError = DownloadState::TranslationError;
   TagLexer lexer(reader);
+  const Run run{reader, lexer, emulator};
 
   // Header: a first tag with number 0 (its name is never looked at), then
   // the DELAY tag that sets the default delay, then at least one character.
   // The first read starts at the file's first byte, so a leading '<' becomes
   // part of the first tag's name.
   tagValue_ = static_cast<std::uint16_t>(lexer.ReadTag());
-  if (tagValue_ != 0 || reader.eofCount() != 0) return kError;
-  if (reader.ReadChar() != 0) return kError;  // the '<' of the second tag, not examined
+  if (reader.eofCount() != 0) return End(run, DiagnosticKind::BadFirstTag);
+  if (tagValue_ != 0 && Fail(run, DiagnosticKind::BadFirstTag)) return kError;
+  // The '<' of the second tag, not examined.
+  if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
   const int delay = lexer.ReadTag();
-  if (reader.eofCount() != 0) return kError;
-  if (!NameIs(lexer.tagName(), "DELAY")) return kError;
+  if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
+  headerRead_ = true;
+  if (!NameIs(lexer.tagName(), "DELAY") && Fail(run, DiagnosticKind::SecondTagNotDelay)) return kError;
   defaultDelay_ = static_cast<std::uint16_t>(delay);
   imageBuffer[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
   imageBuffer[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
-  if (reader.ReadChar() != 0) return kError;
+  if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
 
   for (;;) {
     if (reader.currentChar() == '<') {
       tagValue_ = static_cast<std::uint16_t>(lexer.ReadTag());
-      if (reader.eofCount() != 0) return kError;
+      if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
       const char* name = lexer.tagName();
       if (NameIs(name, "OUT")) {
         const auto port = static_cast<std::uint8_t>(tagValue_ & 0xFF);
-        if (port == 0) return kError;  // 0 would read as the end of the run
-        if (!outRunOpen_ && !Append(kCodeOut)) return kError;
-        if (!Append(port)) return kError;
-        outRunOpen_ = true;
+        if (port == 0) {
+          // 0 would read as the end of the run
+          if (Fail(run, DiagnosticKind::OutZero)) return kError;
+        } else {
+          if (!outRunOpen_ && !Append(kCodeOut)) return End(run, DiagnosticKind::ImageTooLarge);
+          if (!Append(port)) return End(run, DiagnosticKind::ImageTooLarge);
+          outRunOpen_ = true;
+        }
       } else {
-        if (!CloseOutRun()) return kError;
+        if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
         bool ok = true;
         if (NameIs(name, "DELAY")) {
           ok = AppendWord(kCodeDelay, tagValue_);
@@ -164,22 +195,27 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
           // A key name of the layout; asked before the name is taken as a key
           // number, so "<5>" types 5 when the layout has it while "<05>" starts key 5.
           ok = AppendEntry(emulator);
+        } else if (tagValue_ == 0 || tagValue_ >= keyLimit_) {
+          if (FailKeyTag(run)) return kError;
         } else {
           ok = StartKey(tagValue_);
         }
-        if (!ok) return kError;
+        if (!ok) return End(run, DiagnosticKind::ImageTooLarge);
       }
     } else {
-      if (!CloseOutRun()) return kError;
+      if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
       // A NUL makes an empty name, which no entry has.
-      if (!emulator.FindChar(reader.currentChar())) return kError;
-      if (!AppendEntry(emulator)) return kError;
+      if (!emulator.FindChar(reader.currentChar())) {
+        if (Fail(run, DiagnosticKind::UntypableChar)) return kError;
+        if (!SkipToNextTagOrLine(reader)) break;
+        continue;
+      }
+      if (!AppendEntry(emulator)) return End(run, DiagnosticKind::ImageTooLarge);
     }
     if (reader.ReadChar() != 0) break;
   }
-  if (!CloseOutRun()) return kError;
-  if (!Append(kCodeEndOfKey)) return kError;
-  return DownloadState::ImageReady;
+  if (!CloseOutRun() || !Append(kCodeEndOfKey)) return End(run, DiagnosticKind::ImageTooLarge);
+  return diagnostics_.empty() ? DownloadState::ImageReady : kError;
 }
 
 bool ImageBuilder::Append(std::uint8_t byte) {
@@ -209,7 +245,6 @@ bool ImageBuilder::CloseOutRun() {
 }
 
 bool ImageBuilder::StartKey(std::uint16_t key) {
-  if (key == 0 || key >= keyLimit_) return false;
   if (!Append(kCodeEndOfKey)) return false;
   imageBuffer[2u * key + 1] = static_cast<std::uint8_t>(imageLength_ >> 8);
   imageBuffer[2u * key + 2] = static_cast<std::uint8_t>(imageLength_ & 0xFF);

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "translator/DownloadState.h"
+#include "translator/TranslationDiagnostic.h"
 
 namespace lumivane {
 
 class EmulatorTable;
 class SourceReader;
+class TagLexer;
 
 // What one translation reads from the window (or the command line).
 struct TranslationInput {
@@ -52,8 +54,22 @@ class ImageBuilder {
                                std::string_view keysText, bool pcAtLink);
   bool stopped() const { return stopped_; }
   // A line that tells more about the last failure than its status line
-  // (which file, and why); empty when there is nothing more to tell.
+  // (which file, and why); empty when there is nothing more to tell. After
+  // a translation error: "Kt90.pos:12:7: unknown key name <ENTRE> (did you
+  // mean <ENTER>?)", with the source's file name (no file for bytes in memory).
   const std::string& detailLine() const { return detailLine_; }
+
+  // How many translation errors one translation collects before it ends.
+  // 1 (the default) ends at the first, as a download does; with more, the
+  // translation resumes after an error where the language allows: after a
+  // tag error at the next item, after a character error at the next tag or
+  // line. The end of the source and an image too large always end it.
+  void SetErrorLimit(std::size_t limit) { errorLimit_ = limit == 0 ? 1 : limit; }
+  // The errors of the last translation in source order; empty unless it
+  // ended with TranslationError.
+  const std::vector<TranslationDiagnostic>& diagnostics() const { return diagnostics_; }
+  // True when the last translation ended because the error limit was reached.
+  bool errorLimitReached() const { return errorLimitReached_; }
 
   const std::uint8_t* image() const { return imageBuffer.data(); }
   std::uint16_t imageLength() const { return imageLength_; }
@@ -80,10 +96,18 @@ class ImageBuilder {
   StopCheck stopCheck_;
   bool stopped_ = false;
   std::string detailLine_;
+  std::size_t errorLimit_ = 1;
+  std::vector<TranslationDiagnostic> diagnostics_;
+  bool errorLimitReached_ = false;
+  std::string sourceName_;  // the source's file name for the detail line
+  std::string layoutName_;  // the emulator file's name without ".emu"
+  // Keywords and the layout's tag names, views into the layout being read.
+  std::vector<std::string_view> suggestionCandidates_;
 
   // Run fields of one translation.
   std::uint16_t tagValue_ = 0;
   bool outRunOpen_ = false;
+  bool headerRead_ = false;  // both header tags were read
 
   // Resets the run fields for a translation with that keys text.
   void Begin(std::string_view keysText);
@@ -94,12 +118,31 @@ class ImageBuilder {
   // Reads the opened source to its end (or the stop) and builds the image.
   DownloadState Finish(SourceReader& reader, EmulatorTable& emulator);
   DownloadState TranslateSource(SourceReader& reader, EmulatorTable& emulator);
+  // What a translation reads, for the error sites.
+  struct Run {
+    SourceReader& reader;
+    TagLexer& lexer;
+    EmulatorTable& emulator;
+  };
+  // Records a translation error at the reader's position; true when the
+  // translation ends there (always at the error limit).
+  bool Fail(const Run& run, DiagnosticKind kind);
+  // Fail for an error after which nothing can be read on: always TranslationError.
+  DownloadState End(const Run& run, DiagnosticKind kind);
+  // A tag that is no keyword, no key name and no valid key number.
+  bool FailKeyTag(const Run& run);
+  // Skips to the next '<' or line after a character error; false at the end.
+  bool SkipToNextTagOrLine(SourceReader& reader);
+  // Sets the detail line from the first error.
+  void ComposeDetailLine();
+  std::string SuggestTag(const std::string& name, EmulatorTable& emulator);
   bool FindNibbleKeys(EmulatorTable& emulator);
   // Appends one byte; false when the image would grow past kMaxImageLength.
   bool Append(std::uint8_t byte);
   bool AppendWord(std::uint8_t code, std::uint16_t value);
   bool AppendEntry(EmulatorTable& emulator);
   bool CloseOutRun();
+  // Starts key `key` (1 to keyLimit_ - 1); false when the image is full.
   bool StartKey(std::uint16_t key);
 };
 

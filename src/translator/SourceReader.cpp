@@ -17,9 +17,7 @@ SourceReader::~SourceReader() {
 
 bool SourceReader::Open(const std::string& path) {
   Close();
-  lineNumber_ = 1;
-  eofCount_ = 0;
-  stopped_ = false;
+  ResetCounts();
   openFailure_.clear();
   ReadableFile file = OpenRegularFile(path);
   if (file.outcome != OpenOutcome::Opened) {
@@ -32,15 +30,13 @@ bool SourceReader::Open(const std::string& path) {
     return false;
   }
   fileDescriptor = file.Release();
-  cursor = end = buffer;
+  cursor = end = blockBegin_ = buffer;
   return true;
 }
 
 void SourceReader::OpenBytes(const unsigned char* bytes, std::size_t length) {
   Close();
-  lineNumber_ = 1;
-  eofCount_ = 0;
-  stopped_ = false;
+  ResetCounts();
   fromMemory = true;
   memoryNext = bytes;
   memoryEnd = bytes + length;
@@ -50,7 +46,16 @@ void SourceReader::Close() {
   if (fileDescriptor >= 0) ::close(fileDescriptor);
   fileDescriptor = -1;
   fromMemory = false;
-  cursor = end = memoryNext = memoryEnd = nullptr;
+  cursor = end = blockBegin_ = memoryNext = memoryEnd = nullptr;
+}
+
+void SourceReader::ResetCounts() {
+  lineNumber_ = 1;
+  lineCount_ = 1;
+  eofCount_ = 0;
+  stopped_ = false;
+  blockOffset_ = 0;
+  lineStart_ = 0;
 }
 
 bool SourceReader::NextByte(unsigned char& byte) {
@@ -67,10 +72,12 @@ bool SourceReader::NextByte(unsigned char& byte) {
 }
 
 bool SourceReader::NextBlock() {
+  blockOffset_ += static_cast<std::uint64_t>(end - blockBegin_);
+  blockBegin_ = end;
   if (fromMemory) {
     const auto left = static_cast<std::size_t>(memoryEnd - memoryNext);
     if (left == 0) return false;
-    cursor = memoryNext;
+    cursor = blockBegin_ = memoryNext;
     end = memoryNext += left < kBufferSize ? left : kBufferSize;
     return true;
   }
@@ -80,13 +87,15 @@ bool SourceReader::NextBlock() {
   } while (got < 0 && errno == EINTR);
   // A read error ends the source just as the end of the file does.
   if (got <= 0) return false;
-  cursor = buffer;
+  cursor = blockBegin_ = buffer;
   end = buffer + got;
   return true;
 }
 
 void SourceReader::CountLine() {
   ++lineNumber_;
+  ++lineCount_;
+  lineStart_ = consumed();
   if (lineNumber_ % 4 == 0 && lineCounter) {
     char text[8];
     std::snprintf(text, sizeof text, "%05d", static_cast<int>(lineNumber_));

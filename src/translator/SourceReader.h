@@ -51,6 +51,11 @@ class SourceReader {
   unsigned char currentChar() const { return currentChar_; }
   std::uint16_t lineNumber() const { return lineNumber_; }
   std::uint8_t eofCount() const { return eofCount_; }
+  // The line count without the 16-bit wrap of lineNumber().
+  std::uint64_t fullLineNumber() const { return lineCount_; }
+  // 1-based byte column of currentChar() on its line; once the source has
+  // ended, one past the last byte of the last line. CR is a byte of its line.
+  std::uint64_t column() const { return consumed() - lineStart_ + (eofCount_ != 0 ? 1 : 0); }
 
  private:
   std::uint8_t ReadCharSlowly();
@@ -58,6 +63,9 @@ class SourceReader {
   // Makes the next block current; false at the end of the text or on a read error.
   bool NextBlock();
   void CountLine();
+  // Bytes taken from the text so far.
+  std::uint64_t consumed() const { return blockOffset_ + static_cast<std::uint64_t>(cursor - blockBegin_); }
+  void ResetCounts();
 
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
@@ -65,6 +73,12 @@ class SourceReader {
   unsigned char* buffer = nullptr;  // owned, kBufferSize bytes, for file reads
   const unsigned char* cursor = nullptr;  // the current block
   const unsigned char* end = nullptr;
+  // Where the current block begins, and its offset in the text: the column
+  // is worked out from them only when asked, so reading a byte costs nothing more.
+  const unsigned char* blockBegin_ = nullptr;
+  std::uint64_t blockOffset_ = 0;
+  std::uint64_t lineStart_ = 0;  // offset of the current line's first byte
+  std::uint64_t lineCount_ = 1;
   bool fromMemory = false;
   const unsigned char* memoryNext = nullptr;  // the in-memory text not yet taken
   const unsigned char* memoryEnd = nullptr;

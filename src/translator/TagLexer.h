@@ -19,6 +19,8 @@ class TagLexer {
 
   // The tag name up to its first separator, as a terminated string.
   const char* tagName() const { return tagName_; }
+  // The text the number was read from (the whole name when the tag has no separator).
+  const char* numberText() const { return tagName_ + numberStart; }
 
  private:
   SourceReader& reader;

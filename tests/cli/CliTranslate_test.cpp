@@ -67,8 +67,9 @@ TEST_F(CliTranslateTest, FailuresExitWithTheStateAndPrintItsLine) {
   WriteFile(source, "<HEADER>\n<DELAY 1>\n\n<OUT 256>");
   CliResult result = RunCli("translate " + Quote(source) + " --output " + Quote(dir + "x.bin"));
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output,
-            "Lines Translated: 00004\nTranslation error for the specified line\n");
+  EXPECT_EQ(result.output, "Lines Translated: 00004\nTranslation error for the specified line\n" + source +
+                               ":4:9: error: <OUT 256> sends nothing: an OUT number must be 1 to 255 (its low "
+                               "8 bits must not be 0)\n");
   EXPECT_TRUE(ReadFile(dir + "x.bin").empty());
 
   result = RunCli("translate " + Quote(dir + "none.pos"));

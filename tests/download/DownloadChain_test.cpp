@@ -53,7 +53,11 @@ TEST_F(ChainFixture, TranslationErrorShowsTheLineItStoppedAt) {
   WriteFile(dir + "bad.pos", "<HEADER>\r\n<DELAY 5>\r\n<01>ab\r\n<02>\r\n<OUT 0>\r\n");
   host.choices.sourcePath = dir + "bad.pos";
   StartAndWait();
-  EXPECT_EQ(LastLine(), "Translation error for the specified line");
+  // The status line, then where and why (the source's file name only).
+  ASSERT_GE(host.statusLines.size(), 2u);
+  EXPECT_EQ(host.statusLines[host.statusLines.size() - 2], "Translation error for the specified line");
+  EXPECT_EQ(LastLine(), "bad.pos:5:7: <OUT 0> sends nothing: an OUT number must be 1 to 255 (its low 8 "
+                        "bits must not be 0)");
   EXPECT_EQ(host.CallsStartingWith("lines:").back(), "lines:00005");
   EXPECT_FALSE(Chain().IsRunning());
   EXPECT_FALSE(Chain().LastDownloadSucceeded());

@@ -14,6 +14,9 @@ namespace {
 
 constexpr int kLongWaitMs = 30000;  // an upper bound for slow machines, not a speed check
 const QString kPressLine = QStringLiteral("Press (shift+load) on the Quintrel to continue");
+const std::string kOutZeroSource = "<HEADER>\r\n<DELAY 5>\r\n<01>ab\r\n<02>\r\n<OUT 0>\r\n";
+const QString kOutZeroDetail = QStringLiteral(
+    "bad.pos:5:7: <OUT 0> sends nothing: an OUT number must be 1 to 255 (its low 8 bits must not be 0)");
 
 // Every input of the window: disabled during a download.
 QList<QWidget*> Inputs(const MainDialogControls& c) {
@@ -58,7 +61,7 @@ class MainDialogDownloadTest : public QObject {
     DialogFixture fixture;
     const TempDir temp;
     const std::string dir = temp.path();
-    WriteFile(dir + "bad.pos", "<HEADER>\r\n<DELAY 5>\r\n<01>ab\r\n<02>\r\n<OUT 0>\r\n");
+    WriteFile(dir + "bad.pos", kOutZeroSource);
     fixture.WriteSettings("[Quintrel]\nLinkWith=__PC/AT__\nFileToDownload=" + dir + "bad.pos\n");
     auto dialog = fixture.MakeDialog();
     dialog->show();
@@ -71,8 +74,10 @@ class MainDialogDownloadTest : public QObject {
     QCOMPARE(QApplication::focusWidget(), c.cancel);
     QCOMPARE(c.cancel->geometry(), c.download->geometry());
 
-    QTRY_COMPARE_WITH_TIMEOUT(LastStatusLine(*dialog),
-                              QStringLiteral("Translation error for the specified line"), kLongWaitMs);
+    // The status line, then the detail line that says where and why.
+    QTRY_COMPARE_WITH_TIMEOUT(LastStatusLine(*dialog), kOutZeroDetail, kLongWaitMs);
+    const QStringList lines = StatusLines(*dialog);
+    QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("Translation error for the specified line"));
     QCOMPARE(c.linesTranslated->text(), QStringLiteral("00005"));
     VerifyIdle(c);
     QVERIFY(c.pcAt->isChecked());
@@ -144,6 +149,24 @@ class MainDialogDownloadTest : public QObject {
     QString expected = StatusLines(*dialog).join('\n') + '\n';
     QCOMPARE(QString::fromStdString(ReadAll(echo)), expected);
     QCOMPARE(StatusLines(*dialog).size(), 6);
+    std::fclose(echo);
+  }
+
+  void automaticModeWritesTheTranslationErrorDetail() {
+    DialogFixture fixture;
+    const TempDir temp;
+    WriteFile(temp.path() + "bad.pos", kOutZeroSource);
+    fixture.WriteSettings("[Quintrel]\nExecRun=auto\nFileToDownload=" + temp.path() + "bad.pos\n");
+    std::FILE* echo = std::tmpfile();
+    MainDialog::Setup setup = fixture.MakeSetup();
+    setup.statusEcho = echo;
+    auto dialog = fixture.MakeDialog(std::move(setup));
+    QSignalSpy finished(dialog.get(), &QDialog::finished);
+    QVERIFY(finished.wait(kLongWaitMs));
+    QCOMPARE(dialog->AutoRunExitCode(), 1);
+    const QString output = QString::fromStdString(ReadAll(echo));
+    QVERIFY2(output.endsWith("Translation error for the specified line\n" + kOutZeroDetail + "\n"),
+             qPrintable(output));
     std::fclose(echo);
   }
 
