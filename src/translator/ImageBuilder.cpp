@@ -101,6 +101,12 @@ void ImageBuilder::Begin(std::string_view keysText) {
   if (lineCounter_) lineCounter_("00001");
 }
 
+void ImageBuilder::ReleaseResults() {
+  diagnostics_ = {};
+  detailLine_ = std::string();
+  suggestionCandidates_ = {};
+}
+
 bool ImageBuilder::AcceptEmulator(EmulatorTable& emulator, bool pcAtLink, const std::string* emulatorPath) {
   if (!emulator.IsLoaded()) {
     emulatorError_ = emulator.ErrorCode();

@@ -65,9 +65,18 @@ class ImageBuilder {
   // tag error at the next item, after a character error at the next tag or
   // line. The end of the source and an image too large always end it.
   void SetErrorLimit(std::size_t limit) { errorLimit_ = limit == 0 ? 1 : limit; }
+  // Whether an error gets its sentence, its suggestion and the detail line
+  // (the default), or only its kind, position and offending text: for a
+  // caller that only asks where translations fail, such as the fuzzer's
+  // plain runs, to which the sentences would be most of the cost.
+  void SetErrorSentences(bool on) { errorSentences_ = on; }
   // The errors of the last translation in source order; empty unless it
   // ended with TranslationError.
   const std::vector<TranslationDiagnostic>& diagnostics() const { return diagnostics_; }
+  // Drops the last translation's errors and detail line, memory and all: a
+  // caller that keeps one builder for many inputs (the fuzzer) then sees
+  // each input's allocations end with it.
+  void ReleaseResults();
   // True when the last translation ended because the error limit was reached.
   bool errorLimitReached() const { return errorLimitReached_; }
 
@@ -97,6 +106,7 @@ class ImageBuilder {
   bool stopped_ = false;
   std::string detailLine_;
   std::size_t errorLimit_ = 1;
+  bool errorSentences_ = true;
   std::vector<TranslationDiagnostic> diagnostics_;
   bool errorLimitReached_ = false;
   std::string sourceName_;  // the source's file name for the detail line

@@ -39,7 +39,6 @@ bool ImageBuilder::Fail(const Run& run, DiagnosticKind kind) {
   site.afterHeader = headerRead_;
   site.keyLimit = keyLimit_;
   site.keyCount = keyLimit_ == 231 ? 120 : 360;
-  site.layoutName = layoutName_;
 
   TranslationDiagnostic diagnostic;
   diagnostic.kind = kind;
@@ -57,8 +56,11 @@ bool ImageBuilder::Fail(const Run& run, DiagnosticKind kind) {
     site.character = reader.currentChar();
     diagnostic.text.assign(1, static_cast<char>(site.character));
   }
-  diagnostic.message = DescribeError(site);
-  if (kind == DiagnosticKind::UnknownName) diagnostic.suggestion = SuggestTag(site.tagName, run.emulator);
+  if (errorSentences_) {
+    site.layoutName = layoutName_;
+    diagnostic.message = DescribeError(site);
+    if (kind == DiagnosticKind::UnknownName) diagnostic.suggestion = SuggestTag(site.tagName, run.emulator);
+  }
   diagnostics_.push_back(std::move(diagnostic));
   errorLimitReached_ = diagnostics_.size() >= errorLimit_;
   return errorLimitReached_;
@@ -101,7 +103,7 @@ std::string ImageBuilder::SuggestTag(const std::string& name, EmulatorTable& emu
 }
 
 void ImageBuilder::ComposeDetailLine() {
-  if (diagnostics_.empty()) return;
+  if (diagnostics_.empty() || !errorSentences_) return;
   const TranslationDiagnostic& first = diagnostics_.front();
   char position[48];
   std::snprintf(position, sizeof position, "%llu:%llu: ", static_cast<unsigned long long>(first.line),

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 
 namespace lumivane {
 
@@ -10,6 +12,21 @@ namespace {
 char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool SameName(std::string_view a, std::string_view b) { return EditDistance(a, b, 0) == 0; }
+
+// A lower bound of the edit distance from the letters alone: every letter
+// of one word that the other lacks needs an edit of its own, since an edit
+// removes at most one letter from a word and adds at most one. Letters
+// share the 64 bits of a mask, which can only lower the bound. Far cheaper
+// than the table, so most of a layout's names are ruled out before it.
+std::uint64_t LetterMask(std::string_view word) {
+  std::uint64_t mask = 0;
+  for (const char c : word) mask |= std::uint64_t{1} << (static_cast<unsigned char>(FoldCase(c)) & 63);
+  return mask;
+}
+
+std::size_t MissingLetterBound(std::uint64_t a, std::uint64_t b) {
+  return static_cast<std::size_t>(std::max(std::popcount(a & ~b), std::popcount(b & ~a)));
+}
 
 }  // namespace
 
@@ -38,7 +55,7 @@ std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t lim
     std::size_t rowMinimum = current[0];
     for (std::size_t j = 1; j <= m; ++j) {
       const bool same = FoldCase(a[i - 1]) == FoldCase(b[j - 1]);
-      std::size_t best = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (same ? 0 : 1)});
+      std::size_t best = std::min(std::min(previous[j], current[j - 1]) + 1, previous[j - 1] + (same ? 0 : 1));
       if (i > 1 && j > 1 && FoldCase(a[i - 1]) == FoldCase(b[j - 2]) &&
           FoldCase(a[i - 2]) == FoldCase(b[j - 1])) {
         best = std::min(best, before[j - 2] + 1);
@@ -59,7 +76,13 @@ std::string NearestName(std::string_view wanted, const std::vector<std::string_v
   std::size_t bestDistance = threshold + 1;
   std::string_view best;
   bool tied = false;
+  const std::uint64_t wantedLetters = LetterMask(wanted);
   for (const std::string_view candidate : candidates) {
+    const std::size_t lengthGap =
+        wanted.size() > candidate.size() ? wanted.size() - candidate.size() : candidate.size() - wanted.size();
+    if (lengthGap > bestDistance || MissingLetterBound(wantedLetters, LetterMask(candidate)) > bestDistance) {
+      continue;
+    }
     const std::size_t distance = EditDistance(wanted, candidate, threshold);
     if (distance > threshold || distance > bestDistance) continue;
     if (distance < bestDistance) {
