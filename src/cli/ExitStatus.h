@@ -33,7 +33,7 @@ struct Entry {
 };
 inline constexpr Entry kTable[] = {
     {"0", "success: image built (and written), DOWNLOAD SUCCESSFUL, layer read, keypad equal"},
-    {"1", "translation error for the line shown (state 1)"},
+    {"1", "translation error for the line shown (state 1); check: errors were found"},
     {"2", "the command line was not understood"},
     {"4", "wrong keypad version (state 4)"},
     {"5", "not enough memory in the keypad's layer (state 5)"},
