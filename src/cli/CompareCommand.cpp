@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/EmulatorFiles.h"
 #include "cli/ExitStatus.h"
 #include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"
@@ -13,18 +12,8 @@ namespace lumivane {
 
 int RunCompareCommand(const CliCompareOptions& options, const LaunchPaths& paths) {
   KeypadSession session;
-  DownloadChoices& choices = session.choices;
-  choices.job = KeypadJob::ReadLayer;
-  choices.sourcePath = options.source;
-  choices.emulatorName = options.emulator;
-  choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
-  choices.emulatorDirectories = LayoutFoldersFor(options.emulator, paths.emulatorDirectories);
-  choices.keysText = options.keys;
-  choices.portName = options.port;
-  choices.link = CliLinkKind(options.link);
-  choices.layer = options.layer == "2" ? 2 : 1;
-  choices.waitLimit = std::chrono::milliseconds(static_cast<long long>(options.waitSeconds * 1000.0));
-  session.port = options.port;
+  ChooseFromOptions(options, paths, &session);
+  session.choices.job = KeypadJob::ReadLayer;
 
   session.onSuccess = [&](const DownloadChain& chain) {
     const LayerRead& read = chain.layerRead();

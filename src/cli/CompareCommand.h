@@ -2,14 +2,12 @@
 #include <string>
 
 #include "app/LaunchPaths.h"
+#include "cli/KeypadSession.h"
 
 namespace lumivane {
 
 // Options of "lumivane-cli compare".
-struct CliCompareOptions {
-  std::string source, emulator = "English_US", keys = "120", layer = "1", link, port;
-  double waitSeconds = 0;
-};
+struct CliCompareOptions : CliKeypadOptions {};
 
 // Translates the source, reads the layer as `read` does, and says whether
 // the keypad holds exactly that image; if not, the differences, one line

@@ -79,7 +79,13 @@ LinkKind CliLinkKind(const std::string& name) {
 
 int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths) {
   KeypadSession session;
-  DownloadChoices& choices = session.choices;
+  ChooseFromOptions(options, paths, &session);
+  if (const int refused = PrepareReadBack(options, &session); refused != 0) return refused;
+  return RunKeypadSession(session, paths);
+}
+
+void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths, KeypadSession* session) {
+  DownloadChoices& choices = session->choices;
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
   choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
@@ -89,9 +95,7 @@ int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& pat
   choices.link = CliLinkKind(options.link);
   choices.layer = options.layer == "2" ? 2 : 1;
   choices.waitLimit = std::chrono::milliseconds(static_cast<long long>(options.waitSeconds * 1000.0));
-  session.port = options.port;
-  if (const int refused = PrepareReadBack(options, &session); refused != 0) return refused;
-  return RunKeypadSession(session, paths);
+  session->port = options.port;
 }
 
 int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {

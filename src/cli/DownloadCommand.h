@@ -2,13 +2,12 @@
 #include <string>
 
 #include "app/LaunchPaths.h"
+#include "cli/KeypadSession.h"
 
 namespace lumivane {
 
 // Options of "lumivane-cli download".
-struct CliDownloadOptions {
-  std::string source, emulator = "English_US", keys = "120", layer = "1", link, port;
-  double waitSeconds = 0;  // limit on the wait for shift+load; 0: none
+struct CliDownloadOptions : CliKeypadOptions {
   bool verify = false;     // read every written byte back before the end command
   bool yes = false;        // no confirmation asked (--verify on pcat)
   std::string backup;      // keep the target layer's image here first

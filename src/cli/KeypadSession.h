@@ -22,6 +22,16 @@ struct KeypadSession {
   std::function<int(const DownloadChain&)> onSuccess;
 };
 
+// The options of every subcommand that talks to a keypad about a source.
+struct CliKeypadOptions {
+  std::string source, emulator = "English_US", keys = "120", layer = "1", link, port;
+  double waitSeconds = 0;  // limit on the wait for shift+load; 0: none
+};
+
+// Fills the session's choices and port from those options: the layout
+// found in the emulator folders, the link, the layer and the wait limit.
+void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths, KeypadSession* session);
+
 // Runs the session and returns its exit status (ExitStatus.h): onSuccess's
 // (0 without one) after a success; 128 + the signal that ended it; 14
 // verify failed, 10 backup unwritable, 16 layer empty, 12 link not
