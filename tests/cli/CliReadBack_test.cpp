@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "CliRun.h"
 #include "TestPaths.h"
 #include "link/StoredImage.h"
 #include "sim/PtyKeypad.h"
@@ -16,29 +17,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct CliResult {
-  int status = -1;
-  std::string output;  // stdout and stderr
-};
+using CliResult = CliRun;
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Standard input is /dev/null: no terminal to confirm anything on.
 CliResult RunCli(const std::string& arguments) {
-  const std::string command = Quote(ProgramDir() + "lumivane-cli") + " " + arguments + " </dev/null 2>&1";
-  CliResult result;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  char chunk[4096];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, got);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
+  return RunShell(ShellQuote(ProgramDir() + "lumivane-cli") + " " + arguments);
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -48,9 +30,9 @@ class CliReadBackTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(access((ProgramDir() + "lumivane-cli").c_str(), X_OK), 0) << "lumivane-cli is not built";
     WriteFile(dir.path() + "small.pos", "<HEADER>\n<DELAY 5>\n<01>ab\n<02>c\n");
-    ASSERT_EQ(RunCli("translate " + Quote(sample) + " --output " + Quote(dir.path() + "sample.bin")).status, 0);
+    ASSERT_EQ(RunCli("translate " + ShellQuote(sample) + " --output " + ShellQuote(dir.path() + "sample.bin")).status, 0);
     translated = ReadFile(dir.path() + "sample.bin");
-    ASSERT_EQ(RunCli("translate " + Quote(small) + " --output " + Quote(dir.path() + "small.bin")).status, 0);
+    ASSERT_EQ(RunCli("translate " + ShellQuote(small) + " --output " + ShellQuote(dir.path() + "small.bin")).status, 0);
     smallLength = ReadFile(dir.path() + "small.bin").size();
   }
 
@@ -74,7 +56,7 @@ class CliReadBackTest : public ::testing::Test {
   }
 
   std::string Link(const sim::PtyKeypad& keypad) const {
-    return " --link rs232 --port " + Quote(keypad.devicePath());
+    return " --link rs232 --port " + ShellQuote(keypad.devicePath());
   }
 
   TempDir dir;
@@ -97,20 +79,20 @@ TEST_F(CliReadBackTest, ReadGivesWhatTranslateWroteAndCompareTellsEqualFromDiffe
     ASSERT_TRUE(keypad.Start(&error)) << error;
     const std::string layer = " --layer " + std::to_string(c.layer);
     const std::string out = dir.path() + "read.bin";
-    CliResult result = RunCli("read" + Link(keypad) + layer + " --output " + Quote(out));
+    CliResult result = RunCli("read" + Link(keypad) + layer + " --output " + ShellQuote(out));
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(ReadFile(out), translated);
     // --raw: the bytes as the keypad holds them; --listing as translate prints it.
-    result = RunCli("read" + Link(keypad) + layer + " --raw --listing --output " + Quote(out));
+    result = RunCli("read" + Link(keypad) + layer + " --raw --listing --output " + ShellQuote(out));
     EXPECT_EQ(result.status, 0) << result.output;
     const std::string raw = ReadFile(out);
     const sim::KeypadModel held = keypad.Snapshot();
     EXPECT_EQ(Bytes(raw.begin(), raw.end()),
               Bytes(held.memory().begin() + c.base, held.memory().begin() + c.base + 607));
-    const std::string listing = RunCli("translate " + Quote(sample) + " --listing").output;
+    const std::string listing = RunCli("translate " + ShellQuote(sample) + " --listing").output;
     EXPECT_TRUE(Contains(result.output, listing.substr(listing.find('\n') + 1))) << result.output;
-    EXPECT_EQ(RunCli("compare " + Quote(sample) + Link(keypad) + layer).status, 0);
-    result = RunCli("compare " + Quote(small) + Link(keypad) + layer);
+    EXPECT_EQ(RunCli("compare " + ShellQuote(sample) + Link(keypad) + layer).status, 0);
+    result = RunCli("compare " + ShellQuote(small) + Link(keypad) + layer);
     EXPECT_EQ(result.status, 15) << result.output;
     for (const char* line : {"holds another image than", "Header delay: 5 in the source, 20 on the Quintrel",
                              "Keys whose data differ: 1, 2", "Keys defined only on the Quintrel: 3, 4,"})
@@ -130,12 +112,12 @@ TEST_F(CliReadBackTest, AnEmptyLayerIsRefusedAndTheOutputStaysAsItWas) {
   WriteFile(out, "old");
   for (const char* layer : {"1", "2"}) {
     const CliResult result =
-        RunCli(std::string("read") + Link(keypad) + " --layer " + layer + " --output " + Quote(out));
+        RunCli(std::string("read") + Link(keypad) + " --layer " + layer + " --output " + ShellQuote(out));
     EXPECT_EQ(result.status, 16) << result.output;
     EXPECT_TRUE(Contains(result.output, std::string("Layer ") + layer + " holds no image: ")) << result.output;
     EXPECT_EQ(ReadFile(out), "old");
   }
-  EXPECT_EQ(RunCli("compare " + Quote(sample) + Link(keypad)).status, 16);
+  EXPECT_EQ(RunCli("compare " + ShellQuote(sample) + Link(keypad)).status, 16);
   EXPECT_TRUE(keypad.WaitForEnd(std::chrono::seconds(5))) << "each ends with the end command";
 }
 
@@ -157,14 +139,14 @@ TEST_F(CliReadBackTest, VerifyNamesAFaultyCellAndABackupThatCannotBeWrittenStops
       {"faulty cell", faulty, " --verify", 14, "Verify failed at 0x0004: wrote 0x01, read 0xFF (1 bytes differ)\n",
        true},
       {"backup into a missing folder", HoldingTheSample(1, 0x0001),
-       " --backup " + Quote(dir.path() + "no/such/folder/b.bin"), 10, "Unable to write the backup to ", false},
+       " --backup " + ShellQuote(dir.path() + "no/such/folder/b.bin"), 10, "Unable to write the backup to ", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sim::PtyKeypad keypad(c.keypad);
     std::string error;
     ASSERT_TRUE(keypad.Start(&error)) << error;
-    const CliResult result = RunCli("download " + Quote(small) + Link(keypad) + c.options);
+    const CliResult result = RunCli("download " + ShellQuote(small) + Link(keypad) + c.options);
     EXPECT_EQ(result.status, c.status) << result.output;
     EXPECT_TRUE(Contains(result.output, c.line)) << result.output;
     EXPECT_TRUE(keypad.WaitForEnd(std::chrono::seconds(5))) << "the end command follows";
@@ -186,10 +168,10 @@ TEST_F(CliReadBackTest, RefusalsComeBeforeAnythingIsSent) {
     int status;
     const char* line;
   } cases[] = {
-      {"download " + Quote(sample) + " --link pcat --port /dev/null --verify", 17,
+      {"download " + ShellQuote(sample) + " --link pcat --port /dev/null --verify", 17,
        "--verify on the PC/AT link reads every byte back, about 11 minutes for 609 bytes: confirm on a "
        "terminal, or give --yes"},
-      {"download " + Quote(sample) + Link(keypad) + " --backup " + Quote(sample), 11,
+      {"download " + ShellQuote(sample) + Link(keypad) + " --backup " + ShellQuote(sample), 11,
        "Unable to write the backup to "},
   };
   for (const auto& c : cases) {
