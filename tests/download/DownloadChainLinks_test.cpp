@@ -165,15 +165,7 @@ class PcAtChainTest : public ChainFixture {
     line = std::make_unique<sim::SimulatedKeyboardLine>(model, nibbles, Typer(), lineOptions,
                                                         &clock);
     keyboardLine = line.get();
-    host.keySource = [this](std::chrono::milliseconds timeout) {
-      if (typed.empty()) {
-        clock.Advance(timeout);
-        return -1;
-      }
-      const int key = typed.front();
-      typed.pop_front();
-      return key;
-    };
+    host.keySource = QueuedKeySource(typed, clock);
   }
   // The keypad types 'Y' at shift+load; the window turns it into "&Yes".
   void PressShiftLoad() {

@@ -27,15 +27,7 @@ class ReadBackChain : public ::testing::Test {
     host.choices.sourcePath = SourceDir() + "/samples/Kt90NewConfig.pos";
     host.choices.emulatorFile = SourceDir() + "/emulators/English_US.emu";
     host.choices.keysText = "120";
-    host.keySource = [this](std::chrono::milliseconds timeout) {
-      if (typed.empty()) {
-        clock.Advance(timeout);
-        return -1;
-      }
-      const int key = typed.front();
-      typed.pop_front();
-      return key;
-    };
+    host.keySource = QueuedKeySource(typed, clock);
   }
 
   void UseKeypad(LinkKind link, sim::KeypadOptions options) {

@@ -15,6 +15,22 @@ class DownloadChain;
 
 namespace lumivane::test {
 
+// A key source for FakeDownloadHost::keySource: takes the keys the keypad
+// typed into `typed`, oldest first, and when none waits lets the whole
+// timeout pass on `clock`.
+inline std::function<int(std::chrono::milliseconds)> QueuedKeySource(std::deque<int>& typed,
+                                                                     ManualClock& clock) {
+  return [&typed, &clock](std::chrono::milliseconds timeout) {
+    if (typed.empty()) {
+      clock.Advance(timeout);
+      return -1;
+    }
+    const int key = typed.front();
+    typed.pop_front();
+    return key;
+  };
+}
+
 // A download host that records every call, in order, and whose message
 // queue and ready timer the test steps by hand.
 class FakeDownloadHost : public DownloadHost {
