@@ -136,7 +136,7 @@ TEST_F(CliReadBackTest, VerifyNamesAFaultyCellAndABackupThatCannotBeWrittenStops
   } cases[] = {
       {"sound keypad", {}, " --verify", 0,
        "Verified " + std::to_string(smallLength + 2) + " bytes\nDOWNLOAD SUCCESSFUL\n", true},
-      {"faulty cell", faulty, " --verify", 14, "Verify failed at 0x0004: wrote 0x01, read 0xFF (1 bytes differ)\n",
+      {"faulty cell", faulty, " --verify", 14, "Verify failed at 0x0004: wrote 0x01, read 0xFF (1 byte differs)\n",
        true},
       {"backup into a missing folder", HoldingTheSample(1, 0x0001),
        " --backup " + ShellQuote(dir.path() + "no/such/folder/b.bin"), 10, "Unable to write the backup to ", false},
