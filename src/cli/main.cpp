@@ -9,6 +9,7 @@
 #include "cli/DownloadCommand.h"
 #include "cli/ExitStatus.h"
 #include "cli/HelpText.h"
+#include "cli/OptionChecks.h"
 #include "cli/ReadCommand.h"
 #include "cli/TranslateCommand.h"
 
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
       ->add_option("--wait", download.waitSeconds,
                    "Give up waiting for shift+load after SECONDS (default: wait until Ctrl-C)")
       ->option_text("SECONDS")
-      ->check(CLI::Range(0.001, 1.0e6));
+      ->check(lumivane::WaitSecondsCheck());
   downloadCommand->add_flag("--verify", download.verify,
                             "Read every written byte back before the end command; a difference "
                             "ends with 'Verify failed at 0xADDR ...'");
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
       ->add_option("--wait", read.waitSeconds,
                    "Give up waiting for shift+load after SECONDS (default: wait until Ctrl-C)")
       ->option_text("SECONDS")
-      ->check(CLI::Range(0.001, 1.0e6));
+      ->check(lumivane::WaitSecondsCheck());
   readCommand->footer(
       "The file equals what translate --output wrote for the source downloaded. Nothing is\n"
       "written to the keypad.\n" +
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
       ->add_option("--wait", compare.waitSeconds,
                    "Give up waiting for shift+load after SECONDS (default: wait until Ctrl-C)")
       ->option_text("SECONDS")
-      ->check(CLI::Range(0.001, 1.0e6));
+      ->check(lumivane::WaitSecondsCheck());
   compareCommand->footer(keypadHelp + exitHelp);
 
   lumivane::CliCheckOptions check;
