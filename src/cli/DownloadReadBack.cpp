@@ -76,15 +76,11 @@ int PrepareReadBack(const CliDownloadOptions& options, KeypadSession* session) {
   choices.backupPath = options.backup;
   const std::vector<InputFile> inputs =
       LookUpInputs({{"the source", choices.sourcePath}, {"the emulator file", choices.emulatorFile}});
-  if (const InputFile* named = InputNamedBy(options.backup, inputs)) {
-    std::fprintf(stderr, "Unable to write the backup to %s: it is %s %s\n", options.backup.c_str(),
-                 named->role, named->path.c_str());
-    return exit_status::kOutputIsInput;
-  }
+  if (const int refused = RefuseSessionOutput("the backup", options.backup, inputs); refused != 0) return refused;
   session->prepareHost = [inputs](CliHost& host) {
     host.SetBackupWriter([inputs](const std::string& path, const std::vector<std::uint8_t>& image,
                                   std::string* failureLine) {
-      const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs);
+      const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs, ImageTarget::FileOnly);
       if (written) return true;
       *failureLine = "Unable to write the backup to " + path + ": " + ReplaceFailureReason(written);
       return false;

@@ -32,17 +32,13 @@ int RunReadCommand(const CliReadOptions& options, const LaunchPaths& paths) {
   session.port = options.port;
 
   const std::vector<InputFile> inputs = LookUpInputs({{"the emulator file", choices.emulatorFile}});
-  if (const InputFile* named = InputNamedBy(options.output, inputs)) {
-    std::fprintf(stderr, "Unable to write the image to %s: it is %s %s\n", options.output.c_str(),
-                 named->role, named->path.c_str());
-    return exit_status::kOutputIsInput;
-  }
+  if (const int refused = RefuseSessionOutput("the image", options.output, inputs); refused != 0) return refused;
 
   session.onSuccess = [&](const DownloadChain& chain) {
     const LayerRead& read = chain.layerRead();
     const std::vector<std::uint8_t> image = options.raw ? read.stored : read.Image();
     std::fflush(stdout);
-    const ReplaceResult written = WriteImageFile(options.output, image.data(), image.size(), inputs);
+    const ReplaceResult written = WriteImageFile(options.output, image.data(), image.size(), inputs, ImageTarget::FileOnly);
     if (!written) {
       std::fprintf(stderr, "Unable to write the image to %s: %s\n", options.output.c_str(),
                    ReplaceFailureReason(written).c_str());
