@@ -82,7 +82,12 @@ int PrepareReadBack(const CliDownloadOptions& options, KeypadSession* session) {
                                   std::string* failureLine) {
       const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs, ImageTarget::FileOnly);
       if (written) return true;
-      *failureLine = "Unable to write the backup to " + path + ": " + ReplaceFailureReason(written);
+      // A problem with a file the command writes: on standard error, as
+      // every refusal of an output; the status log gets no line for it.
+      std::fflush(stdout);
+      std::fprintf(stderr, "Unable to write the backup to %s: %s\n", path.c_str(),
+                   ReplaceFailureReason(written).c_str());
+      failureLine->clear();
       return false;
     });
   };

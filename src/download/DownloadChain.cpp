@@ -439,7 +439,7 @@ bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, Down
   const std::vector<std::uint8_t> image = layerRead.Image();
   std::string failure;
   if (!host.SaveBackup(choices.backupPath, image, &failure)) {
-    host.AddStatusLine(failure);
+    if (!failure.empty()) host.AddStatusLine(failure);
     *ended = EndWithoutWriting();
     if (*ended != DownloadState::Timeout) SetOutcome({}, false, JobFailure::BackupUnwritable);
     return false;

@@ -97,7 +97,8 @@ class DownloadHost : public KeySource {
   // A download with a backup: keeps `image` (the target layer's image, its
   // key table as image offsets) under `path`, whole or not at all, before
   // anything is written to the keypad. False with the status line that
-  // says why; the download then writes nothing.
+  // says why (empty when the host told it elsewhere); the download then
+  // writes nothing.
   virtual bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
                           std::string* failureLine) {
     (void)image;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "CliRun.h"
@@ -213,6 +214,40 @@ TEST_F(CliReadBackTest, OutputsThatCannotBeWrittenAreRefusedBeforeTheKeypadIsTou
   }
   keypad.Stop();
   EXPECT_EQ(keypad.Snapshot().identityRequests(), 0u);
+}
+
+// No file may grow (ulimit -f 0, its signal ignored), so the write fails
+// only once the session has read the layer: the failure still goes to
+// standard error, and the status log on standard output has no line for it.
+TEST_F(CliReadBackTest, AnOutputThatFailsDuringTheSessionIsReportedOnStandardError) {
+  const std::string target = dir.path() + "layer.bin";
+  const struct {
+    std::string command;
+    std::string errors;
+    std::string log;
+  } cases[] = {
+      {"download " + ShellQuote(small) + " --backup " + ShellQuote(target),
+       "Unable to write the backup to " + target + ": File too large\n",
+       "Press (shift+load) on the Quintrel to continue\nTransfer in progress\n"},
+      {"read --output " + ShellQuote(target), "Unable to write the image to " + target + ": File too large\n",
+       "Press (shift+load) on the Quintrel to continue\nRead in progress\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    sim::PtyKeypad keypad(HoldingTheSample(1, 0x0001));
+    std::string error;
+    ASSERT_TRUE(keypad.Start(&error)) << error;
+    const std::string cli = "trap '' XFSZ; ulimit -f 0; timeout -k 1 20 " + ShellQuote(ProgramDir() + "lumivane-cli") +
+                            " " + c.command + Link(keypad);
+    const CliResult errors = RunShell("{ " + cli + " 2>&1 >/dev/null; }");
+    EXPECT_EQ(errors.status, 10);
+    EXPECT_EQ(errors.output, c.errors);
+    EXPECT_EQ(RunShell("{ " + cli + " 2>/dev/null; }").output, c.log);
+    keypad.Stop();
+    for (const sim::KeypadCommand& command : keypad.Snapshot().commands())
+      EXPECT_NE(command.kind, sim::KeypadCommand::Kind::Write);
+    EXPECT_FALSE(std::filesystem::exists(target));
+  }
 }
 
 }  // namespace
