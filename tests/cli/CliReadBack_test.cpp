@@ -107,6 +107,38 @@ TEST_F(CliReadBackTest, ReadGivesWhatTranslateWroteAndCompareTellsEqualFromDiffe
   }
 }
 
+// A 120-key image read with a 360-key table would show the data bytes
+// after key 230 as keys of their own.
+TEST_F(CliReadBackTest, KeyCountsThatDifferAreToldWithoutPhantomKeys) {
+  sim::PtyKeypad keypad(HoldingTheSample(1, 0x0001));
+  std::string error;
+  ASSERT_TRUE(keypad.Start(&error)) << error;
+  const std::string out = dir.path() + "read.bin";
+  const struct {
+    std::string command;
+    int status;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"compare " + ShellQuote(sample) + " --keys 360", 15,
+       {"holds another image than", "Key table: 360 keys in the source, 120 on the Quintrel\n",
+        "Length: 1527 bytes in the source, 607 on the Quintrel (-920)\n",
+        "The keys are not compared: the Quintrel's image has the 120-key table, the source was translated "
+        "for 360 keys\n"}},
+      {"read --keys 360 --output " + ShellQuote(out), 16,
+       {"Layer 1 holds an image with the 120-key table, not one for 360 keys (--keys 360)\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const CliResult result = RunCli(c.command + Link(keypad));
+    EXPECT_EQ(result.status, c.status) << result.output;
+    for (const std::string& line : c.lines) EXPECT_TRUE(Contains(result.output, line)) << line << result.output;
+    EXPECT_FALSE(Contains(result.output, "Keys ")) << result.output;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_EQ(RunCli("read --keys 120 --output " + ShellQuote(out) + Link(keypad)).status, 0);
+  EXPECT_EQ(ReadFile(out), translated);
+}
+
 TEST_F(CliReadBackTest, AnEmptyLayerIsRefusedAndTheOutputStaysAsItWas) {
   sim::PtyKeypad keypad;
   std::string error;
