@@ -40,6 +40,18 @@ install(FILES ${CMAKE_SOURCE_DIR}/src/ui/icons/lumivane.svg
 install(FILES ${packaging}/linux/lumivane-cli.bash-completion
         DESTINATION ${datadir}/bash-completion/completions RENAME lumivane-cli)
 
+# Highlighting of .pos sources, where each editor looks for it: GNOME Text
+# Editor and gedit (GtkSourceView 5), Kate, KWrite, KDevelop and Qt Creator
+# (KSyntaxHighlighting), Vim (Debian's system-wide vimfiles, which its
+# runtimepath holds). The TextMate grammar has no system folder: editors
+# that read one are pointed at it (docs/editors.md).
+set(editors ${packaging}/editors)
+install(FILES ${editors}/lumivane-pos.lang DESTINATION ${datadir}/gtksourceview-5/language-specs)
+install(FILES ${editors}/lumivane-pos.xml DESTINATION ${datadir}/org.kde.syntax-highlighting/syntax)
+install(FILES ${editors}/vim/syntax/lumivane-pos.vim DESTINATION ${datadir}/vim/vimfiles/syntax)
+install(FILES ${editors}/vim/ftdetect/lumivane-pos.vim DESTINATION ${datadir}/vim/vimfiles/ftdetect)
+install(FILES ${editors}/lumivane-pos.tmLanguage.json DESTINATION ${datadir}/lumivane)
+
 # Manual pages and the Debian changelog, compressed as Debian wants them
 # (gzip -9n: no name, no time stamp, so the package builds reproducibly).
 configure_file(${packaging}/debian/changelog.in ${generated}/changelog @ONLY)
