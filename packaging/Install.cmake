@@ -41,12 +41,15 @@ install(FILES ${packaging}/linux/lumivane-cli.bash-completion
         DESTINATION ${datadir}/bash-completion/completions RENAME lumivane-cli)
 
 # Highlighting of .pos sources, where each editor looks for it: GNOME Text
-# Editor and gedit (GtkSourceView 5), Kate, KWrite, KDevelop and Qt Creator
+# Editor (GtkSourceView 5), gedit (GtkSourceView 4 up to gedit 44; the
+# format is the same), Kate, KWrite, KDevelop and Qt Creator
 # (KSyntaxHighlighting), Vim (Debian's system-wide vimfiles, which its
 # runtimepath holds). The TextMate grammar has no system folder: editors
 # that read one are pointed at it (docs/editors.md).
 set(editors ${packaging}/editors)
-install(FILES ${editors}/lumivane-pos.lang DESTINATION ${datadir}/gtksourceview-5/language-specs)
+foreach(version 4 5)
+  install(FILES ${editors}/lumivane-pos.lang DESTINATION ${datadir}/gtksourceview-${version}/language-specs)
+endforeach()
 install(FILES ${editors}/lumivane-pos.xml DESTINATION ${datadir}/org.kde.syntax-highlighting/syntax)
 install(FILES ${editors}/vim/syntax/lumivane-pos.vim DESTINATION ${datadir}/vim/vimfiles/syntax)
 install(FILES ${editors}/vim/ftdetect/lumivane-pos.vim DESTINATION ${datadir}/vim/vimfiles/ftdetect)

@@ -3,13 +3,14 @@
 checks the construct of each piece that styles.tsv lists, and that no
 character is left unstyled.
 
-    highlight_styles.py ksyntax|gtksourceview|vim SOURCE_DIR
+    highlight_styles.py ksyntax|gtksourceview5|gtksourceview4|vim SOURCE_DIR
 
-ksyntax runs kate-syntax-highlighter, gtksourceview loads GtkSourceView 5's
-language manager through its Python bindings (no display needed), vim runs
-Vim in silent Ex mode. Each finds the definition from packaging/editors by
+ksyntax runs kate-syntax-highlighter; gtksourceview5 (GNOME Text Editor) and
+gtksourceview4 (gedit) load that GtkSourceView's language manager through
+its Python bindings, with no display; vim runs Vim in silent Ex mode. Each finds the definition from packaging/editors by
 the file name, as the editor does.
 """
+import functools
 import html
 import os
 import re
@@ -92,10 +93,10 @@ def ksyntax_styles(definitions, work, path):
     return lines + [current] if current else lines
 
 
-def gtksourceview_styles(definitions, work, path):
+def gtksourceview_styles(version, definitions, work, path):
     os.environ.update(isolated_env(work, "/usr/share"), G_DEBUG="fatal-warnings")
     import gi
-    gi.require_version("GtkSource", "5")
+    gi.require_version("GtkSource", version)
     from gi.repository import GtkSource
     GtkSource.init()
     languages = GtkSource.LanguageManager.new()
@@ -147,7 +148,12 @@ def vim_styles(definitions, work, path):
     return [[VIM_GROUPS.get(group, UNSTYLED) for group in line.split()] for line in lines]
 
 
-ENGINES = {"ksyntax": ksyntax_styles, "gtksourceview": gtksourceview_styles, "vim": vim_styles}
+ENGINES = {
+    "ksyntax": ksyntax_styles,
+    "gtksourceview5": functools.partial(gtksourceview_styles, "5"),
+    "gtksourceview4": functools.partial(gtksourceview_styles, "4"),
+    "vim": vim_styles,
+}
 
 
 def failures(engine, source_dir):
@@ -183,7 +189,7 @@ def main():
         print(f"{sys.argv[1]}: {error.filename} is missing (scripts/setup installs it)", file=sys.stderr)
         return 1
     except ImportError as error:
-        print(f"{sys.argv[1]}: {error} (scripts/setup installs python3-gi and gir1.2-gtksource-5)", file=sys.stderr)
+        print(f"{sys.argv[1]}: {error} (scripts/setup installs python3-gi and GtkSourceView's gir1.2-gtksource-*)", file=sys.stderr)
         return 1
     except (RuntimeError, OSError, ValueError, subprocess.TimeoutExpired) as error:
         print(f"{sys.argv[1]}: {error}", file=sys.stderr)
