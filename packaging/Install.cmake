@@ -44,8 +44,9 @@ install(FILES ${packaging}/linux/lumivane-cli.bash-completion
 # Editor (GtkSourceView 5), gedit (GtkSourceView 4 up to gedit 44; the
 # format is the same), Kate, KWrite, KDevelop and Qt Creator
 # (KSyntaxHighlighting), Vim (Debian's system-wide vimfiles, which its
-# runtimepath holds) and Neovim (the site folder of its runtimepath). The TextMate grammar has no system folder: editors
-# that read one are pointed at it (docs/editors.md).
+# runtimepath holds) and Neovim (the site folder of its runtimepath). The
+# TextMate grammar has no system folder: editors that read one are pointed
+# at it (docs/editors.md).
 set(editors ${packaging}/editors)
 foreach(version 4 5)
   install(FILES ${editors}/lumivane-pos.lang DESTINATION ${datadir}/gtksourceview-${version}/language-specs)
