@@ -63,6 +63,17 @@ def isolated_env(work, data_dirs):
     return env
 
 
+def by_line(characters):
+    """The constructs of (character, construct) pairs, one list per line."""
+    lines = [[]]
+    for character, construct in characters:
+        if character == "\n":
+            lines.append([])
+        else:
+            lines[-1].append(construct)
+    return lines if lines[-1] else lines[:-1]
+
+
 def run(command, env):
     result = subprocess.run(command, env=env, capture_output=True, text=True, timeout=60)
     if result.returncode != 0 or result.stderr.strip():
@@ -79,18 +90,13 @@ def ksyntax_styles(definitions, work, path):
     env = isolated_env(work, syntax + ":/usr/share")
     page = run(["kate-syntax-highlighter", "--theme", "Lumivane Style Probe", path], env)
     body = page.split("<pre>", 1)[1].rsplit("</pre>", 1)[0].lstrip("\n")
-    lines, current = [], []
-    for piece in re.finditer(r'<span style="([^"]*)">(.*?)</span>|([^<]+)', body):
-        styled, text = piece.group(1) or "", piece.group(2) or piece.group(3) or ""
-        colour = re.search(r"color:(#[0-9a-f]{6})", styled)
-        construct = PROBE_COLOURS.get(colour.group(1) if colour else "", UNSTYLED)
-        for character in html.unescape(text):
-            if character == "\n":
-                lines.append(current)
-                current = []
-            else:
-                current.append(construct)
-    return lines + [current] if current else lines
+    def characters():
+        for piece in re.finditer(r'<span style="([^"]*)">(.*?)</span>|([^<]+)', body):
+            colour = re.search(r"color:(#[0-9a-f]{6})", piece.group(1) or "")
+            construct = PROBE_COLOURS.get(colour.group(1) if colour else "", UNSTYLED)
+            for character in html.unescape(piece.group(2) or piece.group(3) or ""):
+                yield character, construct
+    return by_line(characters())
 
 
 def gtksourceview_styles(version, definitions, work, path):
@@ -113,22 +119,20 @@ def gtksourceview_styles(version, definitions, work, path):
     with open(path, encoding="cp1252") as source:
         buffer.set_text(source.read())
     buffer.ensure_highlight(buffer.get_start_iter(), buffer.get_end_iter())
-    lines, current = [], []
-    position = buffer.get_start_iter()
-    while not position.is_end():
-        if position.get_char() == "\n":
-            lines.append(current)
-            current = []
-        else:
-            coloured = [tag for tag in position.get_tags() if tag.props.foreground_set]
-            construct = UNSTYLED
-            if coloured:
-                rgba = max(coloured, key=lambda tag: tag.get_priority()).props.foreground_rgba
-                construct = PROBE_COLOURS.get("#%02x%02x%02x" % tuple(
-                    round(channel * 255) for channel in (rgba.red, rgba.green, rgba.blue)), UNSTYLED)
-            current.append(construct)
-        position.forward_char()
-    return lines + [current] if current else lines
+    def construct_at(position):
+        coloured = [tag for tag in position.get_tags() if tag.props.foreground_set]
+        if not coloured:
+            return UNSTYLED
+        rgba = max(coloured, key=lambda tag: tag.get_priority()).props.foreground_rgba
+        return PROBE_COLOURS.get("#%02x%02x%02x" % tuple(
+            round(channel * 255) for channel in (rgba.red, rgba.green, rgba.blue)), UNSTYLED)
+
+    def characters():
+        position = buffer.get_start_iter()
+        while not position.is_end():
+            yield position.get_char(), construct_at(position)
+            position.forward_char()
+    return by_line(characters())
 
 
 def vim_styles(definitions, work, path):
