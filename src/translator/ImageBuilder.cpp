@@ -156,6 +156,7 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
   if (tagValue_ != 0 && Fail(run, DiagnosticKind::BadFirstTag)) return kError;
   // The '<' of the second tag, not examined.
   if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
+  secondTagOpener_ = {reader.currentChar(), reader.fullLineNumber(), reader.column()};
   const int delay = lexer.ReadTag();
   if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
   headerRead_ = true;
