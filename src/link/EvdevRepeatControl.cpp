@@ -48,6 +48,13 @@ class EvdevRepeatControl : public RepeatControl {
     return ::ioctl(fd_, EVIOCSREP, values) < 0 ? errno : 0;
   }
 
+  int GetIdentity(NodeIdentity* identity) override {
+    input_id id{};
+    if (::ioctl(fd_, EVIOCGID, &id) < 0) return errno;
+    *identity = {id.bustype, id.vendor, id.product};
+    return 0;
+  }
+
   int GetRepeat(RepeatSetting* setting) override {
     unsigned int values[2] = {0, 0};
     if (::ioctl(fd_, EVIOCGREP, values) < 0) return errno;
