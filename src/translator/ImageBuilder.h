@@ -142,6 +142,10 @@ class ImageBuilder {
     TagLexer& lexer;
     EmulatorTable& emulator;
   };
+  // The header's two tags and the character after them, and the port of
+  // an <OUT n> tag: None when the translation reads on, else how it ends.
+  DownloadState ReadHeader(const Run& run);
+  DownloadState AppendOutPort(const Run& run);
   // Records a translation error at the reader's position; true when the
   // translation ends there (always at the error limit).
   bool Fail(const Run& run, DiagnosticKind kind);
