@@ -76,11 +76,13 @@ int PrepareReadBack(const CliDownloadOptions& options, KeypadSession* session) {
   choices.backupPath = options.backup;
   const std::vector<InputFile> inputs =
       LookUpInputs({{"the source", choices.sourcePath}, {"the emulator file", choices.emulatorFile}});
-  if (const int refused = RefuseSessionOutput("the backup", options.backup, inputs); refused != 0) return refused;
+  if (const int refused = RefuseSessionOutput("the backup", options.backup, inputs); refused != 0)
+    return refused;
   session->prepareHost = [inputs](CliHost& host) {
     host.SetBackupWriter([inputs](const std::string& path, const std::vector<std::uint8_t>& image,
                                   std::string* failureLine) {
-      const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs, ImageTarget::FileOnly);
+      const ReplaceResult written =
+          WriteImageFile(path, image.data(), image.size(), inputs, ImageTarget::FileOnly);
       if (written) return true;
       // A problem with a file the command writes: on standard error, as
       // every refusal of an output; the status log gets no line for it.

@@ -71,10 +71,13 @@ int RunReadCommand(const CliReadOptions& options, const LaunchPaths& paths) {
   session.port = options.port;
 
   const std::vector<InputFile> inputs = LookUpInputs({{"the emulator file", choices.emulatorFile}});
-  if (const int refused = RefuseSessionOutput("the image", options.output, inputs); refused != 0) return refused;
+  if (const int refused = RefuseSessionOutput("the image", options.output, inputs); refused != 0)
+    return refused;
   // The layer is read with the table recognised, so that --keys can be
   // checked against what the keypad holds.
-  session.onSuccess = [&](const DownloadChain& chain) { return WriteLayer(options, chain.layerRead(), inputs); };
+  session.onSuccess = [&](const DownloadChain& chain) {
+    return WriteLayer(options, chain.layerRead(), inputs);
+  };
   return RunKeypadSession(session, paths);
 }
 

@@ -74,7 +74,8 @@ std::string TypematicRefusalFromIdentity(const NodeIdentity& identity) {
 }
 
 ChannelError AwaitHeldSetting(RepeatControl& control, Clock& clock, const RepeatSetting& request,
-                              const RepeatSetting& wanted, Clock::TimePoint requestedAt, RepeatSetting* held) {
+                              const RepeatSetting& wanted, Clock::TimePoint requestedAt,
+                              RepeatSetting* held) {
   const Clock::TimePoint deadline = requestedAt + kRepeatConfirmTimeout;
   for (;;) {
     if (const int result = control.GetRepeat(held); result != 0)
@@ -92,8 +93,9 @@ ChannelError AwaitHeldSetting(RepeatControl& control, Clock& clock, const Repeat
                   request.delayMs, request.periodMs, wanted.delayMs, wanted.periodMs);
     return ChannelError(ChannelErrorKind::Unsupported, 0, reason);
   }
-  std::snprintf(reason, sizeof reason, "the keyboard did not confirm the repeat setting %u/%u ms within %lld ms",
-                wanted.delayMs, wanted.periodMs, static_cast<long long>(kRepeatConfirmTimeout.count()));
+  std::snprintf(reason, sizeof reason,
+                "the keyboard did not confirm the repeat setting %u/%u ms within %lld ms", wanted.delayMs,
+                wanted.periodMs, static_cast<long long>(kRepeatConfirmTimeout.count()));
   return ChannelError(ChannelErrorKind::Timeout, 0, reason);
 }
 
@@ -110,7 +112,8 @@ ChannelError CheckTypematicNode(RepeatControl& control, Clock& clock, const Repe
   if (const int result = control.SetRepeat(request); result != 0)
     return EvdevKeyboardLine::ErrorFromErrno(result);
   RepeatSetting now = request;
-  const ChannelError probed = AwaitHeldSetting(control, clock, request, HeldSettingFor(rate, delay), requestedAt, &now);
+  const ChannelError probed =
+      AwaitHeldSetting(control, clock, request, HeldSettingFor(rate, delay), requestedAt, &now);
   // A node that rounds holds its own values again; one that does not, the
   // request: the node gets back what it held.
   if (now != held) control.SetRepeat(held);

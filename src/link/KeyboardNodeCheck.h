@@ -40,7 +40,8 @@ inline constexpr std::chrono::milliseconds kRepeatConfirmPollInterval{2};
 // the request at the time limit (no driver rounded it), with Timeout when
 // it holds anything else, or with the system's error.
 ChannelError AwaitHeldSetting(RepeatControl& control, Clock& clock, const RepeatSetting& request,
-                              const RepeatSetting& wanted, Clock::TimePoint requestedAt, RepeatSetting* held);
+                              const RepeatSetting& wanted, Clock::TimePoint requestedAt,
+                              RepeatSetting* held);
 
 // Checks an open node that holds `held`, before anything waits on the
 // keypad: the node's identity, then one setting that a driver which sends

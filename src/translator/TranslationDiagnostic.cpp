@@ -44,7 +44,17 @@ namespace {
 
 std::string DescribeTag(const std::string& name) { return "<" + PrintableBytes(name) + ">"; }
 
-std::string DescribeChar(unsigned char c);
+std::string DescribeChar(unsigned char c) {
+  char text[16];
+  if (c > 0x20 && c < 0x7F) {
+    std::snprintf(text, sizeof text, "'%c'", c);
+  } else if (c == ' ') {
+    std::snprintf(text, sizeof text, "blank");
+  } else {
+    std::snprintf(text, sizeof text, "0x%02X", c);
+  }
+  return text;
+}
 
 std::string DescribeFirstTagError(const ErrorSite& site) {
   char text[200];
@@ -71,18 +81,6 @@ std::string DescribeSecondTagError(const ErrorSite& site) {
   if (site.secondTagOpener != '<')
     return "a source begins with <HEADER> and then <DELAY n>, but " + what + " follows the first tag";
   return "the second tag must be <DELAY n>, not " + DescribeTag(site.tagName);
-}
-
-std::string DescribeChar(unsigned char c) {
-  char text[16];
-  if (c > 0x20 && c < 0x7F) {
-    std::snprintf(text, sizeof text, "'%c'", c);
-  } else if (c == ' ') {
-    std::snprintf(text, sizeof text, "blank");
-  } else {
-    std::snprintf(text, sizeof text, "0x%02X", c);
-  }
-  return text;
 }
 
 }  // namespace
