@@ -4,25 +4,7 @@
 
 namespace lumivane::sim {
 
-namespace {
-
 using namespace std::chrono_literals;
-
-// The PS/2 keyboard driver's tables, as the kernel has them.
-constexpr unsigned kPeriods[32] = {33,  37,  42,  46,  50,  54,  58,  63,  67,  75,  83,
-                                   92,  100, 109, 116, 125, 133, 149, 167, 182, 200, 217,
-                                   232, 250, 270, 303, 333, 370, 400, 435, 470, 500};
-constexpr unsigned kDelays[4] = {250, 500, 750, 1000};
-
-// The driver's rounding: the first entry not below the value, else the last.
-template <std::size_t N>
-unsigned KernelIndex(const unsigned (&table)[N], unsigned value) {
-  unsigned i = 0;
-  while (i < N - 1 && table[i] < value) ++i;
-  return i;
-}
-
-}  // namespace
 
 int SimulatedKeyboardNode::Open(const std::string&) {
   open = openError == 0;
@@ -53,9 +35,9 @@ int SimulatedKeyboardNode::GetIdentity(NodeIdentity* id) {
 void SimulatedKeyboardNode::RunDueWork() {
   if (!workDue_ || clock_.Now() < *workDue_) return;
   workDue_.reset();
-  const unsigned i = KernelIndex(kPeriods, rep.periodMs);
-  const unsigned j = KernelIndex(kDelays, rep.delayMs);
-  rep = {kDelays[j], kPeriods[i]};
+  const unsigned i = KernelIndex(kKernelPeriodsMs, rep.periodMs);
+  const unsigned j = KernelIndex(kKernelDelaysMs, rep.delayMs);
+  rep = {kKernelDelaysMs[j], kKernelPeriodsMs[i]};
   line.push_back(static_cast<std::uint8_t>(j << 5 | i));
 }
 

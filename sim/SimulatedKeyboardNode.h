@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +9,22 @@
 #include "link/EvdevRepeatControl.h"
 
 namespace lumivane::sim {
+
+// The PS/2 keyboard driver's tables, as the kernel has them, kept apart
+// from the link's own copy so that a model built on them checks it.
+inline constexpr unsigned kKernelPeriodsMs[32] = {33,  37,  42,  46,  50,  54,  58,  63,  67,  75,  83,
+                                                 92,  100, 109, 116, 125, 133, 149, 167, 182, 200, 217,
+                                                 232, 250, 270, 303, 333, 370, 400, 435, 470, 500};
+inline constexpr unsigned kKernelDelaysMs[4] = {250, 500, 750, 1000};
+
+// The driver's rounding: the index of the first entry not below the
+// value, else of the last.
+template <std::size_t N>
+unsigned KernelIndex(const unsigned (&table)[N], unsigned value) {
+  unsigned i = 0;
+  while (i < N - 1 && table[i] < value) ++i;
+  return i;
+}
 
 // A keyboard's evdev node and its driver, on the clock given, behind the
 // calls that EvdevKeyboardLine makes.

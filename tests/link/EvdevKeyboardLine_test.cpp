@@ -24,20 +24,9 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using TimePoint = std::chrono::steady_clock::time_point;
 
-// The PS/2 keyboard driver's tables, as the kernel has them.
-constexpr unsigned kPeriods[32] = {33,  37,  42,  46,  50,  54,  58,  63,  67,  75,  83,
-                                   92,  100, 109, 116, 125, 133, 149, 167, 182, 200, 217,
-                                   232, 250, 270, 303, 333, 370, 400, 435, 470, 500};
-constexpr unsigned kDelays[4] = {250, 500, 750, 1000};
-
-// The driver's rounding: the first entry not below the value, else the last.
-template <std::size_t N>
-unsigned KernelIndex(const unsigned (&table)[N], unsigned value) {
-  unsigned i = 0;
-  while (i < N - 1 && table[i] < value) ++i;
-  return i;
-}
-
+constexpr const auto& kPeriods = sim::kKernelPeriodsMs;
+constexpr const auto& kDelays = sim::kKernelDelaysMs;
+using sim::KernelIndex;
 using KernelModel = sim::SimulatedKeyboardNode;
 
 class EvdevKeyboardLineTest : public ::testing::Test {
