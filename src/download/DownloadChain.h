@@ -27,7 +27,7 @@ struct LinkChannels {
   std::function<std::string(const std::string&)> resolvePortName;
   // The hint after "Permission denied" on a serial device (" (add your user
   // to the dialout group: ...)"); when empty, the one the system's group
-  // database gives (FailureDetails.h).
+  // database gives (LinkDetails.h).
   std::function<std::string(const std::string& device)> permissionHint;
   // The time of the link's pauses and answer limits, the wait limit and
   // the host's key waits; the monotonic clock when null. The serial port
