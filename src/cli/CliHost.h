@@ -38,8 +38,8 @@ class CliHost : public DownloadHost {
 
   // Keeps a download's backup (see DownloadHost::SaveBackup); without a
   // writer, backups are refused.
-  using BackupWriter = std::function<bool(const std::string& path, const std::vector<std::uint8_t>& image,
-                                          std::string* failureLine)>;
+  using BackupWriter =
+      std::function<BackupResult(const std::string& path, const std::vector<std::uint8_t>& image)>;
   void SetBackupWriter(BackupWriter writer) { backupWriter_ = std::move(writer); }
 
   // Starts a download and runs its messages and timer ticks until it ends.
@@ -72,10 +72,8 @@ class CliHost : public DownloadHost {
   std::vector<int> DiscardTypedKeys() override;
   // Redraws the count of seconds waited when a second has passed.
   void UpdateWaitLine();
-  bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
-                  std::string* failureLine) override {
-    return backupWriter_ ? backupWriter_(path, image, failureLine)
-                         : DownloadHost::SaveBackup(path, image, failureLine);
+  BackupResult SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) override {
+    return backupWriter_ ? backupWriter_(path, image) : DownloadHost::SaveBackup(path, image);
   }
 
  private:

@@ -82,12 +82,10 @@ int PrepareReadBack(const CliDownloadOptions& options, KeypadSession* session) {
     return exit_status::kOutputIsInput;
   }
   session->prepareHost = [inputs](CliHost& host) {
-    host.SetBackupWriter([inputs](const std::string& path, const std::vector<std::uint8_t>& image,
-                                  std::string* failureLine) {
+    host.SetBackupWriter([inputs](const std::string& path, const std::vector<std::uint8_t>& image) {
       const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs);
-      if (written) return true;
-      *failureLine = "Unable to write the backup to " + path + ": " + ReplaceFailureReason(written);
-      return false;
+      if (written) return BackupResult{true, {}};
+      return BackupResult{false, "Unable to write the backup to " + path + ": " + ReplaceFailureReason(written)};
     });
   };
   return 0;

@@ -437,9 +437,9 @@ bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, Down
       return false;
   }
   const std::vector<std::uint8_t> image = layerRead.Image();
-  std::string failure;
-  if (!host.SaveBackup(choices.backupPath, image, &failure)) {
-    host.AddStatusLine(failure);
+  const BackupResult saved = host.SaveBackup(choices.backupPath, image);
+  if (!saved.kept) {
+    host.AddStatusLine(saved.failureLine);
     *ended = EndWithoutWriting();
     if (*ended != DownloadState::Timeout) SetOutcome({}, false, JobFailure::BackupUnwritable);
     return false;

@@ -47,6 +47,12 @@ struct DownloadChoices {
   int readTableEnd = 0;
 };
 
+// Whether a backup was kept, and the status line that says why not.
+struct BackupResult {
+  bool kept = false;
+  std::string failureLine;
+};
+
 // What the download chain needs from the window (or from the command line,
 // or from a test): choices, the status log, the counters, the controls, a
 // message queue, the ready timer and key presses. Everything runs on one thread.
@@ -96,13 +102,11 @@ class DownloadHost : public KeySource {
   virtual void RequestClose() = 0;
   // A download with a backup: keeps `image` (the target layer's image, its
   // key table as image offsets) under `path`, whole or not at all, before
-  // anything is written to the keypad. False with the status line that
-  // says why; the download then writes nothing.
-  virtual bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
-                          std::string* failureLine) {
+  // anything is written to the keypad. Not kept: the download then writes
+  // nothing, and the failure line says why.
+  virtual BackupResult SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) {
     (void)image;
-    *failureLine = "Unable to write the backup to " + path + ": not supported here";
-    return false;
+    return {false, "Unable to write the backup to " + path + ": not supported here"};
   }
 };
 

@@ -81,6 +81,13 @@ void FakeDownloadHost::RequestClose() {
   Record("close");
 }
 
+BackupResult FakeDownloadHost::SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) {
+  Record("backup:" + path);
+  if (!backupFailure.empty()) return {false, backupFailure};
+  backups.emplace_back(path, image);
+  return {true, {}};
+}
+
 int FakeDownloadHost::WaitKeyPress(std::chrono::milliseconds timeout) {
   if (!typedKeys.empty()) {
     const int key = typedKeys.front();

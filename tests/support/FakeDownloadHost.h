@@ -102,14 +102,7 @@ class FakeDownloadHost : public DownloadHost {
   void DeliverStopRequests() override;
   void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
-  bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
-                  std::string* failureLine) override {
-    Record("backup:" + path);
-    *failureLine = backupFailure;
-    if (!backupFailure.empty()) return false;
-    backups.emplace_back(path, image);
-    return true;
-  }
+  BackupResult SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) override;
   std::vector<int> DiscardTypedKeys() override {
     std::vector<int> dropped(typedKeys.begin(), typedKeys.end());
     typedKeys.clear();
