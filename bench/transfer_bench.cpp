@@ -17,7 +17,7 @@
 #include "FakeDownloadHost.h"
 #include "TestPaths.h"
 #include "link/Clock.h"
-#include "link/DeviceLink.h"
+#include "link/SerialLink.h"
 #include "download/DownloadChain.h"
 #include "link/SerialPort.h"
 #include "sim/PtyKeypad.h"
@@ -110,8 +110,7 @@ double MeasureReadRoundTrip(const std::string& path, int reads) {
   port.Read(&answer, 1, &got, nullptr, 2000);
   if (got != 1 || answer != 0xC0) return -1;
   lumivane::SteadyClock clock;
-  lumivane::DeviceLink link(clock);
-  link.UseSerial(&port);
+  lumivane::SerialLink link(clock, &port);
   const auto start = Clock::now();
   for (int i = 0; i < reads; ++i) link.ReadByte(0xFF6B);
   const double mean = Ms(Clock::now() - start) / reads;

@@ -2,13 +2,14 @@
 
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "link/Clock.h"
 #include "link/DeviceLink.h"
 #include "link/KeypadTransfer.h"
 #include "download/FailureDetails.h"
-#include "download/LinkPreparation.h"
+#include "download/KeypadLinkChoice.h"
 #include "download/ReadBackLines.h"
 #include "translator/EmulatorTable.h"
 #include "translator/ImageBuilder.h"
@@ -22,6 +23,8 @@ constexpr const char* kIncompleteImageLine =
     "The Quintrel holds an incomplete image: download it again";
 
 constexpr const char* kCancelledLine = "Operation cancelled by user";
+constexpr const char* kNotSupportedLine = "Link option selected is not supported";
+constexpr int kReadyTimerPeriodMs = 200;
 
 std::string WaitLimitLine(std::chrono::milliseconds limit) {
   char text[80];
@@ -44,12 +47,9 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
         channels(std::move(channels)),
         programDirectory(std::move(programDirectory)),
         autoRun(autoRun),
-        clock(this->channels.clock != nullptr ? *this->channels.clock : steadyClock),
-        link(clock),
-        preparation(host, this->channels, link) {
+        clock(this->channels.clock != nullptr ? *this->channels.clock : steadyClock) {
     builder.SetLineCounterCallback([this](const std::string& text) { this->host.SetLinesTranslated(text); });
     builder.SetStopCheck([this] { return StopRequested(); });
-    link.SetStopCheck([this] { return StopRequested(); });
   }
 
   // ---- Phases ----
@@ -62,11 +62,15 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   void CancelDownload();
   void RequestStop(std::vector<std::string> lines);
   void EndDownload();
-  void StartWaitLimit(std::chrono::milliseconds limit, LinkKind link);
+  // Makes the chosen link and opens it; false when the download ended.
+  bool PrepareLink(const DownloadChoices& choices);
+  void StartWaitLimit(std::chrono::milliseconds limit);
   void StopWaitLimit();
+  void StartTimer();
+  void StopTimer();
   // The serial line failed while the download waited: a communication
   // time-out, with a line naming the port and the reason after it.
-  void EndWithLostLine();
+  void EndWithLostLine(const std::string& detail);
   // ReadLayer without a source: only the emulator, for the nibble keys.
   DownloadState LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink);
   // The end of a phase: its state and the line that tells more about a
@@ -152,8 +156,8 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   SteadyClock steadyClock;
   Clock& clock;
   ImageBuilder builder;
-  DeviceLink link;
-  LinkPreparation preparation;
+  // The link of the current download, made once the image is ready.
+  std::unique_ptr<DeviceLink> link;
 
   DownloadState state = DownloadState::None;
   bool running = false;
@@ -170,10 +174,10 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   std::optional<std::vector<std::string>> stopLines;
   bool transferStopped = false;
   // The wait for shift+load ends here when a limit is set. On the PC/AT
-  // link, which has no ready timer of its own, the timer runs for the limit.
+  // link, which has no identity to poll, the timer runs for the limit.
   std::optional<Clock::TimePoint> waitDeadline;
   std::chrono::milliseconds waitLimit{0};
-  bool timerForLimit = false;
+  bool timerRunning = false;
   // The line the report writes after the state's line: which file, port,
   // device or node, and why.
   std::string stateDetail;
@@ -219,8 +223,7 @@ void DownloadChain::Impl::StartDownload() {
   outcomeLines.reset();
   outcomeSucceeded = false;
   jobFailure = JobFailure::None;
-  link.Reset();
-  preparation.Reset();
+  link.reset();
   Post(DownloadMessage::Translate);
 }
 
@@ -288,16 +291,10 @@ void DownloadChain::Impl::OnReport() {
     case DownloadState::ImageReady: {
       host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
       const DownloadChoices choices = host.ReadChoices();
-      if (preparation.Prepare(choices, nibbleKeys)) {
+      if (PrepareLink(choices)) {
         host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
         SetWaiting(true);
-        if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit, choices.link);
-      } else if (preparation.LineLost()) {
-        EndWithLostLine();
-      } else {
-        WriteFailure(preparation.failureLine(), preparation.failureDetail());
-        jobFailure = JobFailure::LinkNotPrepared;
-        EndDownload();
+        if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit);
       }
       return;
     }
@@ -316,58 +313,90 @@ void DownloadChain::Impl::OnReport() {
   }
 }
 
-void DownloadChain::Impl::StartWaitLimit(std::chrono::milliseconds limit, LinkKind link) {
+bool DownloadChain::Impl::PrepareLink(const DownloadChoices& choices) {
+  link = MakeKeypadLink(choices, channels, clock, host, nibbleKeys);
+  LinkOpening opening{LinkOpening::End::Refused, kNotSupportedLine, UnsupportedLinkDetail(choices.link)};
+  if (link) {
+    link->SetStopCheck([this] { return StopRequested(); });
+    opening = link->Prepare([this](const std::string& line) { host.AddStatusLine(line); });
+  }
+  switch (opening.end) {
+    case LinkOpening::End::Ready: break;
+    case LinkOpening::End::Refused:
+      WriteFailure(opening.line, opening.detail);
+      jobFailure = JobFailure::LinkNotPrepared;
+      EndDownload();
+      return false;
+    case LinkOpening::End::LineLost: EndWithLostLine(opening.detail); return false;
+  }
+  if (link->PollsIdentity()) {
+    StartTimer();
+  } else {
+    host.SetYesEnabled(true);
+  }
+  return true;
+}
+
+void DownloadChain::Impl::StartWaitLimit(std::chrono::milliseconds limit) {
   waitLimit = limit;
   waitDeadline = clock.Now() + limit;
-  if (link == LinkKind::PcAt) {
-    host.StartReadyTimer(LinkPreparation::kReadyTimerPeriodMs);
-    timerForLimit = true;
-  }
+  if (!timerRunning) StartTimer();
 }
 
 void DownloadChain::Impl::StopWaitLimit() {
   waitDeadline.reset();
-  if (timerForLimit) host.StopReadyTimer();
-  timerForLimit = false;
+  StopTimer();
+}
+
+void DownloadChain::Impl::StartTimer() {
+  host.StartReadyTimer(kReadyTimerPeriodMs);
+  timerRunning = true;
+}
+
+void DownloadChain::Impl::StopTimer() {
+  if (!timerRunning) return;
+  host.StopReadyTimer();
+  timerRunning = false;
 }
 
 void DownloadChain::Impl::OnReadyTimer() {
-  if (!running || transferring) return;
-  const ReadyAnswer answer = preparation.PollReady();
-  if (answer == ReadyAnswer::NotYet && waitDeadline && clock.Now() >= *waitDeadline) {
-    jobFailure = JobFailure::WaitEnded;
-    RequestStop({kCancelledLine, WaitLimitLine(waitLimit)});
+  if (!running || transferring || !timerRunning) return;
+  const IdentityPoll poll = link->PollsIdentity() ? link->PollIdentity() : IdentityPoll{};
+  if (poll.answer == IdentityAnswer::NotYet) {
+    if (waitDeadline && clock.Now() >= *waitDeadline) {
+      jobFailure = JobFailure::WaitEnded;
+      RequestStop({kCancelledLine, WaitLimitLine(waitLimit)});
+    }
     return;
   }
-  switch (answer) {
-    case ReadyAnswer::NotYet: return;
-    case ReadyAnswer::Right:
-      StopWaitLimit();
+  StopWaitLimit();
+  switch (poll.answer) {
+    case IdentityAnswer::NotYet: return;
+    case IdentityAnswer::Right:
       SetWaiting(false);
       Post(DownloadMessage::Transfer);
       return;
-    case ReadyAnswer::Wrong:
+    case IdentityAnswer::Wrong:
       SetWaiting(false);
-      EndPhase(DownloadState::WrongDeviceId, preparation.failureDetail());
+      EndPhase(DownloadState::WrongDeviceId, poll.detail);
       return;
-    case ReadyAnswer::DeviceGone:
-      WriteFailure("Usb Quintrel not detected", preparation.failureDetail());
+    case IdentityAnswer::DeviceGone:
+      WriteFailure(poll.line, poll.detail);
       jobFailure = JobFailure::LinkNotPrepared;
       EndDownload();
       return;
-    case ReadyAnswer::LineLost: EndWithLostLine(); return;
+    case IdentityAnswer::LineLost: EndWithLostLine(poll.detail); return;
   }
 }
 
-void DownloadChain::Impl::EndWithLostLine() {
+void DownloadChain::Impl::EndWithLostLine(const std::string& detail) {
   SetWaiting(false);
-  EndPhase(DownloadState::Timeout, preparation.failureDetail());
+  EndPhase(DownloadState::Timeout, detail);
 }
 
 void DownloadChain::Impl::OnYes() {
   if (!running || transferring) return;
-  if (state == DownloadState::ImageReady && preparation.IsWaiting() && !pending) {
-    preparation.StopWaiting();
+  if (state == DownloadState::ImageReady && link && !link->PollsIdentity() && !pending) {
     StopWaitLimit();
     SetWaiting(false);
     Post(DownloadMessage::Transfer);
@@ -387,7 +416,7 @@ void DownloadChain::Impl::OnTransfer() {
   const DownloadState ended =
       job == KeypadJob::ReadLayer ? ReadLayerBack(choices, layer) : WriteImage(choices, layer);
   std::string detail;
-  if (ended == DownloadState::Timeout) detail = link.faultDetail();
+  if (ended == DownloadState::Timeout) detail = link->faultDetail();
   if (ended == DownloadState::NoMemory) detail = NoMemoryDetail(builder.imageLength(), layerRoom);
   transferring = false;
   transferStopped = ended == DownloadState::None;
@@ -408,7 +437,7 @@ DownloadState DownloadChain::Impl::WriteImage(const DownloadChoices& choices, in
   TransferOptions options;
   options.verify = choices.verify;
   writesBegun = true;
-  const DownloadState written = RunTransfer(link, image, layer, *this, options, &verifyReport, &layerRoom);
+  const DownloadState written = RunTransfer(*link, image, layer, *this, options, &verifyReport, &layerRoom);
   if (written == DownloadState::Success && options.verify) {
     // Complete: the pass ran to its end, and the end command went out.
     if (verifyReport.differing == 0) {
@@ -422,7 +451,7 @@ DownloadState DownloadChain::Impl::WriteImage(const DownloadChoices& choices, in
 
 bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, DownloadState* ended) {
   host.SetProgressLabel("Backup");
-  layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
+  layerRead = ReadLayer(*link, layer, *this, choices.readTableEnd);
   switch (layerRead.end) {
     case LayerReadEnd::Read: break;
     case LayerReadEnd::NoImage:
@@ -451,7 +480,7 @@ bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, Down
 DownloadState DownloadChain::Impl::ReadLayerBack(const DownloadChoices& choices, int layer) {
   host.AddStatusLine(kReadInProgressLine);
   host.SetProgressLabel("Read");
-  layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
+  layerRead = ReadLayer(*link, layer, *this, choices.readTableEnd);
   switch (layerRead.end) {
     case LayerReadEnd::LinkFailed: return DownloadState::Timeout;
     case LayerReadEnd::Stopped: EndWithoutWriting(); return DownloadState::None;
@@ -469,10 +498,10 @@ DownloadState DownloadChain::Impl::ReadLayerBack(const DownloadChoices& choices,
 }
 
 DownloadState DownloadChain::Impl::EndWithoutWriting() {
-  if (link.fault() != LinkFault::None) return DownloadState::Timeout;
-  link.EndWrite();
-  link.ConfirmDelivery();
-  return link.fault() == LinkFault::None ? DownloadState::Success : DownloadState::Timeout;
+  if (link->fault() != LinkFault::None) return DownloadState::Timeout;
+  link->EndWrite();
+  link->ConfirmDelivery();
+  return link->fault() == LinkFault::None ? DownloadState::Success : DownloadState::Timeout;
 }
 
 DownloadState DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink) {
@@ -525,7 +554,7 @@ void DownloadChain::Impl::EndDownload() {
   SetWaiting(false);
   host.ShowIdleControls();
   StopWaitLimit();
-  preparation.Release();
+  if (link) link->Release();
   host.SetProgressPosition(0);
   pending.reset();
   running = false;

@@ -18,7 +18,7 @@ class HidBackend;
 class KeyboardLine;
 
 // The platform channels a download may use; a channel that is null makes
-// its link unusable (the link preparation reports it).
+// its link unusable (the link's preparation says so).
 struct LinkChannels {
   SerialChannel* serialPort = nullptr;
   HidBackend* hidBackend = nullptr;

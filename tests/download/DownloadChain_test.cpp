@@ -36,7 +36,7 @@ TEST_F(ChainFixture, TranslationFailuresReportTheirLineAndRestoreTheControls) {
   EXPECT_FALSE(Chain().IsRunning());
   EXPECT_FALSE(host.closeRequested);
   EXPECT_EQ(Chain().state(), DownloadState::EmulatorUnavailable);
-  EXPECT_EQ(keypad.calls, Lines{"close"}) << "no port opened, the release closes it anyway";
+  EXPECT_TRUE(keypad.calls.empty()) << "no port opened";
 
   host.calls.clear();
   host.statusLines.clear();
@@ -93,7 +93,7 @@ TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysW
   EXPECT_EQ(host.statusLines, Lines{"Operation cancelled by user"});
   EXPECT_FALSE(Chain().IsRunning());
   EXPECT_EQ(host.CallsStartingWith("cursor:").back(), "cursor:normal");
-  EXPECT_TRUE(keypad.calls == Lines{"close"}) << "no port opened";
+  EXPECT_TRUE(keypad.calls.empty()) << "no port opened";
 
   host.onStopCheck = nullptr;
   host.statusLines.clear();
