@@ -30,14 +30,15 @@ CliHost::CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int inte
       clock_(clock),
       progress_(progress) {}
 
-void CliHost::AddStatusLine(const std::string& line) {
+void CliHost::OnLine(const std::string& line, LineKind) {
   EndTransientLine();
   std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);
 }
 
-void CliHost::ShowIdleControls() {
-  yesEnabled_ = false;
+void CliHost::OnPhase(const PhaseChange& change) {
+  yesAwaited_ = change.to == DownloadPhase::Waiting && change.awaitsYes;
+  if (change.to != DownloadPhase::Idle) return;
   EndTransientLine();
   passActive_ = false;
 }
@@ -50,7 +51,8 @@ void CliHost::EndTransientLine() {
   transient_ = Transient::None;
 }
 
-void CliHost::ShowWaitingForKeypad(bool waiting) {
+void CliHost::OnActivity(DownloadActivity activity) {
+  const bool waiting = activity == DownloadActivity::Waiting;
   waiting_ = waiting && progress_ != nullptr;
   if (!waiting) {
     if (transient_ == Transient::Wait) EndTransientLine();
@@ -74,16 +76,25 @@ void CliHost::DrawWaitLine() {
   nextWaitLine_ = waitStart_ + waited + std::chrono::seconds(1);
 }
 
-void CliHost::SetProgressRange(int maximum) {
+void CliHost::OnProgress(const DownloadProgress& progress) {
+  if (progress.begins) {
+    BeginPass(progress);
+  } else {
+    ShowPosition(progress.done);
+  }
+}
+
+void CliHost::BeginPass(const DownloadProgress& progress) {
+  passLabel_ = PassLabel(progress.pass);
   if (progress_ == nullptr) return;
   EndTransientLine();
   passActive_ = true;
-  passTotal_ = maximum;
+  passTotal_ = progress.total;
   passDone_ = 0;
   passStart_ = clock_.Now();
 }
 
-void CliHost::SetProgressPosition(int position) {
+void CliHost::ShowPosition(std::uint32_t position) {
   if (!passActive_) return;
   passDone_ = position;
   // A terminal takes a few lines a second; the last one always.
@@ -97,9 +108,9 @@ void CliHost::DrawProgressLine() {
   const TimePoint now = clock_.Now();
   lastPassLine_ = now;
   const double seconds = std::chrono::duration<double>(now - passStart_).count();
-  const int percent = passTotal_ > 0 ? static_cast<int>(100LL * passDone_ / passTotal_) : 100;
+  const int percent = passTotal_ > 0 ? static_cast<int>(100ULL * passDone_ / passTotal_) : 100;
   char text[160];
-  int length = std::snprintf(text, sizeof text, "\r%s: %d/%d bytes, %d%%", passLabel_.c_str(), passDone_,
+  int length = std::snprintf(text, sizeof text, "\r%s: %u/%u bytes, %d%%", passLabel_.c_str(), passDone_,
                              passTotal_, percent);
   // The rate once it means something; the time left while there is some.
   if (seconds >= 0.2 && passDone_ > 0 && length > 0 && static_cast<std::size_t>(length) < sizeof text) {
@@ -152,7 +163,7 @@ void CliHost::Stop(int signalNumber) {
 }
 
 void CliHost::WaitForEvent(DownloadChain& chain) {
-  if (yesEnabled_ && !KeysCanArrive()) {
+  if (yesAwaited_ && !KeysCanArrive()) {
     // The keypad confirms by typing into this terminal; nothing more can come.
     chain.RequestStop({kNoConfirmationLine});
     return;
@@ -160,7 +171,7 @@ void CliHost::WaitForEvent(DownloadChain& chain) {
   pollfd fds[2];
   std::size_t count = 0;
   if (interruptFd_ >= 0) fds[count++] = {interruptFd_, POLLIN, 0};
-  const bool watchKeys = yesEnabled_;
+  const bool watchKeys = yesAwaited_;
   if (watchKeys && pendingKeys_.empty()) fds[count++] = {keyInput_, POLLIN, 0};
   const std::optional<TimePoint> tick =
       timerRunning_ ? std::optional<TimePoint>(nextTick_) : std::nullopt;
@@ -182,7 +193,10 @@ void CliHost::WaitForEvent(DownloadChain& chain) {
   if (watchKeys) {
     const int key = ReadKey();
     // The keypad presses the window's default button "&Yes" by typing.
-    if (key == 'Y' || key == '\r' || key == '\n') chain.OnYes();
+    if (key == 'Y' || key == '\r' || key == '\n') {
+      chain.OnYes();
+      yesAwaited_ = false;
+    }
     if (key >= 0 || keyInputEnded_) return;
   }
   if (timerRunning_ && clock_.Now() >= nextTick_) {

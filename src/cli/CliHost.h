@@ -48,26 +48,10 @@ class CliHost : public DownloadHost {
   int endingSignal() const { return endingSignal_; }
 
   DownloadChoices ReadChoices() override { return choices_; }
-  void AddStatusLine(const std::string& line) override;
-  void SetLinesTranslated(const std::string&) override {}
-  void SetBytesTransferred(const std::string&) override {}
-  void SetProgressRange(int maximum) override;
-  void SetProgressPosition(int position) override;
-  void SetProgressLabel(const std::string& label) override { passLabel_ = label; }
-  void ShowWaitingForKeypad(bool waiting) override;
-  void ShowDownloadControls() override {}
-  void ShowIdleControls() override;
-  void SetCancelEnabled(bool) override {}
-  void SetYesEnabled(bool enabled) override { yesEnabled_ = enabled; }
-  void FocusCancel() override {}
-  void SetWaitCursor(bool) override {}
-  void Beep() override {}
   void Post(DownloadMessage message) override { queue_.push_back(message); }
   void StartReadyTimer(int periodMs) override;
   void StopReadyTimer() override { timerRunning_ = false; }
-  void DispatchOnePendingEvent() override {}
   void DeliverStopRequests() override;
-  void RequestClose() override {}
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
   std::vector<int> DiscardTypedKeys() override;
   // Redraws the count of seconds waited when a second has passed.
@@ -75,6 +59,12 @@ class CliHost : public DownloadHost {
   BackupResult SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) override {
     return backupWriter_ ? backupWriter_(path, image) : DownloadHost::SaveBackup(path, image);
   }
+  // DownloadEvents
+  void OnPhase(const PhaseChange& change) override;
+  void OnLine(const std::string& line, LineKind kind) override;
+  void OnProgress(const DownloadProgress& progress) override;
+  void OnActivity(DownloadActivity activity) override;
+  void OnOutcome(const DownloadOutcome&) override {}
 
  private:
   using TimePoint = Clock::TimePoint;
@@ -83,6 +73,8 @@ class CliHost : public DownloadHost {
   void WaitForEvent(DownloadChain& chain);
   // Ends the line of the wait (erased) or of a pass (kept) before other output.
   void EndTransientLine();
+  void BeginPass(const DownloadProgress& progress);
+  void ShowPosition(std::uint32_t position);
   void DrawWaitLine();
   void DrawProgressLine();
   // A pending signal during the transfer: noted, or handed on as a stop.
@@ -106,7 +98,8 @@ class CliHost : public DownloadHost {
   bool timerRunning_ = false;
   std::chrono::milliseconds timerPeriod_{200};
   TimePoint nextTick_{};
-  bool yesEnabled_ = false;
+  // The keypad confirms by typing "&Yes" now.
+  bool yesAwaited_ = false;
   int endingSignal_ = 0;
   int transferInterrupts_ = 0;
   bool keyInputEnded_ = false;
@@ -120,8 +113,8 @@ class CliHost : public DownloadHost {
   TimePoint nextWaitLine_{};
   std::string passLabel_ = "Transfer";
   bool passActive_ = false;
-  int passTotal_ = 0;
-  int passDone_ = 0;
+  std::uint32_t passTotal_ = 0;
+  std::uint32_t passDone_ = 0;
   TimePoint passStart_{};
   TimePoint lastPassLine_{};
 };

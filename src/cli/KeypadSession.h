@@ -33,9 +33,8 @@ struct CliKeypadOptions {
 void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths, KeypadSession* session);
 
 // Runs the session and returns its exit status (ExitStatus.h): onSuccess's
-// (0 without one) after a success; 128 + the signal that ended it; 14
-// verify failed, 10 backup unwritable, 16 layer empty, 12 link not
-// prepared, 13 wait ended; the state 1..9 of a failure. The window's
+// (0 without one) after a success; 128 + the signal that ended it; else
+// the exit status of the download's outcome. The window's
 // settings file is read for [Ports] and the PC/AT keyboard node, never
 // written.
 int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths);
