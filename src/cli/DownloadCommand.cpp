@@ -118,9 +118,8 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   const bool readKeys = choices.link == LinkKind::PcAt;
   RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
   CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(), clock,
-               isatty(STDERR_FILENO) ? stderr : nullptr);
-  if (session.prepareHost) session.prepareHost(host);
-  DownloadChain chain(host, std::move(channels), paths.programDirectory);
+               isatty(STDERR_FILENO) ? stderr : nullptr, session.saveBackup);
+  DownloadChain chain(host.driver(), std::move(channels), paths.programDirectory);
   host.Run(chain);
   if (chain.state() == DownloadState::TranslationError) {
     std::fflush(stdout);

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "app/LaunchPaths.h"
+#include "download/ChainDriver.h"
 #include "download/DownloadHost.h"
 
 namespace lumivane {
 
-class CliHost;
 class DownloadChain;
 
 // One run of the download chain from lumivane-cli: a download, or a read
@@ -16,8 +16,8 @@ class DownloadChain;
 struct KeypadSession {
   DownloadChoices choices;
   std::string port;  // --port: a serial port, or the keyboard's event node on pcat
-  // Sees the host before the chain starts (to give it a backup writer).
-  std::function<void(CliHost&)> prepareHost;
+  // Keeps a download's backup; without one, backups are refused.
+  ChainDriver::BackupWriter saveBackup;
   // Runs once the chain has succeeded; its result is the exit status.
   std::function<int(const DownloadChain&)> onSuccess;
 };

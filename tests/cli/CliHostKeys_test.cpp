@@ -60,7 +60,7 @@ TEST(CliHostKeys, StandardInputAtItsEndEndsTheDownloadWithALine) {
     channels.keyboardLine = &line;
     channels.clock = &clock;
     CliHost host(choices, out, keys[0], /*interruptFd=*/-1, clock);
-    DownloadChain chain(host, channels, SourceDir() + "/emulators/");
+    DownloadChain chain(host.driver(), channels, SourceDir() + "/emulators/");
     host.Run(chain);
     EXPECT_EQ(ReadLines(out), c.lines);
     EXPECT_EQ(line.settings.size(), c.settings);

@@ -40,7 +40,7 @@ TEST(CliHostLines, TheWaitCountsSecondsAndGivesWayToTheStatusLines) {
   channels.keyboardLine = &line;
   channels.clock = &clock;
   CliHost host(choices, out, keys[0], /*interruptFd=*/-1, clock, terminal);
-  DownloadChain chain(host, channels, SourceDir() + "/emulators/");
+  DownloadChain chain(host.driver(), channels, SourceDir() + "/emulators/");
   host.Run(chain);
 
   EXPECT_EQ(Contents(out), "Press (shift+load) on the Quintrel to continue\nOperation cancelled by user\n"
