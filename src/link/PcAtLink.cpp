@@ -93,13 +93,6 @@ bool PcAtLink::StrayAnswerInput() {
   return true;
 }
 
-int PcAtLink::WaitNibbleKey() {
-  const int value = NextNibbleKey();
-  if (value >= 0) return value;
-  NoteNoAnswer();
-  return 0;
-}
-
 int PcAtLink::NextNibbleKey() {
   // The deadline is fixed: keys that are no nibble key are dropped without
   // extending it.

@@ -27,10 +27,6 @@ class PcAtLink : public DeviceLink {
   bool PollsIdentity() const override { return false; }
   void Release() override;
 
-  // The value 0..15 of the next nibble key typed; 0 with NoAnswer when
-  // none comes within the time limit.
-  int WaitNibbleKey();
-
  protected:
   std::uint8_t ReadAnswer(const CommandBlock& readCommand) override;
   void SendCommand(const CommandBlock& block) override;

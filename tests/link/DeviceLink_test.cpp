@@ -365,7 +365,7 @@ TEST_F(PcAtLinkTest, ForeignKeyIsDroppedAndTheDeadlineStays) {
   // The same, but the nibble key comes after the fixed deadline.
   Type('Z', 1500);
   Type('B', 600);
-  EXPECT_EQ(link.WaitNibbleKey(), 0);
+  EXPECT_EQ(link.ReadByte(0), 0);
   EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
 }
 
