@@ -165,4 +165,9 @@ std::uint32_t UnsignedMember(const Json& object, const char* name) {
   return found->get<std::uint32_t>();
 }
 
+Position PositionParam(const Json& position) {
+  if (!position.is_object()) throw ParamsError("a position must be an object");
+  return {UnsignedMember(position, "line"), UnsignedMember(position, "character")};
+}
+
 }  // namespace lumivane::lsp

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "lsp/MessageFraming.h"
+#include "lsp/TextDocument.h"
 
 namespace lumivane::lsp {
 
@@ -69,5 +70,7 @@ std::string StringMember(const Json& object, const char* name);
 std::uint32_t UnsignedMember(const Json& object, const char* name);
 // The member when it is present and an object, else nullptr.
 const Json* OptionalObject(const Json& object, const char* name);
+// {"line": n, "character": n}, checked.
+Position PositionParam(const Json& position);
 
 }  // namespace lumivane::lsp
