@@ -95,6 +95,29 @@ class HeadFacts : public nlohmann::json_sax<Json> {
   std::vector<std::string> path_;
 };
 
+// The value of the last member `"name":` in the last bytes of a message,
+// where a SAX parse cannot start: a number or a string without escapes.
+// A member inside a string would have its quotes escaped, so it is not taken.
+Json LastMemberIn(const std::string& tail, const std::string& name) {
+  const std::string key = "\"" + name + "\"";
+  for (std::size_t at = tail.rfind(key); at != std::string::npos; at = at == 0 ? std::string::npos : tail.rfind(key, at - 1)) {
+    if (at > 0 && tail[at - 1] == '\\') continue;
+    std::size_t value = tail.find_first_not_of(" \t\r\n", at + key.size());
+    if (value == std::string::npos || tail[value] != ':') continue;
+    value = tail.find_first_not_of(" \t\r\n", value + 1);
+    if (value == std::string::npos) return nullptr;
+    if (tail[value] == '"') {
+      const std::size_t end = tail.find_first_of("\"\\", value + 1);
+      if (end == std::string::npos || tail[end] != '"') return nullptr;
+      return tail.substr(value + 1, end - value - 1);
+    }
+    const std::size_t end = tail.find_first_not_of("-0123456789", value);
+    const Json number = Json::parse(tail.substr(value, end == std::string::npos ? end : end - value), nullptr, false);
+    return number.is_number_integer() ? number : Json();
+  }
+  return nullptr;
+}
+
 Incoming Unreadable(int code, std::string problem) {
   Incoming incoming;
   incoming.kind = Incoming::Kind::Unreadable;
@@ -116,9 +139,12 @@ Incoming ReadIncoming(Frame frame) {
                                            " MiB the server reads");
       HeadFacts facts;
       Json::sax_parse(frame.body, &facts, nlohmann::detail::input_format_t::json, false);
-      incoming.id = facts.id;
-      incoming.method = facts.method;
-      incoming.uri = facts.uri;
+      // Keys come in any order: what the first bytes lack, the last may hold.
+      incoming.id = facts.id.is_null() ? LastMemberIn(frame.tail, "id") : facts.id;
+      const Json method = LastMemberIn(frame.tail, "method");
+      const Json uri = LastMemberIn(frame.tail, "uri");
+      incoming.method = facts.method.empty() && method.is_string() ? method.get<std::string>() : facts.method;
+      incoming.uri = facts.uri.empty() && uri.is_string() ? uri.get<std::string>() : facts.uri;
       incoming.declaredLength = frame.declaredLength;
       return incoming;
     }

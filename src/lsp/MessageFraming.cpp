@@ -114,26 +114,48 @@ bool FrameReader::ReadLine(std::string& line, bool& cut) {
   return true;
 }
 
-bool FrameReader::Skip(std::uint64_t count) {
+bool FrameReader::Take(std::uint64_t count, std::string& out, std::size_t kept) {
+  out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, kept)));
   while (count > 0) {
     if (position_ == buffer_.size() && !Fill()) return false;
-    const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer_.size() - position_));
+    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer_.size() - position_));
+    const std::size_t skipped = step > kept ? step - kept : 0;
+    out.append(buffer_, position_ + skipped, step - skipped);
+    if (out.size() > kept) out.erase(0, out.size() - kept);
     position_ += step;
     count -= step;
   }
   return true;
 }
 
-bool FrameReader::Take(std::size_t count, std::string& out) {
-  out.reserve(out.size() + count);
-  while (count > 0) {
-    if (position_ == buffer_.size() && !Fill()) return false;
-    const std::size_t step = std::min(count, buffer_.size() - position_);
-    out.append(buffer_, position_, step);
-    position_ += step;
-    count -= step;
+int FrameReader::PeekBlockStart() {
+  for (;;) {
+    if (position_ == buffer_.size() && !Fill()) return -1;
+    const char c = buffer_[position_];
+    if (c != '\r' && c != '\n' && c != ' ' && c != '\t') return static_cast<unsigned char>(c);
+    ++position_;
   }
-  return true;
+}
+
+void FrameReader::SkipJsonText() {
+  std::size_t depth = 0, skipped = 0;
+  bool inString = false, escaped = false;
+  while (skipped < kMaxMessageBytes) {
+    if (position_ == buffer_.size() && !Fill()) return;
+    const char c = buffer_[position_++];
+    ++skipped;
+    if (inString) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if ((c == '}' || c == ']') && --depth == 0) {
+      return;
+    }
+  }
 }
 
 Frame FrameReader::Next() {
@@ -141,9 +163,12 @@ Frame FrameReader::Next() {
     haveQueued_ = false;
     return std::move(queued_);
   }
-  if (toSkip_ > 0 && !Skip(toSkip_)) return Frame{};
-  toSkip_ = 0;
-
+  const int start = PeekBlockStart();
+  if (start < 0) return Frame{};
+  if (start == '{' || start == '[') {
+    SkipJsonText();
+    return BadHeader("a message needs a Content-Length header");
+  }
   HeaderBlock block;
   std::string line;
   bool cut = false;
@@ -165,11 +190,16 @@ Frame FrameReader::Next() {
 
   Frame frame;
   frame.declaredLength = length;
-  frame.kind = length <= kMaxMessageBytes ? Frame::Kind::Message : Frame::Kind::TooLarge;
-  const std::size_t taken = static_cast<std::size_t>(std::min<std::uint64_t>(
-      length, frame.kind == Frame::Kind::Message ? kMaxMessageBytes : kTooLargeHeadBytes));
-  if (!Take(taken, frame.body)) return Frame{};
-  toSkip_ = length - taken;
+  if (length <= kMaxMessageBytes) {
+    frame.kind = Frame::Kind::Message;
+    if (!Take(length, frame.body, kMaxMessageBytes)) return Frame{};
+  } else {
+    frame.kind = Frame::Kind::TooLarge;
+    if (!Take(kTooLargeEndBytes, frame.body, kTooLargeEndBytes) ||
+        !Take(length - kTooLargeEndBytes, frame.tail, kTooLargeEndBytes)) {
+      return Frame{};
+    }
+  }
   if (!block.skippedBytes) return frame;
   queued_ = std::move(frame);
   haveQueued_ = true;

@@ -6,14 +6,14 @@
 
 namespace lumivane::lsp {
 
-// The largest message body read whole; a longer one is answered from its
-// first bytes and skipped.
+// The largest message body read whole; a longer one is read through and
+// answered from its first and last bytes.
 inline constexpr std::size_t kMaxMessageBytes = 16 * 1024 * 1024;
 // A declared length beyond this is no message a client sends: the header
 // is taken as broken and the bytes after it are read as headers again.
 inline constexpr std::uint64_t kMaxSkippedBytes = 1024ull * 1024 * 1024;
-// How much of a message that is too long is kept to answer it.
-inline constexpr std::size_t kTooLargeHeadBytes = 64 * 1024;
+// How much of each end of a message that is too long is kept to answer it.
+inline constexpr std::size_t kTooLargeEndBytes = 64 * 1024;
 
 // Where the bytes of the message stream come from.
 class ByteSource {
@@ -28,12 +28,13 @@ class ByteSource {
 struct Frame {
   enum class Kind {
     Message,    // body: the whole body
-    TooLarge,   // body: its first kTooLargeHeadBytes; declaredLength: its length
+    TooLarge,   // body and tail: its first and last kTooLargeEndBytes; declaredLength: its length
     BadHeader,  // problem: what was wrong; no body was taken
     End,        // the stream ended
   };
   Kind kind = Kind::End;
   std::string body;
+  std::string tail;
   std::uint64_t declaredLength = 0;
   std::string problem;
 };
@@ -43,6 +44,8 @@ struct Frame {
 // are no header line are skipped up to the next "Content-Length:" (also
 // within a line), so that the stream recovers after a message without
 // header or with a wrong length; the skip is reported once, as a BadHeader.
+// A JSON text where a header should begin is skipped whole and reported
+// at once, so that a client that forgot the header gets its answer.
 class FrameReader {
  public:
   explicit FrameReader(ByteSource& source) : source_(source) {}
@@ -54,10 +57,14 @@ class FrameReader {
   // rest of it skipped.
   bool ReadLine(std::string& line, bool& cut);
   bool Fill();
-  // Skips `count` body bytes; false when the stream ended first.
-  bool Skip(std::uint64_t count);
-  // Reads `count` bytes onto `out`; false when the stream ended first.
-  bool Take(std::size_t count, std::string& out);
+  // Reads `count` bytes, keeping the last `kept` of them in `out`; false
+  // when the stream ended first.
+  bool Take(std::uint64_t count, std::string& out, std::size_t kept);
+  // The first byte of the next header block after blank lines, or -1 at the end.
+  int PeekBlockStart();
+  // Skips a JSON text (balanced brackets, strings respected), at most
+  // kMaxMessageBytes of it.
+  void SkipJsonText();
 
   static constexpr std::size_t kMaxHeaderLine = 8192;
   static constexpr std::size_t kChunk = 64 * 1024;
@@ -66,7 +73,6 @@ class FrameReader {
   std::string buffer_;
   std::size_t position_ = 0;
   bool ended_ = false;
-  std::uint64_t toSkip_ = 0;  // the rest of a message too large
   // A message found right after skipped bytes, handed out after their report.
   bool haveQueued_ = false;
   Frame queued_;
