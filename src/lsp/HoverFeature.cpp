@@ -31,10 +31,11 @@ std::string CodesLine(const std::vector<unsigned>& codes, const std::string& lay
 
 // A tag as the translator reads it: "<ENTER>", "<DELAY 500>".
 std::string TagText(const OutlineTag& tag) {
-  const KeywordTag* keyword = tag.role == TagRole::Keyword ? FindKeywordTag(tag.name) : nullptr;
-  if (!keyword || keyword->argument.empty() || tag.name == "REM") return "<" + tag.name + ">";
-  const unsigned value = tag.name == "OUT" ? (tag.value & 0xFF) : (tag.value & 0xFFFF);
-  return "<" + tag.name + " " + std::to_string(value) + ">";
+  const std::string name(tag.name());
+  const KeywordTag* keyword = tag.role == TagRole::Keyword ? FindKeywordTag(name) : nullptr;
+  if (!keyword || keyword->argument.empty() || name == "REM") return "<" + name + ">";
+  const unsigned value = name == "OUT" ? (tag.value & 0xFF) : (tag.value & 0xFFFF);
+  return "<" + name + " " + std::to_string(value) + ">";
 }
 
 // What key definition `index` types: its text and named keys, comments
@@ -48,7 +49,7 @@ std::string TypedText(const DocumentView& view, std::size_t index) {
   for (std::size_t at = outline.tags[key.tag].end; at < key.end && typed.size() < kLongestTyped;) {
     if (nextTag < outline.tags.size() && outline.tags[nextTag].begin == at) {
       const OutlineTag& tag = outline.tags[nextTag++];
-      if (tag.name != "REM") typed += TagText(tag);
+      if (tag.name() != "REM") typed += TagText(tag);
       at = tag.end;
       continue;
     }
@@ -98,9 +99,9 @@ std::string TagHover(const DocumentView& view, const OutlineTag& tag) {
     case TagRole::FirstTag:
     case TagRole::HeaderDelay: return HeaderHover(view);
     case TagRole::KeyName:
-      return "**" + TagText(tag) + "**: a key name, " + CodesLine(view.layout.CodesOf(tag.name), view.layout.name());
+      return "**" + TagText(tag) + "**: a key name, " + CodesLine(view.layout.CodesOf(std::string(tag.name())), view.layout.name());
     case TagRole::Keyword: {
-      const KeywordTag* keyword = FindKeywordTag(tag.name);
+      const KeywordTag* keyword = FindKeywordTag(tag.name());
       return "**" + TagText(tag) + "**: " + std::string(keyword->summary) +
              (keyword->imageBytes ? "\n\n" + ByteCount(static_cast<std::size_t>(keyword->imageBytes)) + " in the image"
                                   : "");

@@ -37,7 +37,7 @@ std::vector<Symbol> Symbols(const DocumentView& view) {
     const OutlineTag& tag = outline.tags[key.tag];
     const auto& bytesTaken = view.analysis.keyBytes[i];
     symbols.push_back({"Key " + std::to_string(key.key), bytesTaken ? ByteCount(*bytesTaken) : std::string(),
-                       kSymbolKey, tag.begin, std::max(tag.end, TrimmedEnd(bytes, tag.end, key.end)), tag.begin,
+                       kSymbolKey, tag.begin, std::max<std::size_t>(tag.end, TrimmedEnd(bytes, tag.end, key.end)), tag.begin,
                        tag.end});
   }
   return symbols;

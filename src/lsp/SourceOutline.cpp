@@ -1,6 +1,7 @@
 #include "lsp/SourceOutline.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "translator/EmulatorTable.h"
 #include "translator/SourceReader.h"
@@ -45,6 +46,8 @@ class OutlineReader {
     while (reader_.ReadChar() == 0 && !outline_.cut) {
       if (reader_.currentChar() == '<' && !ReadTag(Here(), TagRole::Unknown)) break;
     }
+    outline_.tags.shrink_to_fit();
+    outline_.keys.shrink_to_fit();
     for (std::size_t i = 0; i < outline_.keys.size(); ++i) {
       outline_.keys[i].end =
           i + 1 < outline_.keys.size() ? outline_.tags[outline_.keys[i + 1].tag].begin : size_;
@@ -58,12 +61,14 @@ class OutlineReader {
   // Reads a tag that begins at `begin`; false when the source ended in it.
   bool ReadTag(std::size_t begin, TagRole role) {
     OutlineTag tag;
-    tag.begin = begin;
+    tag.begin = static_cast<std::uint32_t>(begin);
     tag.value = lexer_.ReadTag();
     tag.closed = reader_.eofCount() == 0;
-    tag.end = tag.closed ? Here() + 1 : size_;
-    tag.name = lexer_.tagName();
-    if (role == TagRole::FirstTag && !tag.name.empty() && tag.name[0] == '<') tag.name.erase(0, 1);
+    tag.end = static_cast<std::uint32_t>(tag.closed ? Here() + 1 : size_);
+    const char* name = lexer_.tagName();
+    // The first tag's name starts with the file's '<'.
+    if (role == TagRole::FirstTag && *name == '<') ++name;
+    std::memcpy(tag.nameText.data(), name, ::strnlen(name, tag.nameText.size() - 1));
     tag.role = role == TagRole::Unknown ? RoleOf(tag) : role;
     if (tag.role == TagRole::KeyStart) {
       outline_.keys.push_back({outline_.tags.size(), static_cast<std::uint16_t>(tag.value), size_});
@@ -76,8 +81,8 @@ class OutlineReader {
 
   TagRole RoleOf(const OutlineTag& tag) const {
     if (!tag.closed) return TagRole::Unknown;
-    if (IsKeyword(tag.name)) return TagRole::Keyword;
-    if (layout_ && layout_->FindName(tag.name.c_str())) return TagRole::KeyName;
+    if (IsKeyword(tag.name())) return TagRole::Keyword;
+    if (layout_ && layout_->FindName(tag.nameText.data())) return TagRole::KeyName;
     const auto key = static_cast<std::uint16_t>(tag.value);
     return key != 0 && key < keyLimit_ ? TagRole::KeyStart : TagRole::Unknown;
   }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,7 +26,7 @@ class ByteLines {
 };
 
 // What a tag is to the translator.
-enum class TagRole {
+enum class TagRole : std::uint8_t {
   FirstTag,     // the header's first tag
   HeaderDelay,  // the header's second tag
   Keyword,      // DELAY, RDELAY, REM, RE-, -PEAT, OUT, WAITACK, REPORT
@@ -34,13 +35,17 @@ enum class TagRole {
   Unknown,      // none of these: an error
 };
 
+// Kept small: a source holds thousands (offsets fit 32 bits, as sources
+// above 16 MiB are not taken).
 struct OutlineTag {
-  std::size_t begin = 0;  // its '<' (for the first tag: the file's first byte that is no line end)
-  std::size_t end = 0;    // one past its '>'; the end of the source when it has none
-  std::string name;       // as the translator reads it: upper case, at most 15 characters
-  int value = 0;
+  std::uint32_t begin = 0;  // its '<' (for the first tag: the file's first byte that is no line end)
+  std::uint32_t end = 0;    // one past its '>'; the end of the source when it has none
+  std::int32_t value = 0;
   TagRole role = TagRole::Unknown;
   bool closed = true;
+  // As the translator reads it: upper case, at most 15 characters.
+  std::array<char, 16> nameText{};
+  std::string_view name() const { return nameText.data(); }
 };
 
 struct KeyDefinition {
