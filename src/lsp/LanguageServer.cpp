@@ -40,8 +40,13 @@ bool IsDocumentRequest(const std::string& method) {
 
 }  // namespace
 
-LanguageServer::LanguageServer(ServerEnvironment& environment, Send send, CancelCheck cancelled)
-    : environment_(environment), send_(std::move(send)), cancelled_(std::move(cancelled)) {}
+LanguageServer::LanguageServer(ServerEnvironment& environment, Send send, CancelCheck cancelled,
+                               ImageBuilder* builder)
+    : environment_(environment),
+      send_(std::move(send)),
+      cancelled_(std::move(cancelled)),
+      ownBuilder_(builder ? nullptr : std::make_unique<ImageBuilder>()),
+      builder_(builder ? *builder : *ownBuilder_) {}
 
 void LanguageServer::Handle(const Incoming& incoming) {
   switch (incoming.kind) {

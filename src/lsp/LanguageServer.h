@@ -9,6 +9,7 @@
 #include "lsp/JsonRpc.h"
 #include "lsp/LayoutSettings.h"
 #include "lsp/LoadedLayout.h"
+#include "translator/ImageBuilder.h"
 
 namespace lumivane::lsp {
 
@@ -33,7 +34,10 @@ class LanguageServer {
   // True when the client cancelled the request with that id.
   using CancelCheck = std::function<bool(const Json& id)>;
 
-  LanguageServer(ServerEnvironment& environment, Send send, CancelCheck cancelled = {});
+  // `builder`, when given, is the image builder every analysis uses (a
+  // caller that runs many servers keeps one); else the server makes its own.
+  LanguageServer(ServerEnvironment& environment, Send send, CancelCheck cancelled = {},
+                 ImageBuilder* builder = nullptr);
 
   void Handle(const Incoming& incoming);
   // Analyses and publishes one document that needs it; false when none does.
@@ -92,6 +96,9 @@ class LanguageServer {
   int requestsSent_ = 0;
 
   DocumentStore documents_;
+  // Every analysis's, so that its image buffer is made once.
+  std::unique_ptr<ImageBuilder> ownBuilder_;
+  ImageBuilder& builder_;
 };
 
 }  // namespace lumivane::lsp

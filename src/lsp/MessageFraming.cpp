@@ -80,17 +80,11 @@ bool ParseLength(const std::string& text, std::uint64_t& length, std::string& pr
 
 bool FrameReader::Fill() {
   if (ended_) return false;
-  if (position_ > 0 && position_ == buffer_.size()) {
-    buffer_.clear();
-    position_ = 0;
-  } else if (position_ > kChunk) {
-    buffer_.erase(0, position_);
-    position_ = 0;
-  }
-  const std::size_t old = buffer_.size();
-  buffer_.resize(old + kChunk);
-  const std::size_t got = source_.Read(buffer_.data() + old, kChunk);
-  buffer_.resize(old + got);
+  buffer_.erase(0, position_);
+  position_ = 0;
+  if (!chunk_) chunk_ = std::make_unique<char[]>(kChunk);
+  const std::size_t got = source_.Read(chunk_.get(), kChunk);
+  buffer_.append(chunk_.get(), got);
   if (got == 0) ended_ = true;
   return got > 0;
 }
@@ -115,7 +109,8 @@ bool FrameReader::ReadLine(std::string& line, bool& cut) {
 }
 
 bool FrameReader::Take(std::uint64_t count, std::string& out, std::size_t kept) {
-  out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, kept)));
+  // Grown as the bytes come: a declared length alone reserves nothing.
+  out.reserve(std::min(kept, buffer_.size() - position_));
   while (count > 0) {
     if (position_ == buffer_.size() && !Fill()) return false;
     const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer_.size() - position_));

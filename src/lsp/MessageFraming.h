@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,7 @@ class FrameReader {
   static constexpr std::size_t kChunk = 64 * 1024;
 
   ByteSource& source_;
+  std::unique_ptr<char[]> chunk_;  // what one read takes, before it joins buffer_
   std::string buffer_;
   std::size_t position_ = 0;
   bool ended_ = false;

@@ -46,7 +46,7 @@ const SourceAnalysis& LanguageServer::AnalysisOf(OpenDocument& document, LoadedL
       document.analysis.emplace();
       document.analysis->findings.push_back(*document.refusal);
     } else {
-      document.analysis = AnalyseSource(document.text.text(), layout, choice_.keys);
+      document.analysis = AnalyseSource(document.text.text(), layout, choice_.keys, builder_);
     }
   }
   return *document.analysis;

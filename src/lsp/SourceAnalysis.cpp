@@ -94,7 +94,8 @@ std::string TooLargeMessage(std::size_t bytes) {
          std::to_string(kMaxSourceBytes >> 20) + " MiB are not checked";
 }
 
-SourceAnalysis AnalyseSource(const std::string& text, LoadedLayout& layout, const std::string& keysText) {
+SourceAnalysis AnalyseSource(const std::string& text, LoadedLayout& layout, const std::string& keysText,
+                             ImageBuilder& builder) {
   SourceAnalysis analysis;
   analysis.keyCount = keysText == "360" ? 360 : 120;
   analysis.keyLimit = keysText == "360" ? 691 : 231;
@@ -106,7 +107,6 @@ SourceAnalysis AnalyseSource(const std::string& text, LoadedLayout& layout, cons
     return analysis;
   }
   const ByteLines lines(bytes);
-  ImageBuilder builder;
   builder.SetErrorLimit(kCheckErrorsPerSource);
   std::vector<KeyMark> marks;
   builder.SetKeyMarkObserver([&marks](const KeyMark& mark) { marks.push_back(mark); });
@@ -119,6 +119,8 @@ SourceAnalysis AnalyseSource(const std::string& text, LoadedLayout& layout, cons
   AddMissingCharacters(analysis, layout);
   SortFindings(analysis.findings);
   AddKeyCosts(analysis, marks, lines);
+  builder.SetKeyMarkObserver({});
+  builder.ReleaseResults();
   return analysis;
 }
 

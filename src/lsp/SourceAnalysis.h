@@ -11,6 +11,13 @@
 namespace lumivane::lsp {
 
 class LoadedLayout;
+}  // namespace lumivane::lsp
+
+namespace lumivane {
+class ImageBuilder;
+}
+
+namespace lumivane::lsp {
 
 // The largest source the server takes; a larger document gets one finding instead.
 inline constexpr std::size_t kMaxSourceBytes = 16 * 1024 * 1024;
@@ -49,6 +56,8 @@ struct SourceAnalysis {
 
 // Translates `text` (UTF-8) in the layout's code page and collects every
 // error as "lumivane-cli check" does, with the outline and each key's cost.
-SourceAnalysis AnalyseSource(const std::string& text, LoadedLayout& layout, const std::string& keysText);
+// `builder` is the caller's, kept for every analysis with its image buffer.
+SourceAnalysis AnalyseSource(const std::string& text, LoadedLayout& layout, const std::string& keysText,
+                             ImageBuilder& builder);
 
 }  // namespace lumivane::lsp
