@@ -2,6 +2,8 @@
 // error answer or a diagnostic, and the server answers on afterwards.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "LspTestSupport.h"
 
 namespace lumivane::test {
@@ -55,7 +57,9 @@ TEST(LifecycleTest, RequestsBeforeInitializeAndAfterShutdownAreRefused) {
 
 struct HostileCase {
   std::string name;
-  std::string bytes;  // sent after initialize and the opening of kUri
+  // Sent after initialize and the opening of kUri; made in the test, so
+  // that the large ones cost nothing in the other tests of the program.
+  std::function<std::string()> bytes;
   int code;           // of the error answer
   Json id = nullptr;  // of the error answer
 };
@@ -66,7 +70,7 @@ TEST_P(HostileInputTest, GetsAnErrorAnswerAndTheServerGoesOn) {
   LspClient client;
   client.Initialize(Json::object(), {{"emulator", "English_US"}});
   client.Open(kUri, "<HEADER>\n<DELAY 1>\n<01>ab");
-  client.SendRaw(GetParam().bytes);
+  client.SendRaw(GetParam().bytes());
   const Json error = client.WaitFor([](const Json& m) { return m.contains("error"); });
   ASSERT_FALSE(error.is_null()) << "no error answer";
   EXPECT_EQ(error["error"]["code"], GetParam().code) << error.dump();
@@ -80,26 +84,26 @@ const std::string kHover = R"("method":"textDocument/hover","params":{"textDocum
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostileInputTest,
     ::testing::Values(
-        HostileCase{"NotJson", Framed("{abc}"), -32700},
-        HostileCase{"NotUtf8", Framed("{\"id\":1,\"method\":\"x\xff\"}"), -32700},
-        HostileCase{"NotAnObject", Framed("[1,2]"), -32600},
-        HostileCase{"UnknownMethod", Framed(R"({"jsonrpc":"2.0","id":7,"method":"no/such"})"), -32601, 7},
-        HostileCase{"NoMethod", Framed(R"({"jsonrpc":"2.0","id":"a"})"), -32600, "a"},
-        HostileCase{"BadId", Framed(R"({"jsonrpc":"2.0","id":{},"method":"shutdown"})"), -32600},
-        HostileCase{"NoParams", Framed(R"({"jsonrpc":"2.0","id":3,"method":"textDocument/hover"})"), -32602, 3},
-        HostileCase{"BadPosition", Framed(R"({"jsonrpc":"2.0","id":4,)" + kHover + R"("position":{"line":-1,"character":0}}})"),
+        HostileCase{"NotJson", [] { return Framed("{abc}"); }, -32700},
+        HostileCase{"NotUtf8", [] { return Framed("{\"id\":1,\"method\":\"x\xff\"}"); }, -32700},
+        HostileCase{"NotAnObject", [] { return Framed("[1,2]"); }, -32600},
+        HostileCase{"UnknownMethod", [] { return Framed(R"({"jsonrpc":"2.0","id":7,"method":"no/such"})"); }, -32601, 7},
+        HostileCase{"NoMethod", [] { return Framed(R"({"jsonrpc":"2.0","id":"a"})"); }, -32600, "a"},
+        HostileCase{"BadId", [] { return Framed(R"({"jsonrpc":"2.0","id":{},"method":"shutdown"})"); }, -32600},
+        HostileCase{"NoParams", [] { return Framed(R"({"jsonrpc":"2.0","id":3,"method":"textDocument/hover"})"); }, -32602, 3},
+        HostileCase{"BadPosition", [] { return Framed(R"({"jsonrpc":"2.0","id":4,)" + kHover + R"("position":{"line":-1,"character":0}}})"); },
                     -32602, 4},
         HostileCase{"PositionNotANumber",
-                    Framed(R"({"jsonrpc":"2.0","id":5,)" + kHover + R"("position":{"line":"x","character":0}}})"), -32602, 5},
-        HostileCase{"UnknownDocument", Framed(R"({"jsonrpc":"2.0","id":6,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///none.pos"},"position":{"line":0,"character":0}}})"),
+                    [] { return Framed(R"({"jsonrpc":"2.0","id":5,)" + kHover + R"("position":{"line":"x","character":0}}})"); }, -32602, 5},
+        HostileCase{"UnknownDocument", [] { return Framed(R"({"jsonrpc":"2.0","id":6,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///none.pos"},"position":{"line":0,"character":0}}})"); },
                     -32602, 6},
-        HostileCase{"HugeLength", "Content-Length: 99999999999999999999999\r\n\r\n", -32700},
-        HostileCase{"LengthNotANumber", "Content-Length: twelve\r\n\r\n", -32700},
-        HostileCase{"NoLengthHeader", "Content-Type: application/vscode-jsonrpc\r\n\r\n", -32700},
-        HostileCase{"NoHeaderAtAll", R"({"jsonrpc":"2.0","id":9,"method":"shutdown"})", -32700},
-        HostileCase{"DeepNesting", Framed(std::string(100000, '[')), -32700},
+        HostileCase{"HugeLength", [] { return std::string("Content-Length: 99999999999999999999999\r\n\r\n"); }, -32700},
+        HostileCase{"LengthNotANumber", [] { return std::string("Content-Length: twelve\r\n\r\n"); }, -32700},
+        HostileCase{"NoLengthHeader", [] { return std::string("Content-Type: application/vscode-jsonrpc\r\n\r\n"); }, -32700},
+        HostileCase{"NoHeaderAtAll", [] { return std::string(R"({"jsonrpc":"2.0","id":9,"method":"shutdown"})"); }, -32700},
+        HostileCase{"DeepNesting", [] { return Framed(std::string(100000, '[')); }, -32700},
         HostileCase{"HundredMegabytes",
-                    Framed(R"({"jsonrpc":"2.0","id":8,"method":"x","params":")" + std::string(100'000'000, 'a') + "\"}"),
+                    [] { return Framed(R"({"jsonrpc":"2.0","id":8,"method":"x","params":")" + std::string(100'000'000, 'a') + "\"}"); },
                     -32600, 8}),
     [](const auto& info) { return info.param.name; });
 
