@@ -11,10 +11,10 @@ namespace lumivane::lsp {
 
 CodePage::CodePage(int number) : number_(number) {
   for (std::size_t byte = 0; byte < 256; ++byte) characters_[byte] = static_cast<char32_t>(byte);
-  const std::string name = "WINDOWS-" + std::to_string(number);
-  iconv_t converter = ::iconv_open("UTF-32LE", name.c_str());
-  available_ = converter != reinterpret_cast<iconv_t>(-1);
-  for (unsigned byte = 0x80; available_ && byte < 256; ++byte) {
+  const iconv_t none = reinterpret_cast<iconv_t>(-1);
+  iconv_t converter = ::iconv_open("UTF-32LE", ("WINDOWS-" + std::to_string(number)).c_str());
+  if (converter == none) converter = ::iconv_open("UTF-32LE", ("CP" + std::to_string(number)).c_str());
+  for (unsigned byte = 0x80; converter != none && byte < 256; ++byte) {
     char in = static_cast<char>(byte);
     unsigned char out[4] = {};
     char* inPointer = &in;
@@ -28,7 +28,7 @@ CodePage::CodePage(int number) : number_(number) {
     }
     ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
   }
-  if (available_) ::iconv_close(converter);
+  if (converter != none) ::iconv_close(converter);
   for (unsigned byte = 0x80; byte < 256; ++byte) {
     bytesAbove127_.emplace_back(characters_[byte], static_cast<unsigned char>(byte));
   }

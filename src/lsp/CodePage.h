@@ -12,12 +12,11 @@ namespace lumivane::lsp {
 // A single-byte Windows code page, as the layout's sources are written in.
 class CodePage {
  public:
-  // The code page `number` (1252, 1255, 1256, ...) through iconv; a code
-  // page iconv lacks gives Latin-1, with `available` false.
+  // The code page `number` (1252, 1255, 1256, or any other iconv knows as
+  // WINDOWS-n or CPn) through iconv; one iconv lacks is taken as Latin-1.
   explicit CodePage(int number = 1252);
 
   int number() const { return number_; }
-  bool available() const { return available_; }
   // The byte of a character, or -1 when the code page has none.
   int ByteOf(char32_t character) const;
   // The character of a byte.
@@ -25,7 +24,6 @@ class CodePage {
 
  private:
   int number_;
-  bool available_ = false;
   std::array<char32_t, 256> characters_{};
   std::vector<std::pair<char32_t, unsigned char>> bytesAbove127_;  // sorted by character
 };

@@ -106,11 +106,6 @@ std::optional<Incoming> MessagePump::Pop(std::chrono::milliseconds wait) {
   return incoming;
 }
 
-bool MessagePump::HasWaiting() {
-  std::lock_guard lock(mutex_);
-  return !queue_.empty();
-}
-
 bool MessagePump::TakeCancellation(const Json& id) {
   std::lock_guard lock(mutex_);
   const auto found = std::find(cancellations_.begin(), cancellations_.end(), id);

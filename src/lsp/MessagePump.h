@@ -42,7 +42,6 @@ class MessagePump {
   // The next item, waiting at most `wait`; nothing when none came. After
   // the End item every call returns End at once.
   std::optional<Incoming> Pop(std::chrono::milliseconds wait);
-  bool HasWaiting();
   // True when a $/cancelRequest for `id` has been read (and forgets it).
   bool TakeCancellation(const Json& id);
   // Ends the reading thread; the source must end its Read at once

@@ -31,7 +31,6 @@ class TextDocument {
   // The position of a byte offset (clamped to the text; an offset inside a
   // character counts as that character's start).
   Position PositionOf(std::size_t offset, PositionUnits units) const;
-  std::size_t lineCount() const { return lineStarts_.size(); }
 
  private:
   // The offset where line `line`'s text ends (before its line break).
