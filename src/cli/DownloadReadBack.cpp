@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "cli/CliHost.h"
 #include "cli/DownloadCommand.h"
 #include "cli/ExitStatus.h"
 #include "cli/ImageFile.h"
@@ -78,20 +77,16 @@ int PrepareReadBack(const CliDownloadOptions& options, KeypadSession* session) {
       LookUpInputs({{"the source", choices.sourcePath}, {"the emulator file", choices.emulatorFile}});
   if (const int refused = RefuseSessionOutput("the backup", options.backup, inputs); refused != 0)
     return refused;
-  session->prepareHost = [inputs](CliHost& host) {
-    host.SetBackupWriter([inputs](const std::string& path, const std::vector<std::uint8_t>& image,
-                                  std::string* failureLine) {
-      const ReplaceResult written =
-          WriteImageFile(path, image.data(), image.size(), inputs, ImageTarget::FileOnly);
-      if (written) return true;
-      // A problem with a file the command writes: on standard error, as
-      // every refusal of an output; the status log gets no line for it.
-      std::fflush(stdout);
-      std::fprintf(stderr, "Unable to write the backup to %s: %s\n", path.c_str(),
-                   ReplaceFailureReason(written).c_str());
-      failureLine->clear();
-      return false;
-    });
+  session->saveBackup = [inputs](const std::string& path, const std::vector<std::uint8_t>& image) {
+    const ReplaceResult written =
+        WriteImageFile(path, image.data(), image.size(), inputs, ImageTarget::FileOnly);
+    if (written) return BackupResult{true, {}};
+    // A problem with a file the command writes: on standard error, as every
+    // refusal of an output; the status log gets no line for it.
+    std::fflush(stdout);
+    std::fprintf(stderr, "Unable to write the backup to %s: %s\n", path.c_str(),
+                 ReplaceFailureReason(written).c_str());
+    return BackupResult{false, {}};
   };
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "cli/DownloadCommand.h"
 #include "cli/ExitStatus.h"
 #include "cli/HelpText.h"
+#include "cli/LspCommand.h"
 #include "cli/OptionChecks.h"
 #include "cli/ReadCommand.h"
 #include "cli/TranslateCommand.h"
@@ -132,6 +133,8 @@ int main(int argc, char** argv) {
   checkCommand->footer(
       "After an error the check reads on at the next tag (after a tag error) or at the next tag or\n"
       "line (after a character error); at most 100 errors per source.\n" + exitHelp);
+
+  lumivane::AddLspCommand(app);
 
   try {
     app.parse(argc, argv);
