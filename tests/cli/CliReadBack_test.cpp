@@ -276,7 +276,8 @@ TEST_F(CliReadBackTest, AnOutputThatFailsDuringTheSessionIsReportedOnStandardErr
     EXPECT_EQ(errors.output, c.errors);
     EXPECT_EQ(RunShell("{ " + cli + " 2>/dev/null; }").output, c.log);
     keypad.Stop();
-    for (const sim::KeypadCommand& command : keypad.Snapshot().commands())
+    const sim::KeypadModel after = keypad.Snapshot();
+    for (const sim::KeypadCommand& command : after.commands())
       EXPECT_NE(command.kind, sim::KeypadCommand::Kind::Write);
     EXPECT_FALSE(std::filesystem::exists(target));
   }
