@@ -101,8 +101,30 @@ bool PtyKeypad::Start(std::string* error) {
   if (thread_.joinable()) return true;
   if (!Open(error)) return false;
   stopRequested_ = false;
-  thread_ = std::thread([this] { Serve(); });
+  releaseRequested_ = false;
+  released_ = false;
+  serving_ = true;
+  thread_ = std::thread([this] {
+    Serve();
+    std::lock_guard<std::mutex> lock(mutex_);
+    serving_ = false;
+    changed_.notify_all();
+  });
   return true;
+}
+
+bool PtyKeypad::Release(std::chrono::milliseconds limit) {
+  if (!thread_.joinable()) return false;
+  releaseRequested_ = true;
+  ::eventfd_write(wakeFd_, 1);
+  bool released = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, limit, [this] { return !serving_; });
+    released = released_;
+  }
+  Stop();
+  return released;
 }
 
 void PtyKeypad::Stop() {
@@ -142,7 +164,7 @@ void PtyKeypad::PressShiftLoad() {
 
 bool PtyKeypad::WaitForEnd(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return endSeen_.wait_for(lock, limit, [this] { return model_.IsFinished(); });
+  return changed_.wait_for(lock, limit, [this] { return model_.IsFinished(); });
 }
 
 KeypadModel PtyKeypad::Snapshot() const {
@@ -184,7 +206,7 @@ bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int
       stoppedReading = model_.StoppedReading();
       delay = model_.AnswerDelay();
       if (model_.IsFinished()) {
-        endSeen_.notify_all();
+        changed_.notify_all();
         if (stopAfterEnd_) *finished = true;
       }
     }
@@ -233,20 +255,41 @@ bool PtyKeypad::Serve(int stopFd) {
       model_.LineIdle();
       continue;
     }
-    if (watch[1].revents & POLLIN) break;
+    if (watch[1].revents & POLLIN) {
+      if (stopRequested_ || !releaseRequested_) break;
+      // Release: the keypad's own hold on the device side goes, so that
+      // the master hangs up once the program has closed the device too.
+      eventfd_t ignored = 0;
+      ::eventfd_read(wakeFd_, &ignored);
+      if (slaveFd_ >= 0) ::close(slaveFd_);
+      slaveFd_ = -1;
+      continue;
+    }
     if (stopFd >= 0 && (watch[2].revents & POLLIN)) break;
-    if (watch[0].revents & POLLIN) {
-      std::uint8_t chunk[512];
-      const ssize_t n = ::read(masterFd_, chunk, sizeof chunk);
-      if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-      if (n > 0 && !HandleReceived(chunk, static_cast<std::size_t>(n), stopFd, &finished)) {
-        return false;
-      }
-    } else if (watch[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    const bool hungUp = (watch[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    // After a release a hang-up is the program letting go: what it wrote
+    // before is still read, and only then does the read fail.
+    if ((watch[0].revents & POLLIN) || (hungUp && releaseRequested_ && slaveFd_ < 0)) {
+      if (!TakeInput(stopFd, &finished)) return false;
+    } else if (hungUp) {
       return false;
     }
   }
   return true;
+}
+
+bool PtyKeypad::TakeInput(int stopFd, bool* finished) {
+  std::uint8_t chunk[512];
+  const ssize_t n = ::read(masterFd_, chunk, sizeof chunk);
+  if (n > 0) return HandleReceived(chunk, static_cast<std::size_t>(n), stopFd, finished);
+  if (n < 0 && errno == EIO && releaseRequested_ && slaveFd_ < 0) {
+    // Both sides have let go, and the program's last byte has been handled.
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    *finished = true;
+    return true;
+  }
+  return n == 0 || errno == EAGAIN || errno == EINTR;
 }
 
 }  // namespace lumivane::sim

@@ -54,6 +54,15 @@ class PtyKeypad {
   // are dropped. False when the limit passed first.
   bool WaitForRelease(std::chrono::milliseconds limit, int stopFd = -1);
 
+  // For a test that looks at the keypad after a session (serving on its
+  // own thread): lets go of the device side, serves on until the program
+  // has closed the device too and every byte it wrote has been handled,
+  // then ends serving. The program's last bytes may still be on their way
+  // when its session ends; a pseudo-terminal hands over what the other
+  // side wrote before it closed, so nothing is missed however late the
+  // serving thread runs. False when `limit` (real time) passed first.
+  bool Release(std::chrono::milliseconds limit);
+
   void PressShiftLoad();
   // Waits (in real time, for the serving thread) until an end command has
   // arrived; false when limit passed first.
@@ -71,19 +80,24 @@ class PtyKeypad {
   void StopLineOutput();
   bool SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd);
   bool HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd, bool* finished);
+  // Reads what the program sent and hands it to the model; false when the line failed.
+  bool TakeInput(int stopFd, bool* finished);
 
   SteadyClock steadyClock_;
   Clock& clock_;
   KeypadModel model_;
   bool stopAfterEnd_;
   mutable std::mutex mutex_;
-  std::condition_variable endSeen_;
+  std::condition_variable changed_;  // an end command arrived, or serving ended
+  bool serving_ = false;             // the serving thread runs
+  bool released_ = false;            // the program let go, every byte handled
   int masterFd_ = -1;
   int slaveFd_ = -1;  // held open so the master never sees a hang-up between users
   int wakeFd_ = -1;   // eventfd that Stop signals
   bool outputStopped_ = false;  // the keypad stopped reading: the line's output is held
   std::string devicePath_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> releaseRequested_{false};
   std::thread thread_;
 };
 

@@ -52,8 +52,12 @@ int OpenDevice(const std::string& name, int* fdOut) {
 
 void CloseDevice(int fd) {
   // A serial driver's close waits until the output has drained (up to 30 s
-  // by default); bytes the other end no longer takes are dropped instead.
-  ::tcflush(fd, TCOFLUSH);
+  // by default); bytes still queued, which the other end no longer takes,
+  // are dropped instead. With nothing queued there is nothing to drop, and
+  // a pseudo-terminal, which always reports an empty queue, would lose to
+  // the flush what the other side has not read yet: a download's end command.
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued > 0) ::tcflush(fd, TCOFLUSH);
   // An exclusive mode left on the terminal by an earlier holder that was
   // killed is lifted, so the next opener is not refused.
   ::ioctl(fd, TIOCNXCL);

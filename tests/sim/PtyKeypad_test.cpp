@@ -134,6 +134,25 @@ TEST_F(PtyKeypadTest, HostThatGaveUpOnALoadCanStartAgain) {
   EXPECT_EQ(2u, keypad->Snapshot().identityRequests());
 }
 
+// Release takes every byte the program wrote before it closed the device,
+// however late the serving thread reads them; while the program still
+// holds the device, it waits and then says so.
+TEST_F(PtyKeypadTest, ReleaseTakesEveryByteSentBeforeTheProgramClosed) {
+  for (const bool closes : {true, false}) {
+    SCOPED_TRACE(closes ? "closed" : "still open");
+    StartKeypad();
+    Send({0xB0});
+    ASSERT_EQ(0xC0, Answer());
+    Send(Bytes(3000, 0x00));
+    if (closes) port.Close();
+    EXPECT_EQ(closes, keypad->Release(std::chrono::milliseconds(closes ? 10000 : 100)));
+    if (closes) {
+      EXPECT_EQ(1u + 3000u, keypad->Snapshot().bytesReceived());
+    }
+    port.Close();
+  }
+}
+
 TEST(LayerDecode, FindsTheImageWriteAndInfersTheTableSize) {
   KeypadOptions options;
   options.layer2Start = 0x8000;
