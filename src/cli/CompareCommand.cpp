@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"
 #include "link/StoredImage.h"

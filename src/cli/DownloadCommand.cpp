@@ -13,7 +13,7 @@
 #include "app/StartupChoices.h"
 #include "cli/CliHost.h"
 #include "cli/DiagnosticPrinter.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/DownloadReadBack.h"
 #include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 
 namespace lumivane {
 

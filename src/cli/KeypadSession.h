@@ -32,7 +32,7 @@ struct CliKeypadOptions {
 // found in the emulator folders, the link, the layer and the wait limit.
 void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths, KeypadSession* session);
 
-// Runs the session and returns its exit status (ExitStatus.h): onSuccess's
+// Runs the session and returns its exit status (common/ExitStatus.h): onSuccess's
 // (0 without one) after a success; 128 + the signal that ended it; else
 // the exit status of the download's outcome. The window's
 // settings file is read for [Ports] and the PC/AT keyboard node, never

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/EmulatorFiles.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/ImageFile.h"
 #include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"

@@ -7,7 +7,7 @@
 
 #include "app/EmulatorFiles.h"
 #include "cli/DiagnosticPrinter.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/ImageFile.h"
 #include "download/FailureDetails.h"
 #include "translator/ImageBuilder.h"

@@ -5,7 +5,7 @@
 
 #include "app/FileLayout.h"
 #include "cli/CommandLine.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/HelpText.h"
 #include "cli/LspCommand.h"
 

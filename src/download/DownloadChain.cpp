@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "download/DownloadChainImpl.h"
 #include "download/FailureDetails.h"
 #include "download/KeypadLinkChoice.h"

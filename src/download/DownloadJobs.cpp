@@ -1,6 +1,6 @@
 // The jobs of the transfer phase (write the image, with its backup and
 // verify pass, or read a layer back) and the progress they report.
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "download/DownloadChainImpl.h"
 #include "download/ReadBackLines.h"
 #include "translator/EmulatorTable.h"
