@@ -9,13 +9,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/SystemErrorText.h"
+
 namespace lumivane::sim {
 
 namespace {
 
 constexpr std::size_t kMemorySize = 65536;
 
-std::string Failure(const std::string& path, int error) { return path + ": " + std::strerror(error); }
+std::string Failure(const std::string& path, int error) { return path + ": " + SystemErrorText(error); }
 
 bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
   while (length > 0) {

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <optional>
 
+#include "common/SystemErrorText.h"
+
 namespace lumivane::sim {
 
 namespace {
@@ -19,7 +21,7 @@ namespace {
 // looked at this often.
 constexpr std::chrono::milliseconds kIdentityPollInterval{5};
 
-std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string SystemError(const char* what) { return std::string(what) + ": " + SystemErrorText(errno); }
 
 }  // namespace
 

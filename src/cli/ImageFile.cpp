@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/ExitStatus.h"
+#include "common/SystemErrorText.h"
 
 namespace lumivane {
 
@@ -99,7 +100,7 @@ std::string ReplaceFailureReason(const ReplaceResult& result) {
     case ReplaceFailure::NotRegular: return "not a regular file";
     case ReplaceFailure::NotWritable: return "not writable";
     case ReplaceFailure::Protected: return "it is an input of this command";
-    default: return std::strerror(result.error);
+    default: return SystemErrorText(result.error);
   }
 }
 

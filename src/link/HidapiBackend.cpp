@@ -63,7 +63,7 @@ std::string NarrowText(const wchar_t* text) {
 ChannelError CheckHidrawNode(const std::string& path, bool* refuse) {
   *refuse = false;
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return HidapiBackend::ErrorFromErrno(errno);
+  if (fd < 0) return ErrorFromErrno(errno);
   int descriptorSize = 0;
   const bool isHidraw = ::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) >= 0;
   const int ioctlError = errno;
@@ -90,22 +90,6 @@ std::vector<HidDeviceInfo> MergeInterfaceRecords(const std::vector<HidDeviceInfo
 }
 
 HidapiBackend::HidapiBackend() : initialised_(hid_init() == 0) {}
-
-ChannelError HidapiBackend::ErrorFromErrno(int systemError) {
-  switch (systemError) {
-    case 0: return ChannelError();
-    case ENOENT: return ChannelError(ChannelErrorKind::NotFound, systemError);
-    case ENXIO:
-    case ENODEV: return ChannelError(ChannelErrorKind::NoDevice, systemError);  // unplugged
-    case EACCES:
-    case EPERM: return ChannelError(ChannelErrorKind::AccessDenied, systemError);
-    case EBUSY: return ChannelError(ChannelErrorKind::Busy, systemError);
-    case ENOTTY:  // a node that is no hidraw device
-    case EISDIR: return ChannelError(ChannelErrorKind::WrongDevice, systemError);
-    case EIO: return ChannelError(ChannelErrorKind::HungUp, systemError);
-    default: return ChannelError(ChannelErrorKind::System, systemError);
-  }
-}
 
 HidapiBackend::~HidapiBackend() {
   if (initialised_) hid_exit();

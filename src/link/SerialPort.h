@@ -17,7 +17,7 @@ class CompletionRecord;
 // One serial port for the RS232 link, over POSIX termios: the
 // SerialChannel the program uses. Every operation records its outcome in
 // LastError() and returns it. Each failure the system reports keeps its
-// errno; ErrorFromErrno says which kind it is.
+// errno, and has the kind the shared map (ChannelError.h) gives it.
 //
 // Every wait (timed transfers, line checks) runs on the clock given at
 // construction, the monotonic clock by default.
@@ -28,9 +28,6 @@ class SerialPort : public SerialChannel {
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
-
-  // The one place where the serial port's errno values become kinds.
-  static ChannelError ErrorFromErrno(int systemError);
 
   // ---- SerialChannel: the calls the download makes ----
   ChannelError Open(const std::string& name, std::uint32_t inputQueueSize,
@@ -90,8 +87,9 @@ class SerialPort : public SerialChannel {
   bool GetDSR();
   bool GetRing();
   bool GetRLSD();
-  // 0 the port opens, 1 it does not exist, 2 access refused, -1 any other failure.
-  static int CheckPort(const std::string& name);
+  // Whether the port can be opened now: ok, or the error Open would give
+  // (NotFound, AccessDenied, Busy, WrongDevice, ...).
+  static ChannelError CheckPort(const std::string& name);
   // The port's file descriptor (-1 when closed), for callers that poll it.
   int FileDescriptor() const { return portHandle_; }
 

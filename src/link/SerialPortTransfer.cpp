@@ -93,14 +93,14 @@ ChannelError CompletionRecord::Wait(std::uint32_t timeoutMs) {
     }
     const int ready = clock.Poll(&watch, 1, wakeUp);
     if (ready < 0) {
-      Complete(SerialPort::ErrorFromErrno(-ready));
+      Complete(ErrorFromErrno(-ready));
       return ChannelError();
     }
     if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
       // The line is gone (the other end of a pseudo-terminal closed, the
       // device was unplugged): take what is still there, then fail.
       if (port_->Progress(*this)) return ChannelError();
-      Complete(SerialPort::ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO));
+      Complete(ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO));
       return ChannelError();
     }
     if (ready == 0 && deadline && clock.Now() >= *deadline) {

@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "common/SystemErrorText.h"
 #include "download/FailureDetails.h"
 #include "translator/DownloadState.h"
 #include "translator/ImageBuilder.h"
@@ -43,7 +44,7 @@ std::unique_ptr<LoadedLayout> LoadedLayout::FromFile(const std::string& choice, 
     // The reason as the translation of a file gives it.
     const EmulatorTable probe(path);
     std::string detail = MissingLayoutDetailFor(choice, path, folders);
-    if (detail.empty()) detail = probe.IsLoaded() ? path + ": " + ErrnoText(error) : EmulatorFailureDetail(path, probe);
+    if (detail.empty()) detail = probe.IsLoaded() ? path + ": " + SystemErrorText(error) : EmulatorFailureDetail(path, probe);
     layout->failure_ = std::string(StatusLineFor(DownloadState::EmulatorUnavailable)) + ": " + detail;
   }
   return layout;

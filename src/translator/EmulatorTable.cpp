@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 
+#include "common/SystemErrorText.h"
+
 #include "translator/RegularFile.h"
 
 namespace lumivane {
@@ -38,7 +40,7 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   if (mapped == MAP_FAILED) {
     const int mapError = errno;
     errorCode = kCannotMap;
-    failureReason = length == 0 ? std::string("the file is empty") : ErrnoText(mapError);
+    failureReason = length == 0 ? std::string("the file is empty") : SystemErrorText(mapError);
     return;
   }
   mapping = mapped;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "common/SystemErrorText.h"
+
 namespace lumivane {
 
 ReadableFile::~ReadableFile() {
@@ -88,13 +90,7 @@ std::string UnopenedReason(const ReadableFile& file) {
                                           : "not a file";
     return std::string("not a regular file (") + what + ")";
   }
-  return file.error == 0 ? std::string("cannot be opened") : ErrnoText(file.error);
-}
-
-std::string ErrnoText(int error) {
-  char buffer[256];
-  // The GNU strerror_r: thread-safe, returns the text (maybe not in buffer).
-  return ::strerror_r(error, buffer, sizeof buffer);
+  return file.error == 0 ? std::string("cannot be opened") : SystemErrorText(file.error);
 }
 
 bool ReadWhole(int fd, std::size_t maxBytes, std::string* content, int* error) {

@@ -47,8 +47,6 @@ ReadableFile OpenRegularFile(const std::string& path);
 // the system's text for the errno ("No such file or directory",
 // "Permission denied"), or "not a regular file (a directory)".
 std::string UnopenedReason(const ReadableFile& file);
-// The system's text for an errno value.
-std::string ErrnoText(int error);
 
 // Reads the whole file from the current position into `content`. Fails
 // with EFBIG when it holds more than maxBytes; keeps errno otherwise.
