@@ -42,7 +42,7 @@ std::string SourceFailureDetail(const std::string& path, const std::string& reas
   return path + ": " + reason;
 }
 
-ImageBuilder::ImageBuilder() : imageBuffer(kImageBufferSize, 0) {}
+ImageBuilder::ImageBuilder() : imageBuffer_(kImageBufferSize, 0) {}
 
 void ImageBuilder::SetLineCounterCallback(LineCounterCallback callback) {
   lineCounter_ = std::move(callback);
@@ -103,7 +103,7 @@ void ImageBuilder::Begin(std::string_view keysText) {
   const bool large = keysText == "360";
   keyLimit_ = large ? kKeyLimit360 : kKeyLimit120;
   tableSize_ = large ? kTableSize360 : kTableSize120;
-  std::memset(imageBuffer.data(), 0, static_cast<std::size_t>(tableSize_));
+  std::memset(imageBuffer_.data(), 0, static_cast<std::size_t>(tableSize_));
   imageLength_ = static_cast<std::uint16_t>(tableSize_);
   if (lineCounter_) lineCounter_("00001");
 }
@@ -227,8 +227,8 @@ DownloadState ImageBuilder::ReadHeader(const Run& run) {
   headerRead_ = true;
   if (!NameIs(run.lexer.tagName(), "DELAY") && Fail(run, DiagnosticKind::SecondTagNotDelay)) return kError;
   defaultDelay_ = static_cast<std::uint16_t>(delay);
-  imageBuffer[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
-  imageBuffer[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
+  imageBuffer_[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
+  imageBuffer_[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
   if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
   return DownloadState::None;
 }
@@ -248,7 +248,7 @@ DownloadState ImageBuilder::AppendOutPort(const Run& run) {
 bool ImageBuilder::Append(std::uint8_t byte) {
   // Lengths and key offsets are 16 bits wide: a longer image would wrap.
   if (imageLength_ >= kMaxImageLength) return false;
-  imageBuffer[imageLength_] = byte;
+  imageBuffer_[imageLength_] = byte;
   ++imageLength_;
   return true;
 }
@@ -277,8 +277,8 @@ void ImageBuilder::MarkKey(std::uint16_t key, const SourceReader& reader) {
 
 bool ImageBuilder::StartKey(std::uint16_t key) {
   if (!Append(kCodeEndOfKey)) return false;
-  imageBuffer[2u * key + 1] = static_cast<std::uint8_t>(imageLength_ >> 8);
-  imageBuffer[2u * key + 2] = static_cast<std::uint8_t>(imageLength_ & 0xFF);
+  imageBuffer_[2u * key + 1] = static_cast<std::uint8_t>(imageLength_ >> 8);
+  imageBuffer_[2u * key + 2] = static_cast<std::uint8_t>(imageLength_ & 0xFF);
   return true;
 }
 

@@ -98,7 +98,7 @@ class ImageBuilder {
   // True when the last translation ended because the error limit was reached.
   bool errorLimitReached() const { return errorLimitReached_; }
 
-  const std::uint8_t* image() const { return imageBuffer.data(); }
+  const std::uint8_t* image() const { return imageBuffer_.data(); }
   std::uint16_t imageLength() const { return imageLength_; }
   int tableSize() const { return tableSize_; }
   int keyLimit() const { return keyLimit_; }
@@ -111,7 +111,7 @@ class ImageBuilder {
   const std::array<char, 16>& nibbleKeys() const { return nibbleKeys_; }
 
  private:
-  std::vector<std::uint8_t> imageBuffer;
+  std::vector<std::uint8_t> imageBuffer_;
   std::uint16_t imageLength_ = 0;
   int keyLimit_ = 231;
   int tableSize_ = 463;
