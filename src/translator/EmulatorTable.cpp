@@ -24,12 +24,12 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   // Only a regular file is opened; a FIFO or device would block or never end.
   const ReadableFile file = OpenRegularFile(path);
   if (file.outcome != OpenOutcome::Opened) {
-    errorCode_ = kCannotOpen;
+    failure_ = EmulatorFailure::CannotOpen;
     failureReason_ = UnopenedReason(file);
     return;
   }
   if (static_cast<std::uint64_t>(file.info.st_size) > kMaximumFileSize) {
-    errorCode_ = kTooLarge;
+    failure_ = EmulatorFailure::TooLarge;
     failureReason_ = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
     return;
   }
@@ -39,7 +39,7 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   void* mapped = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, file.fd(), 0);
   if (mapped == MAP_FAILED) {
     const int mapError = errno;
-    errorCode_ = kCannotMap;
+    failure_ = EmulatorFailure::CannotMap;
     failureReason_ = length == 0 ? std::string("the file is empty") : SystemErrorText(mapError);
     return;
   }
@@ -50,7 +50,7 @@ EmulatorTable::EmulatorTable(const std::string& path) {
 
 EmulatorTable::EmulatorTable(InMemory layout) {
   if (layout.bytes.size() > kMaximumFileSize) {
-    errorCode_ = kTooLarge;
+    failure_ = EmulatorFailure::TooLarge;
     failureReason_ = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
     return;
   }
@@ -63,12 +63,12 @@ void EmulatorTable::Load(const unsigned char* text, std::size_t length) {
   if (size_ < kMinimumFileSize) {
     failureReason_ = "holds only " + std::to_string(size_) + " bytes, too few for a layout";
     Release();
-    errorCode_ = kTooShort;
+    failure_ = EmulatorFailure::TooShort;
     return;
   }
   if (!IndexLines()) {
     Release();
-    errorCode_ = kNoMemory;
+    failure_ = EmulatorFailure::NoMemory;
     failureReason_ = "not enough memory to index its entries";
     return;
   }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "translator/EmulatorFailure.h"
 #include "translator/LineIndex.h"
 
 namespace lumivane {
@@ -22,16 +23,6 @@ namespace lumivane {
 // one a scan over the lines in file order gives: the first line of a name wins.
 class EmulatorTable {
  public:
-  // Why a load failed (ErrorCode()).
-  enum : int {
-    kLoaded = 0,
-    kCannotOpen = 1,
-    kCannotMap = 2,
-    kTooShort = 3,
-    kNoMemory = 4,
-    // 5 is the image builder's (a nibble key missing from the layout).
-    kTooLarge = 6,
-  };
   static constexpr std::size_t kMinimumFileSize = 10;
   // Far above any keyboard layout; a larger file is refused unread.
   static constexpr std::size_t kMaximumFileSize = 16 * 1024 * 1024;
@@ -42,18 +33,19 @@ class EmulatorTable {
   };
 
   // Loads the file at `path`: only a regular file of at most
-  // kMaximumFileSize bytes is opened (kCannotOpen, kTooLarge), and an empty
-  // one cannot be mapped (kCannotMap).
+  // kMaximumFileSize bytes is opened (CannotOpen, TooLarge), and an empty
+  // one cannot be mapped (CannotMap).
   explicit EmulatorTable(const std::string& path);
-  // Loads bytes as the file path loads a file's content: kTooLarge above
-  // kMaximumFileSize, kTooShort below kMinimumFileSize (an empty text too).
+  // Loads bytes as the file path loads a file's content: TooLarge above
+  // kMaximumFileSize, TooShort below kMinimumFileSize (an empty text too).
   explicit EmulatorTable(InMemory layout);
   ~EmulatorTable();
   EmulatorTable(const EmulatorTable&) = delete;
   EmulatorTable& operator=(const EmulatorTable&) = delete;
 
   bool IsLoaded() const { return loaded_; }
-  int ErrorCode() const { return errorCode_; }
+  // Why the load failed; None when it is loaded.
+  EmulatorFailure Failure() const { return failure_; }
   // Why the load failed, as a status line puts it after the path ("No such
   // file or directory", "holds only 4 bytes"); empty when it is loaded.
   const std::string& FailureReason() const { return failureReason_; }
@@ -123,7 +115,7 @@ class EmulatorTable {
   const unsigned char* view_ = nullptr;
   std::size_t size_ = 0;
   bool loaded_ = false;
-  int errorCode_ = kLoaded;
+  EmulatorFailure failure_ = EmulatorFailure::None;
   std::string failureReason_;
   int lineCount_ = 0;
   int entryCount_ = 0;

@@ -34,7 +34,7 @@ std::string FileNameOf(const std::string& path) {
 }  // namespace
 
 std::string EmulatorFailureDetail(const std::string& path, const EmulatorTable& emulator) {
-  if (emulator.ErrorCode() == EmulatorTable::kTooLarge) return TooLargeLine(path);
+  if (emulator.Failure() == EmulatorFailure::TooLarge) return TooLargeLine(path);
   return path + ": " + emulator.FailureReason();
 }
 
@@ -88,6 +88,7 @@ DownloadState ImageBuilder::TranslateWith(std::string_view sourceBytes, Emulator
 
 void ImageBuilder::Begin(std::string_view keysText) {
   imageLength_ = 0;
+  emulatorFailure_ = EmulatorFailure::None;
   outRunOpen_ = false;
   tagValue_ = 0;
   defaultDelay_ = 0;
@@ -116,7 +117,7 @@ void ImageBuilder::ReleaseResults() {
 
 bool ImageBuilder::AcceptEmulator(EmulatorTable& emulator, bool pcAtLink, const std::string* emulatorPath) {
   if (!emulator.IsLoaded()) {
-    emulatorError_ = emulator.ErrorCode();
+    emulatorFailure_ = emulator.Failure();
     if (emulatorPath) detailLine_ = EmulatorFailureDetail(*emulatorPath, emulator);
     return false;
   }
@@ -145,8 +146,9 @@ DownloadState ImageBuilder::Finish(SourceReader& reader, EmulatorTable& emulator
 }
 
 bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {
-  emulatorError_ = DeriveNibbleKeys(emulator, &nibbleKeys_) ? 0 : 5;
-  return emulatorError_ == 0;
+  if (DeriveNibbleKeys(emulator, &nibbleKeys_)) return true;
+  emulatorFailure_ = EmulatorFailure::NibbleKeyMissing;
+  return false;
 }
 
 DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable& emulator) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "translator/DownloadState.h"
+#include "translator/EmulatorFailure.h"
 #include "translator/TranslationDiagnostic.h"
 
 namespace lumivane {
@@ -105,8 +106,8 @@ class ImageBuilder {
   std::uint16_t defaultDelay() const { return defaultDelay_; }
   // Line being read when the translation ended (the line at fault on state 1).
   std::uint16_t lineNumber() const { return lineNumber_; }
-  // The emulator table's error code after a failed load; 5 for a missing nibble key.
-  int emulatorError() const { return emulatorError_; }
+  // Why the layout could not serve the last translation; None when it could.
+  EmulatorFailure emulatorFailure() const { return emulatorFailure_; }
   // Upper-cased characters standing for the hexadecimal digits 0..15 on the PC/AT link.
   const std::array<char, 16>& nibbleKeys() const { return nibbleKeys_; }
 
@@ -117,7 +118,7 @@ class ImageBuilder {
   int tableSize_ = 463;
   std::uint16_t defaultDelay_ = 0;
   std::uint16_t lineNumber_ = 1;
-  int emulatorError_ = 0;
+  EmulatorFailure emulatorFailure_ = EmulatorFailure::None;
   std::array<char, 16> nibbleKeys_{};
   LineCounterCallback lineCounter_;
   StopCheck stopCheck_;
