@@ -30,8 +30,7 @@ struct ReadyKeypad {
 
   bool Prepare() {
     hid.AddKeypad("/dev/hidraw0");
-    lumivane::ChannelError error;
-    device = hid.Open("/dev/hidraw0", &error);
+    device = hid.Open("/dev/hidraw0").device;
     if (!device) return false;
     const std::uint8_t request[9] = {0, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7};
     std::uint8_t answer[9] = {};

@@ -82,18 +82,12 @@ std::vector<HidDeviceInfo> SimulatedHid::Enumerate() {
   return list;
 }
 
-std::unique_ptr<HidDevice> SimulatedHid::Open(const std::string& path, ChannelError* error) {
+HidOpening SimulatedHid::Open(const std::string& path) {
   openAttempts_.push_back(path);
   const Entry* entry = IsUnplugged() ? nullptr : Find(path);
-  ChannelError failure;
-  if (!entry) {
-    failure = ChannelError(ChannelErrorKind::NotFound, ENOENT);
-  } else if (entry->openError) {
-    failure = *entry->openError;
-  }
-  if (error) *error = failure;
-  if (failure.failed()) return nullptr;
-  return std::make_unique<Device>(*this, path);
+  if (!entry) return {nullptr, ChannelError(ChannelErrorKind::NotFound, ENOENT)};
+  if (entry->openError) return {nullptr, *entry->openError};
+  return {std::make_unique<Device>(*this, path), {}};
 }
 
 std::size_t SimulatedHid::SentReportCount() const {

@@ -62,7 +62,7 @@ class SimulatedHid : public HidBackend {
   bool IsUnplugged() const;
 
   std::vector<HidDeviceInfo> Enumerate() override;
-  std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) override;
+  HidOpening Open(const std::string& path) override;
 
   // Every Open call, in order, successful or not.
   const std::vector<std::string>& openAttempts() const { return openAttempts_; }

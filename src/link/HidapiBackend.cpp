@@ -54,23 +54,27 @@ std::string NarrowText(const wchar_t* text) {
   return out;
 }
 
+// What the look at a node before hidapi opens it found.
+struct NodeCheck {
+  bool refuse = false;  // it opens but is no hidraw device: never handed to hidapi
+  ChannelError reason;  // why it cannot be used, for when hidapi fails too
+};
+
 // Looks at the node before hidapi opens it: hidapi 0.13 uses its device
 // record after freeing it when a node opens but is no hidraw device, so such
-// a node is refused here (*refuse set). A node that cannot be opened at all
-// is left to hidapi, which decides for itself (it may be a path only hidapi
-// knows); the system's reason is returned for use when hidapi fails too,
-// since hidapi's own text repeats the path the caller names.
-ChannelError CheckHidrawNode(const std::string& path, bool* refuse) {
-  *refuse = false;
+// a node is refused here. A node that cannot be opened at all is left to
+// hidapi, which decides for itself (it may be a path only hidapi knows); the
+// system's reason is kept for use when hidapi fails too, since hidapi's own
+// text repeats the path the caller names.
+NodeCheck CheckHidrawNode(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return ErrorFromErrno(errno);
+  if (fd < 0) return {false, ErrorFromErrno(errno)};
   int descriptorSize = 0;
   const bool isHidraw = ::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) >= 0;
   const int ioctlError = errno;
   ::close(fd);
-  if (isHidraw) return ChannelError();
-  *refuse = true;
-  return ChannelError(ChannelErrorKind::WrongDevice, ioctlError, "not a HID device node");
+  if (isHidraw) return {};
+  return {true, ChannelError(ChannelErrorKind::WrongDevice, ioctlError, "not a HID device node")};
 }
 
 }  // namespace
@@ -113,26 +117,19 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   return MergeInterfaceRecords(records);
 }
 
-std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, ChannelError* error) {
-  ChannelError ignored;
-  if (error == nullptr) error = &ignored;
+HidOpening HidapiBackend::Open(const std::string& path) {
   if (!initialised_) {
-    *error = ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised");
-    return nullptr;
+    return {nullptr, ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised")};
   }
-  bool refuse = false;
-  *error = CheckHidrawNode(path, &refuse);
-  hid_device* handle = refuse ? nullptr : hid_open_path(path.c_str());
-  if (handle) {
-    *error = ChannelError();
-    return std::make_unique<HidapiDevice>(handle);
-  }
-  if (error->ok()) {
+  NodeCheck check = CheckHidrawNode(path);
+  hid_device* handle = check.refuse ? nullptr : hid_open_path(path.c_str());
+  if (handle) return {std::make_unique<HidapiDevice>(handle), {}};
+  if (check.reason.ok()) {
     std::string text = NarrowText(hid_error(nullptr));
-    *error = ChannelError(ChannelErrorKind::System, 0,
-                          text.empty() ? "the device cannot be opened" : std::move(text));
+    check.reason = ChannelError(ChannelErrorKind::System, 0,
+                                text.empty() ? "the device cannot be opened" : std::move(text));
   }
-  return nullptr;
+  return {nullptr, std::move(check.reason)};
 }
 
 }  // namespace lumivane

@@ -21,7 +21,7 @@ class HidapiBackend : public HidBackend {
 
   std::vector<HidDeviceInfo> Enumerate() override;
   // The error keeps the system's errno for the node (EACCES: "Permission denied").
-  std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) override;
+  HidOpening Open(const std::string& path) override;
 
  private:
   bool initialised_ = false;
