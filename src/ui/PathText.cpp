@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <optional>
 
 namespace lumivane {
 namespace {
@@ -63,15 +64,17 @@ void AppendUtf8(char32_t value, std::string* out) {
 }
 
 // The one name in `directory` that Qt shows as `shown`, or nothing.
-bool FindShownName(const std::string& directory, const QString& shown, std::string* name) {
+std::optional<std::string> FindShownName(const std::string& directory, const QString& shown) {
   DIR* dir = ::opendir(directory.c_str());
-  if (dir == nullptr) return false;
+  if (dir == nullptr) return std::nullopt;
+  std::optional<std::string> found;
   int matches = 0;
   while (const dirent* entry = ::readdir(dir)) {
-    if (QFile::decodeName(QByteArray(entry->d_name)) == shown && ++matches == 1) *name = entry->d_name;
+    if (QFile::decodeName(QByteArray(entry->d_name)) == shown && ++matches == 1) found = entry->d_name;
   }
   ::closedir(dir);
-  return matches == 1;
+  if (matches != 1) return std::nullopt;
+  return found;
 }
 
 }  // namespace
@@ -124,9 +127,9 @@ std::string RecoverDialogPath(const QString& chosen) {
   for (qsizetype i = 0; i < parts.size(); ++i) {
     const std::string directory = i == 0 ? "." : path.empty() ? "/" : path;
     if (i > 0) path += '/';
-    std::string name = TextToPath(parts[i]);
-    if (parts[i].contains(QChar::ReplacementCharacter)) FindShownName(directory, parts[i], &name);
-    path += name;
+    std::optional<std::string> name;
+    if (parts[i].contains(QChar::ReplacementCharacter)) name = FindShownName(directory, parts[i]);
+    path += name.value_or(TextToPath(parts[i]));
   }
   return path;
 }
