@@ -161,6 +161,7 @@ void DeclareCommands(CLI::App& app, CliCommands* commands) {
   commands->readCommand = DeclareRead(app, commands->read);
   commands->compareCommand = DeclareCompare(app, commands->compare);
   commands->checkCommand = DeclareCheck(app, commands->check);
+  commands->lspCommand = DeclareLspCommand(app);
 }
 
 int RunChosenCommand(const CliCommands& commands, const LaunchPaths& paths) {
@@ -168,6 +169,7 @@ int RunChosenCommand(const CliCommands& commands, const LaunchPaths& paths) {
   if (*commands.checkCommand) return RunCheckCommand(commands.check, paths);
   if (*commands.readCommand) return RunReadCommand(commands.read, paths);
   if (*commands.compareCommand) return RunCompareCommand(commands.compare, paths);
+  if (*commands.lspCommand) return RunLspCommand(paths);
   return RunDownloadCommand(commands.download, paths);
 }
 

@@ -5,6 +5,7 @@
 #include "cli/CheckCommand.h"
 #include "cli/CompareCommand.h"
 #include "cli/DownloadCommand.h"
+#include "cli/LspCommand.h"
 #include "cli/ReadCommand.h"
 #include "cli/TranslateCommand.h"
 
@@ -23,9 +24,10 @@ struct CliCommands {
   CLI::App* readCommand = nullptr;
   CLI::App* compareCommand = nullptr;
   CLI::App* checkCommand = nullptr;
+  CLI::App* lspCommand = nullptr;
 };
 
-// Declares translate, download, read, compare and check on `app`, with
+// Declares translate, download, read, compare, check and lsp on `app`, with
 // their help; the options shared by the keypad subcommands are declared
 // by one function each. `commands` must outlive the parse.
 void DeclareCommands(CLI::App& app, CliCommands* commands);
