@@ -3,9 +3,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "link/ChannelError.h"
 #include "link/Clock.h"
 #include "sim/KeypadModel.h"
 
@@ -32,13 +35,13 @@ class PtyKeypad {
   PtyKeypad(const PtyKeypad&) = delete;
   PtyKeypad& operator=(const PtyKeypad&) = delete;
 
-  // Creates the pseudo-terminal. false with a reason.
-  bool Open(std::string* error);
+  // Creates the pseudo-terminal; fails with the failing step and its errno.
+  ChannelError Open();
   // The device the program opens ("/dev/pts/N"); empty before Open.
   const std::string& devicePath() const { return devicePath_; }
 
   // Serves on a thread of its own (opens first when needed).
-  bool Start(std::string* error);
+  ChannelError Start();
   // Ends serving and joins the thread; the model keeps what it received.
   void Stop();
 
@@ -76,12 +79,27 @@ class PtyKeypad {
   }
 
  private:
+  // How handling received bytes ended: serving goes on, is finished (the
+  // end command with stopAfterEnd, a hang-up fault, a release), or the line failed.
+  enum class ReceiveEnd { GoOn, Finished, LineFailed };
+
   void CloseLine();
   void StopLineOutput();
   bool SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd);
-  bool HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd, bool* finished);
-  // Reads what the program sent and hands it to the model; false when the line failed.
-  bool TakeInput(int stopFd, bool* finished);
+  // What the model asks of the serving loop before its next wait: answers
+  // now due, and when to look again (without input).
+  struct ModelWait {
+    std::optional<Clock::TimePoint> wakeUp;
+    bool idleAtWakeUp = false;  // the line falls idle if nothing comes until then
+    std::vector<std::uint8_t> due;
+    bool stoppedReading = false;
+  };
+  ModelWait TakeModelWait();
+  void LetGoOfDevice();
+  // Hands received bytes to the model and sends its answers.
+  ReceiveEnd HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd);
+  // Reads what the program sent and hands it to the model.
+  ReceiveEnd TakeInput(int stopFd);
 
   SteadyClock steadyClock_;
   Clock& clock_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ChannelErrorPrinter.h"
 #include "TestPaths.h"
 #include "sim/LayerDecode.h"
 #include "sim/PtyKeypad.h"
@@ -109,8 +110,7 @@ class CliDownloadTest : public ::testing::Test {
 
 TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
   sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   // Option values ignore letter case: this is the RS232 link, not USB.
   CliProcess cli({source, "--link", "RS232", "--port", keypad.devicePath(), "--layer", "2"});
   ASSERT_TRUE(cli.started());
@@ -126,8 +126,7 @@ TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
 
 TEST_F(CliDownloadTest, AReaderThatGoesAwayDoesNotEndTheDownload) {
   sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath()});
   std::string line;
   ASSERT_TRUE(cli.ReadLine(&line));
@@ -152,8 +151,7 @@ TEST_F(CliDownloadTest, CtrlCWhileWaitingCancels) {
   sim::KeypadOptions options;
   options.silent = true;
   sim::PtyKeypad keypad(options);
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath()});
   std::string line;
   ASSERT_TRUE(cli.ReadLine(&line));
@@ -201,8 +199,7 @@ TEST_F(CliDownloadTest, SignalsAndTheWaitLimitEndTheDownloadAsTheyShould) {
     options.silent = c.silentKeypad;
     options.shiftLoadDelay = std::chrono::milliseconds(0);
     sim::PtyKeypad keypad(options);
-    std::string error;
-    ASSERT_TRUE(keypad.Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad.Start());
     std::vector<std::string> arguments{source, "--link", "rs232", "--port", keypad.devicePath()};
     arguments.insert(arguments.end(), c.extraOptions.begin(), c.extraOptions.end());
     CliProcess cli(arguments, /*withStderr=*/true);

@@ -6,6 +6,7 @@
 #include <deque>
 #include <thread>
 
+#include "ChannelErrorPrinter.h"
 #include "FakeDownloadHost.h"
 #include "TestPaths.h"
 #include "download/DownloadChain.h"
@@ -43,8 +44,7 @@ class ReadBackChain : public ::testing::Test {
           *model, nibbles, [this](int key) { typed.push_back(key); }, sim::KeyboardLineOptions{}, &clock);
     } else {
       pty = std::make_unique<sim::PtyKeypad>(options);
-      std::string error;
-      ASSERT_TRUE(pty->Start(&error)) << error;
+      ASSERT_EQ(ChannelError(), pty->Start());
       host.choices.portName = pty->devicePath();
     }
   }

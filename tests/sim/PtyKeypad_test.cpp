@@ -21,8 +21,7 @@ class PtyKeypadTest : public ::testing::Test {
  protected:
   void StartKeypad(KeypadOptions options = {}) {
     keypad = std::make_unique<PtyKeypad>(options);
-    std::string error;
-    ASSERT_TRUE(keypad->Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad->Start());
     ASSERT_EQ(ChannelError(), port.Open(keypad->devicePath(), 2048, 2048));
     ASSERT_EQ(ChannelError(), port.SetupReadTimeouts(SerialPort::ReadBlocking));
   }
