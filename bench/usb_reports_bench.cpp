@@ -103,10 +103,11 @@ void BM_UsbVerify470(benchmark::State& state) {
     link.BeginWrite(0x0001, kImageLength);
     for (std::uint8_t b : image) link.WriteByte(b);
     keypad->hid.ClearRecord();
-    VerifyReport report;
     state.ResumeTiming();
 
-    const VerifyEnd end = VerifyWrittenBlocks(link, {{0x0001, image}}, observer, &report);
+    const VerifyPassResult pass = VerifyWrittenBlocks(link, {{0x0001, image}}, observer);
+    const VerifyEnd end = pass.end;
+    const VerifyReport& report = pass.report;
 
     state.PauseTiming();
     if (end != VerifyEnd::Done || report.differing != 0 || report.checked != kImageLength) {

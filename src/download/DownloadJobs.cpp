@@ -45,8 +45,10 @@ DownloadState DownloadChain::Impl::WriteImage(int layer) {
   options.verify = run_.choices.verify;
   run_.writesBegun = true;
   run_.pass = ProgressPass::Transfer;
-  const DownloadState written =
-      RunTransfer(*run_.link, image, layer, *this, options, &run_.verifyReport, &run_.layerRoom);
+  const TransferResult transfer = RunTransfer(*run_.link, image, layer, *this, options);
+  run_.verifyReport = transfer.verify;
+  run_.layerRoom = transfer.room;
+  const DownloadState written = transfer.state;
   if (written == DownloadState::Success && options.verify) {
     // Complete: the pass ran to its end, and the end command went out.
     const VerifyReport& report = run_.verifyReport;
@@ -129,7 +131,8 @@ DownloadState DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPat
     *detail = EmulatorFailureDetail(emulatorPath, emulator);
     return DownloadState::EmulatorUnavailable;
   }
-  if (!DeriveNibbleKeys(emulator, &run_.nibbleKeys)) {
+  run_.nibbleKeys = DeriveNibbleKeys(emulator);
+  if (!EveryNibbleKeyTypes(run_.nibbleKeys)) {
     *detail = emulatorPath + ": " + MissingNibbleKeysReason(run_.nibbleKeys);
     return DownloadState::EmulatorUnavailable;
   }

@@ -146,7 +146,8 @@ DownloadState ImageBuilder::Finish(SourceReader& reader, EmulatorTable& emulator
 }
 
 bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {
-  if (DeriveNibbleKeys(emulator, &nibbleKeys_)) return true;
+  nibbleKeys_ = DeriveNibbleKeys(emulator);
+  if (EveryNibbleKeyTypes(nibbleKeys_)) return true;
   emulatorFailure_ = EmulatorFailure::NibbleKeyMissing;
   return false;
 }
