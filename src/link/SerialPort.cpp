@@ -118,8 +118,8 @@ ChannelError SerialPort::Open(const std::string& name, std::uint32_t inputQueueS
   inputQueueSize_ = inputQueueSize;
   outputQueueSize_ = outputQueueSize;
   heldInput_.clear();
-  eventBaseline_ = errorBaseline_ = LineCounts{};
-  ReadLineCounts(&errorBaseline_);
+  eventBaseline_ = LineCounts{};
+  errorBaseline_ = ReadLineCounts().value_or(LineCounts{});
 
   // Defaults; each sets LastError(), and the last one's outcome is the result.
   SetMask(EV_RXCHAR | EV_BREAK | EV_ERR);
@@ -162,15 +162,10 @@ std::uint32_t SerialPort::TakeLastEvent() {
   return event;
 }
 
-bool SerialPort::ReadLineCounts(LineCounts* counts) {
+std::optional<SerialPort::LineCounts> SerialPort::ReadLineCounts() const {
   serial_icounter_struct icount{};
-  if (::ioctl(portHandle_, TIOCGICOUNT, &icount) != 0) return false;
-  counts->breaks = icount.brk;
-  counts->frames = icount.frame;
-  counts->overruns = icount.overrun;
-  counts->parities = icount.parity;
-  counts->bufferOverruns = icount.buf_overrun;
-  return true;
+  if (::ioctl(portHandle_, TIOCGICOUNT, &icount) != 0) return std::nullopt;
+  return LineCounts{icount.brk, icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
 }
 
 std::uint32_t SerialPort::ClearLineErrors() {
@@ -178,11 +173,12 @@ std::uint32_t SerialPort::ClearLineErrors() {
   if (!RequireOpen()) return 0;
   // The driver counts line errors instead of holding error bits: the bits
   // are the counters that moved since the last call.
-  LineCounts now;
-  if (!ReadLineCounts(&now)) {
+  const std::optional<LineCounts> counted = ReadLineCounts();
+  if (!counted) {
     FailErrno();  // ENOTTY on a pseudo-terminal, which has no line
     return 0;
   }
+  const LineCounts& now = *counted;
   std::uint32_t bits = 0;
   if (now.bufferOverruns != errorBaseline_.bufferOverruns) bits |= kLineErrorBufferOverrun;
   if (now.overruns != errorBaseline_.overruns) bits |= kLineErrorOverrun;

@@ -1,5 +1,8 @@
 #pragma once
+#include <termios.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -7,8 +10,6 @@
 #include "link/ChannelError.h"
 #include "link/Clock.h"
 #include "link/SerialChannel.h"
-
-struct termios;
 
 namespace lumivane {
 
@@ -104,7 +105,9 @@ class SerialPort : public SerialChannel {
   ChannelError FailErrno();
   ChannelError Succeed() { return lastError_ = ChannelError(); }
   bool RequireOpen();  // false (and LastError() NotOpen) when closed
-  bool LoadLineSettings(::termios* settings);
+  // The port's settings, for the getters; nothing (and LastError()) when
+  // it is closed or they cannot be read.
+  std::optional<::termios> LoadLineSettings();
   // Runs an operation set up on a record: completes it at once when it can;
   // otherwise leaves it pending with the caller's record, or waits for it
   // (at most timeoutMs) on the internal one and cancels it on time-out.
@@ -121,8 +124,13 @@ class SerialPort : public SerialChannel {
   // A read that ends without delivering gives its partial bytes back to the input.
   void HoldBack(CompletionRecord& record);
   void Detach(CompletionRecord& record);
-  std::uint32_t EventBitsNow(bool* pollLineCounts);
-  bool ReadLineCounts(LineCounts* counts);
+  struct EventBits {
+    std::uint32_t bits = 0;       // the events of the mask that happened
+    bool lineCountsRead = false;  // the line counters could be read for it
+  };
+  EventBits EventBitsNow();
+  // The driver's line counters; nothing where the line has none (a pseudo-terminal).
+  std::optional<LineCounts> ReadLineCounts() const;
 
   SteadyClock steadyClock_;
   Clock& clock_;
