@@ -78,16 +78,16 @@ std::string CaretLines(std::string_view lineBytes, std::uint64_t column) {
   return shown + "\n" + caret + "^\n";
 }
 
-bool ReadSourceLine(const std::string& path, std::uint64_t line, std::string* bytes) {
+std::optional<std::string> ReadSourceLine(const std::string& path, std::uint64_t line) {
   // Only the regular file that was translated: a FIFO or device put there
   // since would make the open or the reads wait.
   ReadableFile source = OpenRegularFile(path);
-  if (source.outcome != OpenOutcome::Opened) return false;
+  if (source.outcome != OpenOutcome::Opened) return std::nullopt;
   std::FILE* file = ::fdopen(source.fd(), "rb");
-  if (!file) return false;
+  if (!file) return std::nullopt;
   source.Release();
   std::uint64_t current = 1;
-  bytes->clear();
+  std::string bytes;
   bool tooLong = false;
   int c;
   while ((c = std::fgetc(file)) != EOF) {
@@ -97,16 +97,16 @@ bool ReadSourceLine(const std::string& path, std::uint64_t line, std::string* by
       continue;
     }
     if (current != line) continue;
-    if (bytes->size() == kLongestShownLine) {
+    if (bytes.size() == kLongestShownLine) {
       tooLong = true;
       break;
     }
-    bytes->push_back(static_cast<char>(c));
+    bytes.push_back(static_cast<char>(c));
   }
   std::fclose(file);
-  if (current != line || tooLong) return false;
-  if (!bytes->empty() && bytes->back() == '\r') bytes->pop_back();
-  return true;
+  if (current != line || tooLong) return std::nullopt;
+  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  return bytes;
 }
 
 std::string JsonString(std::string_view text) {
@@ -144,9 +144,9 @@ void PrintCompilerDiagnostics(std::FILE* out, const std::string& file, const Ima
                               bool withSourceLine) {
   for (const TranslationDiagnostic& diagnostic : builder.diagnostics()) {
     std::fprintf(out, "%s\n", CompilerLine(file, diagnostic).c_str());
-    std::string line;
-    if (withSourceLine && ReadSourceLine(file, diagnostic.line, &line)) {
-      std::fputs(CaretLines(line, diagnostic.column).c_str(), out);
+    if (!withSourceLine) continue;
+    if (const std::optional<std::string> line = ReadSourceLine(file, diagnostic.line)) {
+      std::fputs(CaretLines(*line, diagnostic.column).c_str(), out);
     }
   }
   std::fflush(out);

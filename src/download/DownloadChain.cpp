@@ -118,7 +118,9 @@ void DownloadChain::Impl::Translate() {
     run_.nibbleKeys = builder_.nibbleKeys();
     detail = builder_.detailLine();
   } else {
-    state = LoadNibbleKeys(input.emulatorPath, input.pcAtLink, &detail);
+    NibbleKeysLoad loaded = LoadNibbleKeys(input.emulatorPath, input.pcAtLink);
+    state = loaded.state;
+    detail = std::move(loaded.detail);
   }
   run_.inStep = false;
   if (translates && builder_.stopped()) {
