@@ -160,40 +160,7 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
 
   for (;;) {
     if (reader.currentChar() == '<') {
-      tagValue_ = static_cast<std::uint16_t>(lexer.ReadTag());
-      if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
-      const char* name = lexer.tagName();
-      if (NameIs(name, "OUT")) {
-        if (const DownloadState ended = AppendOutPort(run); ended != DownloadState::None) return ended;
-      } else {
-        if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
-        bool ok = true;
-        if (NameIs(name, "DELAY")) {
-          ok = AppendWord(kCodeDelay, tagValue_);
-        } else if (NameIs(name, "RDELAY")) {
-          ok = AppendWord(kCodeDelay, defaultDelay_);
-        } else if (NameIs(name, "REM")) {
-          // a comment: nothing
-        } else if (NameIs(name, "RE-")) {
-          ok = Append(kCodeRepeatBegin);
-        } else if (NameIs(name, "-PEAT")) {
-          ok = Append(kCodeRepeatEnd);
-        } else if (NameIs(name, "WAITACK")) {
-          ok = AppendWord(kCodeWaitAck, tagValue_);
-        } else if (NameIs(name, "REPORT")) {
-          ok = AppendWord(kCodeReport, tagValue_);
-        } else if (emulator.FindName(name)) {
-          // A key name of the layout; asked before the name is taken as a key
-          // number, so "<5>" types 5 when the layout has it while "<05>" starts key 5.
-          ok = AppendEntry(emulator);
-        } else if (tagValue_ == 0 || tagValue_ >= keyLimit_) {
-          if (FailKeyTag(run)) return kError;
-        } else {
-          MarkKey(tagValue_, reader);
-          ok = StartKey(tagValue_);
-        }
-        if (!ok) return End(run, DiagnosticKind::ImageTooLarge);
-      }
+      if (const DownloadState ended = TranslateTag(run); ended != DownloadState::None) return ended;
     } else {
       if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
       // A NUL makes an empty name, which no entry has.
@@ -210,6 +177,41 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
   MarkKey(0, reader);
   if (!Append(kCodeEndOfKey)) return End(run, DiagnosticKind::ImageTooLarge);
   return diagnostics_.empty() ? DownloadState::ImageReady : kError;
+}
+
+DownloadState ImageBuilder::TranslateTag(const Run& run) {
+  tagValue_ = static_cast<std::uint16_t>(run.lexer.ReadTag());
+  if (run.reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
+  const char* name = run.lexer.tagName();
+  if (NameIs(name, "OUT")) return AppendOutPort(run);
+  if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
+  bool ok = true;
+  if (NameIs(name, "DELAY")) {
+    ok = AppendWord(kCodeDelay, tagValue_);
+  } else if (NameIs(name, "RDELAY")) {
+    ok = AppendWord(kCodeDelay, defaultDelay_);
+  } else if (NameIs(name, "REM")) {
+    // a comment: nothing
+  } else if (NameIs(name, "RE-")) {
+    ok = Append(kCodeRepeatBegin);
+  } else if (NameIs(name, "-PEAT")) {
+    ok = Append(kCodeRepeatEnd);
+  } else if (NameIs(name, "WAITACK")) {
+    ok = AppendWord(kCodeWaitAck, tagValue_);
+  } else if (NameIs(name, "REPORT")) {
+    ok = AppendWord(kCodeReport, tagValue_);
+  } else if (run.emulator.FindName(name)) {
+    // A key name of the layout; asked before the name is taken as a key
+    // number, so "<5>" types 5 when the layout has it while "<05>" starts key 5.
+    ok = AppendEntry(run.emulator);
+  } else if (tagValue_ == 0 || tagValue_ >= keyLimit_) {
+    if (FailKeyTag(run)) return DownloadState::TranslationError;
+  } else {
+    MarkKey(tagValue_, run.reader);
+    ok = StartKey(tagValue_);
+  }
+  if (!ok) return End(run, DiagnosticKind::ImageTooLarge);
+  return DownloadState::None;
 }
 
 DownloadState ImageBuilder::ReadHeader(const Run& run) {

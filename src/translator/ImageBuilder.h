@@ -166,6 +166,8 @@ class ImageBuilder {
   // an <OUT n> tag: None when the translation reads on, else how it ends.
   DownloadState ReadHeader(const Run& run);
   DownloadState AppendOutPort(const Run& run);
+  // One tag of the body, from its '<': None when the body goes on.
+  DownloadState TranslateTag(const Run& run);
   // Records a translation error at the reader's position; true when the
   // translation ends there (always at the error limit).
   bool Fail(const Run& run, DiagnosticKind kind);
