@@ -1,0 +1,54 @@
+#include "station/SlotOutcome.h"
+
+namespace lumivane {
+
+OutcomeResult ClassifyOutcome(const SlotOutcome& outcome, bool stoppedByStation) {
+  if (outcome.exitStatus == 0 && outcome.keypad == KeypadContents::Complete) return OutcomeResult::Passed;
+  if (stoppedByStation && outcome.keypad == KeypadContents::Unchanged) return OutcomeResult::Unserved;
+  return OutcomeResult::Failed;
+}
+
+const char* OutcomeResultName(OutcomeResult result) {
+  switch (result) {
+    case OutcomeResult::Passed: return "pass";
+    case OutcomeResult::Failed: return "fail";
+    case OutcomeResult::Unserved: return "unserved";
+  }
+  return "fail";
+}
+
+const char* KeypadContentsName(KeypadContents contents) {
+  switch (contents) {
+    case KeypadContents::Unchanged: return "unchanged";
+    case KeypadContents::Complete: return "complete";
+    case KeypadContents::Incomplete: return "incomplete";
+  }
+  return "incomplete";
+}
+
+const char* VerifyResultName(VerifyResult result) {
+  switch (result) {
+    case VerifyResult::NotRun: return "not_run";
+    case VerifyResult::Passed: return "passed";
+    case VerifyResult::Failed: return "failed";
+  }
+  return "not_run";
+}
+
+const char* DownloadStateName(DownloadState state) {
+  switch (state) {
+    case DownloadState::None: return "none";
+    case DownloadState::TranslationError: return "translation_error";
+    case DownloadState::ImageReady: return "image_ready";
+    case DownloadState::Success: return "success";
+    case DownloadState::WrongVersion: return "wrong_version";
+    case DownloadState::NoMemory: return "no_memory";
+    case DownloadState::Timeout: return "timeout";
+    case DownloadState::SourceUnavailable: return "source_unavailable";
+    case DownloadState::EmulatorUnavailable: return "emulator_unavailable";
+    case DownloadState::WrongDeviceId: return "wrong_device_id";
+  }
+  return "none";
+}
+
+}  // namespace lumivane
