@@ -10,6 +10,8 @@
 #include "cli/ExitStatus.h"
 #include "cli/HelpText.h"
 #include "cli/ReadCommand.h"
+#include "cli/StationCommand.h"
+#include "cli/StationReportCommand.h"
 #include "cli/TranslateCommand.h"
 
 int main(int argc, char** argv) {
@@ -132,6 +134,10 @@ int main(int argc, char** argv) {
       "After an error the check reads on at the next tag (after a tag error) or at the next tag or\n"
       "line (after a character error); at most 100 errors per source.\n" + exitHelp);
 
+  lumivane::SubcommandRun chosen;
+  lumivane::AddStationCommand(app, &chosen);
+  lumivane::AddStationReportCommand(app, &chosen);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -143,6 +149,7 @@ int main(int argc, char** argv) {
   // The executable's own folder (/proc/self/exe), portable or installed as
   // the window chooses.
   const lumivane::LaunchPaths paths = lumivane::ResolveFileLayout("");
+  if (chosen) return chosen(paths);
   if (*translateCommand) return lumivane::RunTranslateCommand(translate, paths);
   if (*checkCommand) return lumivane::RunCheckCommand(check, paths);
   if (*readCommand) return lumivane::RunReadCommand(read, paths);

@@ -1,0 +1,170 @@
+#include "cli/StationCommand.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "app/EmulatorFiles.h"
+#include "app/FileLayout.h"
+#include "app/SignalChannel.h"
+#include "app/StartupChoices.h"
+#include "cli/ExitStatus.h"
+#include "cli/HelpText.h"
+#include "cli/StationDownload.h"
+#include "cli/StationSession.h"
+#include "cli/TranslationFailure.h"
+#include "link/HidapiBackend.h"
+#include "link/PortNames.h"
+#include "station/LogRecorder.h"
+#include "station/Sha256.h"
+#include "station/StationPrinter.h"
+#include "station/UdevDeviceMonitor.h"
+#include "translator/ImageBuilder.h"
+
+namespace lumivane {
+
+namespace {
+
+using PortResolver = std::function<std::string(const std::string&)>;
+
+int UsageError(const std::string& line) {
+  std::fprintf(stderr, "lumivane-cli station: %s\n", line.c_str());
+  return exit_status::kUsage;
+}
+
+// The device a port opens, through any link, for telling two names of one line apart.
+std::string LineIdentity(const std::string& device) {
+  char resolved[PATH_MAX];
+  return ::realpath(device.c_str(), resolved) ? std::string(resolved) : device;
+}
+
+// One slot per RS232 line, and none given on USB.
+int CheckPorts(const CliStationOptions& options, const PortResolver& resolve) {
+  if (options.link == "usb") {
+    return options.ports.empty() ? 0 : UsageError("--port is not used on usb: every keypad plugged in is a slot");
+  }
+  if (options.ports.empty()) return UsageError("--link rs232 needs a --port for each slot");
+  std::set<std::string> lines;
+  for (const std::string& port : options.ports) {
+    if (!lines.insert(LineIdentity(resolve(port))).second) {
+      return UsageError("--port " + port + " names a line already given: one slot per line");
+    }
+  }
+  return 0;
+}
+
+DownloadChoices ChoicesFor(const CliStationOptions& options, const LaunchPaths& paths) {
+  DownloadChoices choices;
+  choices.sourcePath = options.source;
+  choices.emulatorName = options.emulator;
+  choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
+  choices.emulatorDirectories = LayoutFoldersFor(options.emulator, paths.emulatorDirectories);
+  choices.keysText = options.keys;
+  choices.link = options.link == "rs232" ? LinkKind::Rs232 : LinkKind::Usb;
+  choices.layer = options.layer == "2" ? 2 : 1;
+  choices.verify = !options.noVerify;
+  return choices;
+}
+
+// The engine with its runner, probe, monitor, view and log, to its end.
+int Serve(const CliStationOptions& options, const StationJob& job, StationLog* log, int signalFd) {
+  std::unique_ptr<SlotRunner> runner = MakeStationRunner(job);
+  const bool rs232 = job.choices.link == LinkKind::Rs232;
+  std::unique_ptr<PresenceProbe> probe = rs232 ? MakePresenceProbe(job) : nullptr;
+  if (!runner || (rs232 && !probe)) {
+    std::fprintf(stderr, "lumivane-cli station: the download into the keypads is not wired yet\n");
+    return exit_status::kLinkNotPrepared;
+  }
+  const auto print = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
+  std::unique_ptr<DeviceMonitor> monitor = rs232 ? nullptr : OpenDeviceMonitor(*job.hidBackend, job.clock, print);
+  StationPrinter printer(stdout, isatty(STDOUT_FILENO), job.clock);
+  LogRecorder recorder(log, {options.source, job.sha256, job.image.imageLength(), job.choices.layer});
+  StationSetup setup;
+  setup.link = rs232 ? StationSetup::Link::Rs232 : StationSetup::Link::Usb;
+  for (const std::string& port : options.ports) setup.ports.push_back(port);
+  setup.passLimit = options.count;
+  StationEngine engine(setup, {*runner, job.clock, printer, recorder, monitor.get(), probe.get()});
+  const StationSummary summary = ServeWithSignals(engine, signalFd);
+  PrintStationSummary(stdout, summary);
+  return StationExitStatus(summary);
+}
+
+}  // namespace
+
+int RunStationCommand(const CliStationOptions& options, const LaunchPaths& paths) {
+  // Before any other thread exists, so that none takes a signal's default action.
+  SignalChannel signals;
+  const SettingsStore settings = SettingsStoreFor(paths);
+  const PortResolver resolve = [ports = settings.ReadSection(kPortsSection)](const std::string& name) {
+    return ResolvePortName(name, ports);
+  };
+  if (const int refused = CheckPorts(options, resolve); refused != 0) return refused;
+
+  const DownloadChoices choices = ChoicesFor(options, paths);
+  ImageBuilder builder;
+  const DownloadState state = builder.Translate({options.source, choices.emulatorFile, options.keys, false});
+  if (state != DownloadState::ImageReady) {
+    return PrintTranslationFailure(state, builder, options.source, options.emulator, choices.emulatorFile, paths);
+  }
+  const std::string sha256 = Sha256Hex(builder.image(), builder.imageLength());
+  std::printf("Image: %u bytes, SHA-256 %s\n", static_cast<unsigned>(builder.imageLength()), sha256.c_str());
+  std::fflush(stdout);
+
+  std::unique_ptr<StationLog> log;
+  if (!options.log.empty()) {
+    LogFailure failure;
+    log = StationLog::Open(options.log, &failure);
+    if (!log) {
+      std::fprintf(stderr, "Unable to write the log to %s: %s\n", options.log.c_str(), failure.reason.c_str());
+      return exit_status::kOutputUnwritable;
+    }
+  }
+  SteadyClock clock;
+  std::unique_ptr<HidapiBackend> hidBackend;
+  if (choices.link == LinkKind::Usb) {
+    std::setlocale(LC_ALL, "");  // hidapi decodes the manufacturer string with it
+    hidBackend = std::make_unique<HidapiBackend>();
+  }
+  const StationJob job{choices, builder, sha256, hidBackend.get(), resolve, clock, paths};
+  return Serve(options, job, log.get(), signals.fd());
+}
+
+void AddStationCommand(CLI::App& app, SubcommandRun* chosen) {
+  auto options = std::make_shared<CliStationOptions>();
+  CLI::App* command = app.add_subcommand(
+      "station", "Serve a tray of keypads: each plugged in (usb) or on a --port (rs232) gets the image");
+  command->add_option("SOURCE", options->source, "Configuration source (.pos)")->required();
+  command->add_option("--emulator", options->emulator, "Layout name, or an emulator file (.emu or a path)");
+  command->add_option("--keys", options->keys, "Number of keys: 360, anything else means 120");
+  command->add_option("--layer", options->layer, "Target layer")
+      ->transform(CLI::IsMember({"1", "2"}, CLI::ignore_space));
+  command->add_option("--link", options->link, "Link to the keypads")
+      ->required()
+      ->transform(CLI::IsMember({"usb", "rs232"}, CLI::ignore_case));
+  command->add_option("--port", options->ports, "rs232: a port name (COM1) or device; one slot each, repeatable");
+  command->add_option("--count", options->count, "Stop once N keypads have passed")
+      ->option_text("N")
+      ->check(CLI::PositiveNumber);
+  command->add_option("--log", options->log, "Append one JSON line per outcome to FILE, synced as written")
+      ->option_text("FILE");
+  command->add_flag("--no-verify", options->noVerify, "Do not read the written bytes back (verified by default)");
+  command->footer(
+      "Every keypad is written, verified and ended on its own; one that fails, hangs or is pulled\n"
+      "never holds another. A keypad is written again only after it was unplugged and plugged in\n"
+      "again (usb), or taken off its line (rs232). Ctrl-C arms no more keypads and lets the\n"
+      "transfers under way finish; a second Ctrl-C stops them and names each keypad left with an\n"
+      "incomplete image. On a terminal one line per slot is redrawn in place; otherwise one line\n"
+      "per event.\n" +
+      ExitStatusHelp());
+  command->callback([options, chosen] {
+    *chosen = [options](const LaunchPaths& paths) { return RunStationCommand(*options, paths); };
+  });
+}
+
+}  // namespace lumivane
