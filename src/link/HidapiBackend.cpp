@@ -141,6 +141,7 @@ HidapiBackend::~HidapiBackend() {
 std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   std::vector<HidDeviceInfo> records;
   if (!initialised_) return records;
+  const std::lock_guard<std::mutex> lock(serviceMutex_);
   hid_device_info* list = hid_enumerate(0, 0);
   for (const hid_device_info* d = list; d; d = d->next) {
     HidDeviceInfo info;
@@ -165,6 +166,7 @@ std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, ChannelE
     *error = ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised");
     return nullptr;
   }
+  const std::lock_guard<std::mutex> lock(serviceMutex_);
   bool refuse = false;
   *error = CheckHidrawNode(path, &refuse);
   hid_device* handle = refuse ? nullptr : hid_open_path(path.c_str());
