@@ -4,14 +4,6 @@
 
 namespace lumivane {
 
-namespace {
-
-std::string DisplayName(const SlotStatus& status) {
-  return status.serialNumber.empty() ? status.name : status.name + " (" + status.serialNumber + ")";
-}
-
-}  // namespace
-
 struct StationEngine::Slot {
   Slot(StationMailbox& mailbox, std::size_t id) : id(id), worker(mailbox, id) {}
 
@@ -162,7 +154,7 @@ void StationEngine::Arm(Slot& slot) {
   status.phase.reset();
   status.progress = {};
   SetState(slot, SlotState::Armed, StationEvent::Kind::Armed);
-  slot.worker.StartRun(parts_.runner, SlotTarget{DisplayName(status), slot.device, status.serialNumber});
+  slot.worker.StartRun(parts_.runner, SlotTarget{SlotTitle(status), slot.device, status.serialNumber});
 }
 
 void StationEngine::OnArrived(const KeypadDevice& device) {
@@ -228,7 +220,9 @@ void StationEngine::KeepOutcome(Slot& slot, const SlotOutcome& outcome) {
   status.phase.reset();
   if (result == OutcomeResult::Passed) ++snapshot_.counts.passed;
   if (result == OutcomeResult::Failed) ++snapshot_.counts.failed;
-  if (stoppingNow_ && outcome.keypad == KeypadContents::Incomplete) summary_.incompleteSlots.push_back(DisplayName(status));
+  if (stoppingNow_ && outcome.keypad == KeypadContents::Incomplete) {
+    summary_.incompleteSlots.push_back(SlotTitle(status));
+  }
   const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(parts_.clock.Now() - slot.runStart);
   std::string failure;
   const bool kept = parts_.recorder.Record(StationOutcome{status, outcome, result, duration}, &failure);

@@ -35,6 +35,10 @@ struct SlotStatus {
   std::string detail;      // the last outcome's detail line, or why the slot is out of service
 };
 
+// The slot's name with its keypad's serial number, as the station names it
+// to people: "pci-0000:00:14.0-usb-0:2:1.0 (SN0042)".
+std::string SlotTitle(const SlotStatus& slot);
+
 struct StationCounts {
   std::size_t passed = 0;
   std::size_t failed = 0;

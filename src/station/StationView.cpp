@@ -50,15 +50,6 @@ std::string OutcomeText(const SlotStatus& slot) {
 
 }  // namespace
 
-std::string SlotTitle(const SlotStatus& slot) {
-  std::string title = slot.serialNumber.empty() ? slot.name : slot.name + " (" + slot.serialNumber + ")";
-  // A device's own text never moves the cursor or recolours the terminal.
-  for (char& c : title) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return title;
-}
-
 std::string SlotActivity(const SlotStatus& slot) {
   switch (slot.state) {
     case SlotState::Armed: return "armed";

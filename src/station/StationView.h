@@ -11,8 +11,6 @@ namespace lumivane {
 // block of one line per slot and a summary line, redrawn in place; off a
 // terminal one line per event.
 
-// The slot's name with its keypad's serial number: "pci-0000:00:14.0-usb-0:2:1.0 (SN0042)".
-std::string SlotTitle(const SlotStatus& slot);
 // Where the slot is: "waiting for shift+load", "transferring", "remove the keypad", ...
 std::string SlotActivity(const SlotStatus& slot);
 // "PASS", "FAIL: <status line>", "not served", or empty before the first outcome.
