@@ -40,6 +40,24 @@ install(FILES ${CMAKE_SOURCE_DIR}/src/ui/icons/lumivane.svg
 install(FILES ${packaging}/linux/lumivane-cli.bash-completion
         DESTINATION ${datadir}/bash-completion/completions RENAME lumivane-cli)
 
+# Highlighting of .pos sources, where each editor looks for it: GNOME Text
+# Editor (GtkSourceView 5), gedit (GtkSourceView 4 up to gedit 44; the
+# format is the same), Kate, KWrite, KDevelop and Qt Creator
+# (KSyntaxHighlighting), Vim (Debian's system-wide vimfiles, which its
+# runtimepath holds) and Neovim (the site folder of its runtimepath). The
+# TextMate grammar has no system folder: editors that read one are pointed
+# at it (docs/editors.md).
+set(editors ${packaging}/editors)
+foreach(version 4 5)
+  install(FILES ${editors}/lumivane-pos.lang DESTINATION ${datadir}/gtksourceview-${version}/language-specs)
+endforeach()
+install(FILES ${editors}/lumivane-pos.xml DESTINATION ${datadir}/org.kde.syntax-highlighting/syntax)
+foreach(vim_folder vim/vimfiles nvim/site)
+  install(FILES ${editors}/vim/syntax/lumivane-pos.vim DESTINATION ${datadir}/${vim_folder}/syntax)
+  install(FILES ${editors}/vim/ftdetect/lumivane-pos.vim DESTINATION ${datadir}/${vim_folder}/ftdetect)
+endforeach()
+install(FILES ${editors}/lumivane-pos.tmLanguage.json DESTINATION ${datadir}/lumivane)
+
 # Manual pages and the Debian changelog, compressed as Debian wants them
 # (gzip -9n: no name, no time stamp, so the package builds reproducibly).
 configure_file(${packaging}/debian/changelog.in ${generated}/changelog @ONLY)

@@ -1,0 +1,2 @@
+" Lumivane keypad sources (.pos). Installed to share/vim/vimfiles/ftdetect.
+autocmd BufNewFile,BufRead *.pos setfiletype lumivane-pos
