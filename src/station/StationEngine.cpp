@@ -281,7 +281,7 @@ void StationEngine::BeginDrain(const std::string& why) {
   }
   if (writing > 0) {
     Notice(std::to_string(writing) + (writing == 1 ? " transfer finishes" : " transfers finish") +
-           " first; Ctrl-C again stops them, and their keypads then hold an incomplete image");
+           " first; Ctrl-C stops them, and their keypads then hold an incomplete image");
   }
 }
 

@@ -90,7 +90,7 @@ TEST_F(StationEngineTest, AHangingAndAFailingKeypadLeaveTheOthersAlone) {
   EXPECT_EQ(recorder.kept[1].duration, std::chrono::seconds(5));
   EXPECT_THAT(observer.Notices(),
               ElementsAre("Stopping: no more keypads are armed",
-                          "1 transfer finishes first; Ctrl-C again stops them, and their keypads then hold an "
+                          "1 transfer finishes first; Ctrl-C stops them, and their keypads then hold an "
                           "incomplete image",
                           "Stopping the transfers under way now"));
 }
