@@ -246,8 +246,10 @@ void StationEngine::AfterOutcome(Slot& slot) {
   }
   if (!slot.leftDuringRun) return SetState(slot, SlotState::AwaitingRemoval, StationEvent::Kind::AwaitingRemoval);
   if (!slot.returned) return SetState(slot, SlotState::Empty, StationEvent::Kind::Left);
+  // Left and came back while its download ended: armed (unless the station stops).
   const KeypadDevice device = *slot.returned;
-  OnArrived(device);  // left and came back: armed (unless the station stops)
+  snapshot_.slots[slot.id].state = SlotState::Empty;
+  OnArrived(device);
 }
 
 void StationEngine::OnKeypadGone(Slot& slot) {

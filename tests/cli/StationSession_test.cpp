@@ -33,6 +33,10 @@ class StationSessionTest : public ::testing::Test {
     }));
   }
   void TearDown() override {
+    if (finished.valid()) {  // a test that failed midway still ends its station
+      engine.StopNow();
+      finished.wait();
+    }
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
   }
@@ -55,7 +59,7 @@ class StationSessionTest : public ::testing::Test {
 
 TEST_F(StationSessionTest, TheSecondInterruptStopsTheTransferAndNamesItsKeypad) {
   Send(SIGINT);
-  ASSERT_TRUE(observer.monitor.WaitFor([&] { return observer.entries.back().event.kind == StationEvent::Kind::Notice; }));
+  ASSERT_TRUE(observer.WaitForNotices(2));
   EXPECT_EQ(runner.Running(), 1u);
   Send(SIGINT);
   const StationSummary summary = finished.get();

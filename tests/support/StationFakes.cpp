@@ -104,6 +104,14 @@ std::size_t RecordingObserver::CountOutcomes() const {
   }));
 }
 
+bool RecordingObserver::WaitForNotices(std::size_t count) {
+  return monitor.WaitFor([&] {
+    return static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(), [](const Entry& entry) {
+             return entry.event.kind == StationEvent::Kind::Notice;
+           })) >= count;
+  });
+}
+
 bool RecordingObserver::WaitForEvent(StationEvent::Kind kind, const std::string& slotName) {
   return monitor.WaitFor([&] {
     return std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) {

@@ -105,6 +105,7 @@ class RecordingObserver : public StationObserver {
     return monitor.WaitFor([&] { return CountOutcomes() >= count; });
   }
   bool WaitForEvent(StationEvent::Kind kind, const std::string& slotName);
+  bool WaitForNotices(std::size_t count);
 
   Monitor monitor;
   std::vector<Entry> entries;
