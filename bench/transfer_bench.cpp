@@ -17,7 +17,7 @@
 #include "FakeDownloadHost.h"
 #include "TestPaths.h"
 #include "link/Clock.h"
-#include "link/DeviceLink.h"
+#include "link/SerialLink.h"
 #include "download/DownloadChain.h"
 #include "link/SerialPort.h"
 #include "sim/PtyKeypad.h"
@@ -32,30 +32,25 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 // A host that notes when the transfer starts, ends and dispatches.
 class TimingHost : public FakeDownloadHost {
  public:
-  void AddStatusLine(const std::string& line) override {
+  void OnLine(const std::string& line, lumivane::LineKind kind) override {
     if (line == "Transfer in progress") transferStart = Clock::now();
-    FakeDownloadHost::AddStatusLine(line);
+    FakeDownloadHost::OnLine(line, kind);
   }
   void Post(lumivane::DownloadMessage message) override {
     if (message == lumivane::DownloadMessage::Report && transferStart != Clock::time_point{})
       transferEnd = Clock::now();
     FakeDownloadHost::Post(message);
   }
-  void DispatchOnePendingEvent() override {
-    dispatchTimes.push_back(Clock::now());
-    FakeDownloadHost::DispatchOnePendingEvent();
-  }
-  // The verify pass sets the progress range again and runs to its end.
-  void SetProgressRange(int maximum) override {
-    if (++ranges == 2) {
+  // The verify pass begins a second pass and runs to its end; each step
+  // after the first byte is where the window lets an event through.
+  void OnProgress(const lumivane::DownloadProgress& progress) override {
+    if (progress.begins && ++ranges == 2) {
       verifyStart = Clock::now();
-      verifyTotal = maximum;
+      verifyTotal = static_cast<int>(progress.total);
     }
-    FakeDownloadHost::SetProgressRange(maximum);
-  }
-  void SetProgressPosition(int position) override {
-    if (ranges == 2 && position == verifyTotal) verifyEnd = Clock::now();
-    FakeDownloadHost::SetProgressPosition(position);
+    if (!progress.begins && progress.done > 0) dispatchTimes.push_back(Clock::now());
+    if (ranges == 2 && static_cast<int>(progress.done) == verifyTotal) verifyEnd = Clock::now();
+    FakeDownloadHost::OnProgress(progress);
   }
   Clock::time_point transferStart{}, transferEnd{};
   Clock::time_point verifyStart{}, verifyEnd{};
@@ -79,7 +74,7 @@ bool DownloadOverPty(TimingHost& host, const std::string& source, bool verify, s
   lumivane::SerialPort port;
   lumivane::LinkChannels channels;
   channels.serialPort = &port;
-  lumivane::DownloadChain chain(host, channels, "", false);
+  lumivane::DownloadChain chain(host, channels, "");
   chain.StartDownload();
   host.Run(chain, 0);
   while (chain.IsRunning()) {
@@ -110,8 +105,7 @@ double MeasureReadRoundTrip(const std::string& path, int reads) {
   port.Read(&answer, 1, &got, nullptr, 2000);
   if (got != 1 || answer != 0xC0) return -1;
   lumivane::SteadyClock clock;
-  lumivane::DeviceLink link(clock);
-  link.UseSerial(&port);
+  lumivane::SerialLink link(clock, &port);
   const auto start = Clock::now();
   for (int i = 0; i < reads; ++i) link.ReadByte(0xFF6B);
   const double mean = Ms(Clock::now() - start) / reads;
@@ -144,7 +138,7 @@ void BM_Rs232Transfer470(benchmark::State& state) {
     lumivane::SerialPort port;
     lumivane::LinkChannels channels;
     channels.serialPort = &port;
-    lumivane::DownloadChain chain(host, channels, "", false);
+    lumivane::DownloadChain chain(host, channels, "");
     chain.StartDownload();
     host.Run(chain, 0);
     while (chain.IsRunning()) {

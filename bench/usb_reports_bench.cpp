@@ -13,7 +13,7 @@
 #include <string>
 
 #include "FakeDownloadHost.h"
-#include "link/DeviceLink.h"
+#include "link/UsbLink.h"
 #include "link/VerifyPass.h"
 #include "sim/SimulatedHid.h"
 
@@ -57,9 +57,7 @@ void BM_UsbWrite470(benchmark::State& state) {
       state.SkipWithError("the simulated keypad did not identify itself");
       break;
     }
-    DeviceLink link(clock);
-    link.UseUsb(keypad->device.get());
-    link.Reset();
+    UsbLink link(clock, *keypad->device);
     state.ResumeTiming();
 
     link.BeginWrite(0x0001, kImageLength);
@@ -102,9 +100,7 @@ void BM_UsbVerify470(benchmark::State& state) {
       state.SkipWithError("the simulated keypad did not identify itself");
       break;
     }
-    DeviceLink link(clock);
-    link.UseUsb(keypad->device.get());
-    link.Reset();
+    UsbLink link(clock, *keypad->device);
     link.BeginWrite(0x0001, kImageLength);
     for (std::uint8_t b : image) link.WriteByte(b);
     keypad->hid.ClearRecord();

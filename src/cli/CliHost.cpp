@@ -1,43 +1,35 @@
 #include "cli/CliHost.h"
 
-#include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
-#include <cctype>
-#include <optional>
-
-#include "download/DownloadChain.h"
 #include "app/SignalChannel.h"
+#include "download/DownloadChain.h"
 
 namespace lumivane {
 
 namespace {
-// Stands for a key that is no character (an escape sequence): never a nibble key.
-constexpr int kNonCharacterKey = 0x01000000;
 constexpr const char* kCancelledLine = "Operation cancelled by user";
-constexpr const char* kNoConfirmationLine =
-    "Standard input ended: the Quintrel's confirmation (Y) cannot arrive";
-constexpr const char* kNoKeysLine = "Standard input ended: the Quintrel's answer keys cannot arrive";
 }  // namespace
 
-CliHost::CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd,
-                 Clock& clock, std::FILE* progress)
-    : choices_(std::move(choices)),
-      out_(out),
-      keyInput_(keyInput),
+CliHost::CliHost(DownloadChoices choices, std::FILE* out, int keyInput, int interruptFd, Clock& clock,
+                 std::FILE* progress, ChainDriver::BackupWriter saveBackup)
+    : out_(out),
       interruptFd_(interruptFd),
       clock_(clock),
-      progress_(progress) {}
+      progress_(progress),
+      driver_(std::move(choices), *this, clock,
+              {keyInput, interruptFd, [this] { CheckSignals(); },
+               [this] { return waiting_ ? std::optional<TimePoint>(nextWaitLine_) : std::nullopt; },
+               [this] { UpdateWaitLine(); }, std::move(saveBackup)}) {}
 
-void CliHost::AddStatusLine(const std::string& line) {
+void CliHost::OnLine(const std::string& line, LineKind) {
   EndTransientLine();
   std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);
 }
 
-void CliHost::ShowIdleControls() {
-  yesEnabled_ = false;
+void CliHost::OnPhase(const PhaseChange& change) {
+  if (change.to != DownloadPhase::Idle) return;
   EndTransientLine();
   passActive_ = false;
 }
@@ -50,7 +42,8 @@ void CliHost::EndTransientLine() {
   transient_ = Transient::None;
 }
 
-void CliHost::ShowWaitingForKeypad(bool waiting) {
+void CliHost::OnActivity(DownloadActivity activity) {
+  const bool waiting = activity == DownloadActivity::Waiting;
   waiting_ = waiting && progress_ != nullptr;
   if (!waiting) {
     if (transient_ == Transient::Wait) EndTransientLine();
@@ -74,16 +67,25 @@ void CliHost::DrawWaitLine() {
   nextWaitLine_ = waitStart_ + waited + std::chrono::seconds(1);
 }
 
-void CliHost::SetProgressRange(int maximum) {
+void CliHost::OnProgress(const DownloadProgress& progress) {
+  if (progress.begins) {
+    BeginPass(progress);
+  } else {
+    ShowPosition(progress.done);
+  }
+}
+
+void CliHost::BeginPass(const DownloadProgress& progress) {
+  passLabel_ = PassLabel(progress.pass);
   if (progress_ == nullptr) return;
   EndTransientLine();
   passActive_ = true;
-  passTotal_ = maximum;
+  passTotal_ = progress.total;
   passDone_ = 0;
   passStart_ = clock_.Now();
 }
 
-void CliHost::SetProgressPosition(int position) {
+void CliHost::ShowPosition(std::uint32_t position) {
   if (!passActive_) return;
   passDone_ = position;
   // A terminal takes a few lines a second; the last one always.
@@ -97,9 +99,9 @@ void CliHost::DrawProgressLine() {
   const TimePoint now = clock_.Now();
   lastPassLine_ = now;
   const double seconds = std::chrono::duration<double>(now - passStart_).count();
-  const int percent = passTotal_ > 0 ? static_cast<int>(100LL * passDone_ / passTotal_) : 100;
+  const int percent = passTotal_ > 0 ? static_cast<int>(100ULL * passDone_ / passTotal_) : 100;
   char text[160];
-  int length = std::snprintf(text, sizeof text, "\r%s: %d/%d bytes, %d%%", passLabel_.c_str(), passDone_,
+  int length = std::snprintf(text, sizeof text, "\r%s: %u/%u bytes, %d%%", passLabel_.c_str(), passDone_,
                              passTotal_, percent);
   // The rate once it means something; the time left while there is some.
   if (seconds >= 0.2 && passDone_ > 0 && length > 0 && static_cast<std::size_t>(length) < sizeof text) {
@@ -120,92 +122,21 @@ void CliHost::DrawProgressLine() {
   transient_ = Transient::Pass;
 }
 
-void CliHost::StartReadyTimer(int periodMs) {
-  timerRunning_ = true;
-  timerPeriod_ = std::chrono::milliseconds(periodMs);
-  nextTick_ = clock_.Now() + timerPeriod_;
-}
-
-void CliHost::Run(DownloadChain& chain) {
-  chain_ = &chain;
-  chain.StartDownload();
-  for (;;) {
-    if (!queue_.empty()) {
-      const DownloadMessage message = queue_.front();
-      queue_.pop_front();
-      chain.OnMessage(message);
-      continue;
-    }
-    if (!chain.IsRunning()) break;
-    WaitForEvent(chain);
-  }
-  chain_ = nullptr;
-}
-
-bool CliHost::KeysCanArrive() const {
-  return !pendingKeys_.empty() || (keyInput_ >= 0 && !keyInputEnded_);
-}
-
 void CliHost::Stop(int signalNumber) {
   endingSignal_ = signalNumber;
-  if (chain_ != nullptr) chain_->RequestStop({kCancelledLine});
+  driver_.StopNow({kCancelledLine});
 }
 
-void CliHost::WaitForEvent(DownloadChain& chain) {
-  if (yesEnabled_ && !KeysCanArrive()) {
-    // The keypad confirms by typing into this terminal; nothing more can come.
-    chain.RequestStop({kNoConfirmationLine});
-    return;
-  }
-  pollfd fds[2];
-  std::size_t count = 0;
-  if (interruptFd_ >= 0) fds[count++] = {interruptFd_, POLLIN, 0};
-  const bool watchKeys = yesEnabled_;
-  if (watchKeys && pendingKeys_.empty()) fds[count++] = {keyInput_, POLLIN, 0};
-  const std::optional<TimePoint> tick =
-      timerRunning_ ? std::optional<TimePoint>(nextTick_) : std::nullopt;
-  if (count == 0 && !tick) {
-    // Nothing can wake the loop: the download cannot go on.
-    chain.CancelDownload();
-    return;
-  }
-  // The count of seconds waited wakes the loop too, though it ends no wait.
-  std::optional<TimePoint> wake = tick;
-  if (waiting_ && (!wake || nextWaitLine_ < *wake)) wake = nextWaitLine_;
-  if (!watchKeys || pendingKeys_.empty()) clock_.Poll(fds, count, wake);
-  UpdateWaitLine();
-
-  if (const int signalNumber = SignalChannel::TakeFrom(interruptFd_)) {
-    Stop(signalNumber);
-    return;
-  }
-  if (watchKeys) {
-    const int key = ReadKey();
-    // The keypad presses the window's default button "&Yes" by typing.
-    if (key == 'Y' || key == '\r' || key == '\n') chain.OnYes();
-    if (key >= 0 || keyInputEnded_) return;
-  }
-  if (timerRunning_ && clock_.Now() >= nextTick_) {
-    nextTick_ += timerPeriod_;
-    const TimePoint now = clock_.Now();
-    if (nextTick_ < now) nextTick_ = now + timerPeriod_;
-    chain.OnReadyTimer();
-  }
-}
-
-void CliHost::DeliverStopRequests() {
+void CliHost::CheckSignals() {
   const int signalNumber = SignalChannel::TakeFrom(interruptFd_);
   if (signalNumber == 0) return;
   // Before the transfer (during the translation) any signal stops at once,
   // and so does it while a layer is only read.
-  if (chain_ != nullptr && chain_->IsTransferring() && chain_->MayWriteKeypad()) {
-    HandleTransferSignal(signalNumber);
-  } else {
+  const DownloadChain* chain = driver_.chain();
+  if (chain == nullptr || !chain->IsTransferring() || !chain->MayWriteKeypad()) {
     Stop(signalNumber);
+    return;
   }
-}
-
-void CliHost::HandleTransferSignal(int signalNumber) {
   if (signalNumber == SIGINT && ++transferInterrupts_ == 1) {
     // A half-written keypad is worse than a wait: the first Ctrl-C only warns.
     EndTransientLine();
@@ -216,62 +147,6 @@ void CliHost::HandleTransferSignal(int signalNumber) {
     return;
   }
   Stop(signalNumber);
-}
-
-bool CliHost::Readable(int fd) {
-  pollfd watch{fd, POLLIN, 0};
-  return clock_.Poll(&watch, 1, clock_.Now()) > 0;
-}
-
-int CliHost::ReadKey() {
-  if (pendingKeys_.empty()) {
-    if (keyInput_ < 0 || keyInputEnded_) return -1;
-    if (!Readable(keyInput_)) return -1;
-    char bytes[16];
-    const ssize_t got = ::read(keyInput_, bytes, sizeof bytes);
-    if (got <= 0) {
-      keyInputEnded_ = true;
-      return -1;
-    }
-    // One read of a terminal is one key: an escape sequence arrives whole.
-    if (bytes[0] == '\x1b') return kNonCharacterKey;
-    pendingKeys_.assign(bytes, static_cast<std::size_t>(got));
-  }
-  const unsigned char c = static_cast<unsigned char>(pendingKeys_.front());
-  pendingKeys_.erase(0, 1);
-  return std::toupper(c);
-}
-
-std::vector<int> CliHost::DiscardTypedKeys() {
-  std::vector<int> dropped;
-  for (;;) {
-    const int key = ReadKey();
-    // End of input stays noticed: the next key wait ends the download.
-    if (key < 0) return dropped;
-    dropped.push_back(key);
-  }
-}
-
-// A nibble key of a PC/AT read. Signals are watched while waiting, so a
-// stop does not wait for the key's time limit.
-int CliHost::WaitKeyPress(std::chrono::milliseconds timeout) {
-  const TimePoint deadline = clock_.Now() + timeout;
-  for (;;) {
-    DeliverStopRequests();
-    if (chain_ != nullptr && chain_->StopRequested()) return -1;
-    if (!pendingKeys_.empty()) return ReadKey();
-    if (!KeysCanArrive()) {
-      if (chain_ != nullptr) chain_->RequestStop({kNoKeysLine});
-      return -1;
-    }
-    if (clock_.Now() >= deadline) return -1;
-    pollfd fds[2] = {{keyInput_, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
-    clock_.Poll(fds, interruptFd_ >= 0 ? 2 : 1, deadline);
-    if (fds[0].revents != 0) {
-      const int key = ReadKey();
-      if (key >= 0) return key;
-    }
-  }
 }
 
 }  // namespace lumivane

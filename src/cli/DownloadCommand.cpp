@@ -50,25 +50,6 @@ class RawKeys {
   bool active_ = false;
 };
 
-// The exit status of a chain that did not succeed.
-int FailureStatus(const DownloadChain& chain, const CliHost& host) {
-  // Killed by a signal, as a shell counts it: 130 for SIGINT, 143 for SIGTERM.
-  if (host.endingSignal() != 0) return exit_status::kSignalBase + host.endingSignal();
-  switch (chain.jobFailure()) {
-    case JobFailure::VerifyFailed: return exit_status::kVerifyFailed;
-    case JobFailure::BackupUnwritable: return exit_status::kOutputUnwritable;
-    case JobFailure::LayerEmpty: return exit_status::kLayerEmpty;
-    case JobFailure::LinkNotPrepared: return exit_status::kLinkNotPrepared;
-    case JobFailure::WaitEnded: return exit_status::kWaitEnded;
-    case JobFailure::None: break;
-  }
-  const DownloadState state = chain.state();
-  if (StatusLineFor(state) != nullptr && state != DownloadState::Success) return static_cast<int>(state);
-  // Ended by the host without a signal: standard input ended while the
-  // keypad's keys were awaited.
-  return exit_status::kWaitEnded;
-}
-
 }  // namespace
 
 LinkKind CliLinkKind(const std::string& name) {
@@ -137,9 +118,8 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   const bool readKeys = choices.link == LinkKind::PcAt;
   RawKeys rawKeys(readKeys ? STDIN_FILENO : -1);
   CliHost host(choices, stdout, readKeys ? STDIN_FILENO : -1, signals.fd(), clock,
-               isatty(STDERR_FILENO) ? stderr : nullptr);
-  if (session.prepareHost) session.prepareHost(host);
-  DownloadChain chain(host, std::move(channels), paths.programDirectory, /*autoRun=*/false);
+               isatty(STDERR_FILENO) ? stderr : nullptr, session.saveBackup);
+  DownloadChain chain(host.driver(), std::move(channels), paths.programDirectory);
   host.Run(chain);
   if (chain.state() == DownloadState::TranslationError) {
     std::fflush(stdout);
@@ -147,7 +127,9 @@ int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {
   }
 
   if (chain.LastDownloadSucceeded()) return session.onSuccess ? session.onSuccess(chain) : 0;
-  return FailureStatus(chain, host);
+  // Killed by a signal, as a shell counts it: 130 for SIGINT, 143 for SIGTERM.
+  if (host.endingSignal() != 0) return exit_status::kSignalBase + host.endingSignal();
+  return chain.outcome().exitStatus;
 }
 
 }  // namespace lumivane

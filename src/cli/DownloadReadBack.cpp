@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "cli/CliHost.h"
 #include "cli/DownloadCommand.h"
 #include "cli/ExitStatus.h"
 #include "cli/ImageFile.h"
@@ -81,14 +80,10 @@ int PrepareReadBack(const CliDownloadOptions& options, KeypadSession* session) {
                  named->role, named->path.c_str());
     return exit_status::kOutputIsInput;
   }
-  session->prepareHost = [inputs](CliHost& host) {
-    host.SetBackupWriter([inputs](const std::string& path, const std::vector<std::uint8_t>& image,
-                                  std::string* failureLine) {
-      const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs);
-      if (written) return true;
-      *failureLine = "Unable to write the backup to " + path + ": " + ReplaceFailureReason(written);
-      return false;
-    });
+  session->saveBackup = [inputs](const std::string& path, const std::vector<std::uint8_t>& image) {
+    const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs);
+    if (written) return BackupResult{true, {}};
+    return BackupResult{false, "Unable to write the backup to " + path + ": " + ReplaceFailureReason(written)};
   };
   return 0;
 }

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "app/LaunchPaths.h"
+#include "download/ChainDriver.h"
 #include "download/DownloadHost.h"
 
 namespace lumivane {
 
-class CliHost;
 class DownloadChain;
 
 // One run of the download chain from lumivane-cli: a download, or a read
@@ -16,8 +16,8 @@ class DownloadChain;
 struct KeypadSession {
   DownloadChoices choices;
   std::string port;  // --port: a serial port, or the keyboard's event node on pcat
-  // Sees the host before the chain starts (to give it a backup writer).
-  std::function<void(CliHost&)> prepareHost;
+  // Keeps a download's backup; without one, backups are refused.
+  ChainDriver::BackupWriter saveBackup;
   // Runs once the chain has succeeded; its result is the exit status.
   std::function<int(const DownloadChain&)> onSuccess;
 };
@@ -33,9 +33,8 @@ struct CliKeypadOptions {
 void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths, KeypadSession* session);
 
 // Runs the session and returns its exit status (ExitStatus.h): onSuccess's
-// (0 without one) after a success; 128 + the signal that ended it; 14
-// verify failed, 10 backup unwritable, 16 layer empty, 12 link not
-// prepared, 13 wait ended; the state 1..9 of a failure. The window's
+// (0 without one) after a success; 128 + the signal that ended it; else
+// the exit status of the download's outcome. The window's
 // settings file is read for [Ports] and the PC/AT keyboard node, never
 // written.
 int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths);

@@ -1,27 +1,20 @@
 #include "download/DownloadChain.h"
 
-#include <array>
 #include <cstdio>
-#include <optional>
+#include <cstdlib>
 
-#include "link/Clock.h"
-#include "link/DeviceLink.h"
-#include "link/KeypadTransfer.h"
+#include "cli/ExitStatus.h"
+#include "download/DownloadChainImpl.h"
 #include "download/FailureDetails.h"
-#include "download/LinkPreparation.h"
+#include "download/KeypadLinkChoice.h"
 #include "download/ReadBackLines.h"
-#include "translator/EmulatorTable.h"
-#include "translator/ImageBuilder.h"
-#include "translator/NibbleKeys.h"
 
 namespace lumivane {
 
 namespace {
 
-constexpr const char* kIncompleteImageLine =
-    "The Quintrel holds an incomplete image: download it again";
-
-constexpr const char* kCancelledLine = "Operation cancelled by user";
+constexpr int kReadyTimerPeriodMs = 200;
+constexpr const char* kNotSupportedLine = "Link option selected is not supported";
 
 std::string WaitLimitLine(std::chrono::milliseconds limit) {
   char text[80];
@@ -30,233 +23,111 @@ std::string WaitLimitLine(std::chrono::milliseconds limit) {
   return text;
 }
 
-std::string FiveDigits(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%05u", value);
-  return text;
+// The exit status of a failure that has a state of its own, or of a run
+// ended by its host (standard input ended while the keypad's keys were
+// awaited; a signal's status is the host's).
+int ExitStatusOf(DownloadState state) {
+  if (state == DownloadState::Success) return exit_status::kSuccess;
+  if (StatusLineFor(state) != nullptr) return static_cast<int>(state);
+  return exit_status::kWaitEnded;
+}
+
+bool TransferBegun(DownloadPhase phase) {
+  return phase == DownloadPhase::Transferring || phase == DownloadPhase::Verifying ||
+         phase == DownloadPhase::Ending;
 }
 
 }  // namespace
 
-struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
-  Impl(DownloadHost& host, LinkChannels channels, std::string programDirectory, bool autoRun)
-      : host(host),
-        channels(std::move(channels)),
-        programDirectory(std::move(programDirectory)),
-        autoRun(autoRun),
-        clock(this->channels.clock != nullptr ? *this->channels.clock : steadyClock),
-        link(clock),
-        preparation(host, this->channels, link) {
-    builder.SetLineCounterCallback([this](const std::string& text) { this->host.SetLinesTranslated(text); });
-    builder.SetStopCheck([this] { return StopRequested(); });
-    link.SetStopCheck([this] { return StopRequested(); });
-  }
+DownloadChain::Impl::Impl(DownloadHost& host, LinkChannels channels, std::string programDirectory)
+    : host_(host),
+      channels_(std::move(channels)),
+      programDirectory_(std::move(programDirectory)),
+      clock_(channels_.clock != nullptr ? *channels_.clock : steadyClock_) {
+  builder_.SetLineCounterCallback(
+      [this](const std::string& text) { host_.OnLinesTranslated(std::atoi(text.c_str())); });
+  builder_.SetStopCheck([this] { return StopRequested(); });
+}
 
-  // ---- Phases ----
-  void StartDownload();
-  void Translate();
-  void OnReport();
-  void OnReadyTimer();
-  void OnYes();
-  void OnTransfer();
-  void CancelDownload();
-  void RequestStop(std::vector<std::string> lines);
-  void EndDownload();
-  void StartWaitLimit(std::chrono::milliseconds limit, LinkKind link);
-  void StopWaitLimit();
-  // The serial line failed while the download waited: a communication
-  // time-out, with a line naming the port and the reason after it.
-  void EndWithLostLine();
-  // ReadLayer without a source: only the emulator, for the nibble keys.
-  DownloadState LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink);
-  // The end of a phase: its state and the line that tells more about a
-  // failure; OnReport writes the state's line and then that one.
-  void EndPhase(DownloadState ended, std::string detail) {
-    state = ended;
-    stateDetail = std::move(detail);
-    Post(DownloadMessage::Report);
-  }
-  // A failure without a state of its own: its line (when due) and detail.
-  void WriteFailure(const std::string& line, const std::string& detail) {
-    if (!line.empty()) host.AddStatusLine(line);
-    if (!detail.empty()) host.AddStatusLine(detail);
-  }
-  void SetWaiting(bool on) {
-    if (waitingShown == on) return;
-    waitingShown = on;
-    host.ShowWaitingForKeypad(on);
-  }
-  // The two jobs of the transfer phase; each returns the state to report.
-  DownloadState WriteImage(const DownloadChoices& choices, int layer);
-  DownloadState ReadLayerBack(const DownloadChoices& choices, int layer);
-  // Reads the target layer and hands it to the host; false when the
-  // download must not write (the state to report is in *ended).
-  bool BackUp(const DownloadChoices& choices, int layer, DownloadState* ended);
-  // The end command after a job that wrote nothing; Timeout when the link
-  // is broken or the end could not be delivered.
-  DownloadState EndWithoutWriting();
-  // The job's own outcome lines, written by the report instead of the state's.
-  void SetOutcome(std::vector<std::string> lines, bool succeeded, JobFailure failure = JobFailure::None) {
-    outcomeLines = std::move(lines);
-    outcomeSucceeded = succeeded;
-    jobFailure = failure;
-  }
+void DownloadChain::Impl::Tell(const std::string& line, LineKind kind) { host_.OnLine(line, kind); }
 
-  void Post(DownloadMessage message) {
-    pending = message;
-    host.Post(message);
-  }
+void DownloadChain::Impl::EnterPhase(DownloadPhase to) {
+  const PhaseChange change{run_.phase, to, to == DownloadPhase::Waiting && run_.link && !run_.link->PollsIdentity()};
+  run_.phase = to;
+  host_.OnPhase(change);
+}
 
-  // TransferObserver: the counter field, the progress bar, and one queued
-  // event every fourth byte so the window stays painted.
-  void OnProgressStep(std::uint16_t counter) override {
-    if (counter % 4 != 0) return;
-    host.SetBytesTransferred(FiveDigits(counter));
-    host.SetProgressPosition(counter);
-    host.DispatchOnePendingEvent();
-  }
-  void OnDataWritten(std::uint16_t counter) override {
-    host.SetBytesTransferred(FiveDigits(counter));
-    host.SetProgressPosition(counter);
-  }
-  bool StopRequested() override {
-    if (!stopLines) host.DeliverStopRequests();
-    return stopLines.has_value();
-  }
-  // The verify pass and a read-back are passes of their own on the
-  // progress bar and the byte counter.
-  void OnVerifyBegin(std::uint32_t total) override {
-    host.SetProgressLabel("Verify");
-    BeginPass(total);
-  }
-  void OnVerifyStep(std::uint32_t checked) override { StepPass(checked); }
-  void OnLayerReadBegin(std::uint32_t total) override { BeginPass(total); }
-  void OnLayerReadStep(std::uint32_t read) override { StepPass(read); }
-  void BeginPass(std::uint32_t total) {
-    passTotal = total;
-    host.SetProgressRange(static_cast<int>(total));
-    host.SetProgressPosition(0);
-    host.SetBytesTransferred(FiveDigits(0));
-  }
-  void StepPass(std::uint32_t done) {
-    if (done % 4 != 0 && done != passTotal) return;
-    host.SetBytesTransferred(FiveDigits(done));
-    host.SetProgressPosition(static_cast<int>(done));
-    host.DispatchOnePendingEvent();
-  }
+void DownloadChain::Impl::SetActivity(DownloadActivity activity) {
+  if (run_.activity == activity) return;
+  run_.activity = activity;
+  host_.OnActivity(activity);
+}
 
-  DownloadHost& host;
-  LinkChannels channels;
-  std::string programDirectory;
-  bool autoRun;
-  SteadyClock steadyClock;
-  Clock& clock;
-  ImageBuilder builder;
-  DeviceLink link;
-  LinkPreparation preparation;
+void DownloadChain::Impl::StartTimer() {
+  host_.StartReadyTimer(kReadyTimerPeriodMs);
+  run_.timerRunning = true;
+}
 
-  DownloadState state = DownloadState::None;
-  bool running = false;
-  bool cancelled = false;
-  bool transferring = false;
-  // While the translation runs: a stop request waits for it to return.
-  bool translating = false;
-  // From the transfer's start until the download ends: its report is due.
-  bool transferBegun = false;
-  bool successReported = false;
-  bool lastSucceeded = false;
-  // Set by RequestStop during the translation or the transfer; written
-  // once that phase has returned.
-  std::optional<std::vector<std::string>> stopLines;
-  bool transferStopped = false;
-  // The wait for shift+load ends here when a limit is set. On the PC/AT
-  // link, which has no ready timer of its own, the timer runs for the limit.
-  std::optional<Clock::TimePoint> waitDeadline;
-  std::chrono::milliseconds waitLimit{0};
-  bool timerForLimit = false;
-  // The line the report writes after the state's line: which file, port,
-  // device or node, and why.
-  std::string stateDetail;
-  // The room the placement found, for a refused placement's detail.
-  LayerRoom layerRoom;
-  // The host shows the wait for shift+load.
-  bool waitingShown = false;
-  // Why LoadNibbleKeys failed.
-  std::string loadDetail;
-  // The one download message this download still expects; a message that
-  // outlived its download (Cancel came first) is ignored.
-  std::optional<DownloadMessage> pending;
-
-  KeypadJob job = KeypadJob::Download;
-  std::array<char, 16> nibbleKeys{};
-  std::uint32_t passTotal = 0;
-  VerifyReport verifyReport;
-  LayerRead layerRead;
-  // Set once the transfer may have written to the keypad: a stop after
-  // that leaves an incomplete image.
-  bool writesBegun = false;
-  // Lines that replace the state's line in the report, and whether they
-  // tell a success.
-  std::optional<std::vector<std::string>> outcomeLines;
-  bool outcomeSucceeded = false;
-  JobFailure jobFailure = JobFailure::None;
-};
+void DownloadChain::Impl::StopTimer() {
+  if (!run_.timerRunning) return;
+  host_.StopReadyTimer();
+  run_.timerRunning = false;
+}
 
 void DownloadChain::Impl::StartDownload() {
-  if (running) return;
-  cancelled = false;
-  host.ShowDownloadControls();
-  running = true;
-  successReported = false;
-  transferBegun = false;
-  stopLines.reset();
-  transferStopped = false;
-  stateDetail.clear();
-  layerRoom = LayerRoom{};
-  verifyReport = VerifyReport{};
-  layerRead = LayerRead{};
-  writesBegun = false;
-  outcomeLines.reset();
-  outcomeSucceeded = false;
-  jobFailure = JobFailure::None;
-  link.Reset();
-  preparation.Reset();
-  Post(DownloadMessage::Translate);
+  if (run_.phase != DownloadPhase::Idle) return;
+  run_ = DownloadRun{};
+  EnterPhase(DownloadPhase::Translating);
+  run_.pending = DownloadMessage::Translate;
+  host_.Post(DownloadMessage::Translate);
+}
+
+void DownloadChain::Impl::OnMessage(DownloadMessage message) {
+  if (run_.phase == DownloadPhase::Idle || run_.pending != message) return;
+  run_.pending.reset();
+  switch (message) {
+    case DownloadMessage::Translate: Translate(); break;
+    case DownloadMessage::Report: OnReport(); break;
+    case DownloadMessage::Transfer: OnTransfer(); break;
+  }
+}
+
+void DownloadChain::Impl::EndPhase(DownloadState ended, std::string detail) {
+  run_.state = ended;
+  run_.stateDetail = std::move(detail);
+  run_.pending = DownloadMessage::Report;
+  host_.Post(DownloadMessage::Report);
 }
 
 void DownloadChain::Impl::Translate() {
-  host.SetWaitCursor(true);
-  const DownloadChoices choices = host.ReadChoices();
+  run_.choices = host_.ReadChoices();
+  SetActivity(DownloadActivity::Busy);
+  const DownloadChoices& choices = run_.choices;
   TranslationInput input;
   input.sourcePath = choices.sourcePath;
-  input.emulatorPath = !choices.emulatorFile.empty()
-                           ? choices.emulatorFile
-                           : programDirectory + choices.emulatorName + ".emu";
+  input.emulatorPath = !choices.emulatorFile.empty() ? choices.emulatorFile
+                                                     : programDirectory_ + choices.emulatorName + ".emu";
   input.keysText = choices.keysText;
   input.pcAtLink = choices.link == LinkKind::PcAt;
-  job = choices.job;
-  const bool translates = job == KeypadJob::Download || !choices.sourcePath.empty();
-  translating = true;
+  const bool translates = choices.job == KeypadJob::Download || !choices.sourcePath.empty();
+  std::string detail;
+  run_.inStep = true;
+  DownloadState state = DownloadState::None;
   if (translates) {
-    state = builder.Translate(input);
-    nibbleKeys = builder.nibbleKeys();
+    state = builder_.Translate(input);
+    run_.nibbleKeys = builder_.nibbleKeys();
+    detail = builder_.detailLine();
   } else {
-    state = LoadNibbleKeys(input.emulatorPath, input.pcAtLink);
+    state = LoadNibbleKeys(input.emulatorPath, input.pcAtLink, &detail);
   }
-  translating = false;
-  if (translates && builder.stopped()) {
+  run_.inStep = false;
+  if (translates && builder_.stopped()) {
     // A signal during the translation ends the download as a cancel does.
-    host.SetWaitCursor(false);
-    const std::vector<std::string> lines = stopLines.value_or(std::vector<std::string>{kCancelledLine});
-    stopLines.reset();
-    cancelled = true;
-    for (const std::string& line : lines) host.AddStatusLine(line);
-    EndDownload();
+    SetActivity(DownloadActivity::None);
+    EndStopped(run_.stopLines.value_or(std::vector<std::string>{kCancelledLine}));
     return;
   }
-  // A source or emulator that cannot be used says which file and why; a
-  // layout name that matched no file, which folders were searched.
-  std::string detail = translates ? builder.detailLine() : loadDetail;
+  // A layout name that matched no file says which folders were searched.
   if (state == DownloadState::EmulatorUnavailable) {
     const std::string missing =
         MissingLayoutDetailFor(choices.emulatorName, input.emulatorPath, choices.emulatorDirectories);
@@ -266,305 +137,196 @@ void DownloadChain::Impl::Translate() {
 }
 
 void DownloadChain::Impl::OnReport() {
-  host.SetWaitCursor(false);
-  host.Beep();
-  if (transferStopped) {
-    for (const std::string& line : *stopLines) host.AddStatusLine(line);
-    if (verifyReport.endSent) {
-      host.AddStatusLine(kUnverifiedLine);
-    } else if (writesBegun) {
-      host.AddStatusLine(kIncompleteImageLine);
-    }
-    EndDownload();
+  SetActivity(DownloadActivity::None);
+  if (run_.state == DownloadState::ImageReady) {
+    EnterPhase(DownloadPhase::Preparing);
+    host_.OnLinesTranslated(builder_.lineNumber());
+    Prepare();
     return;
   }
-  if (outcomeLines) {
-    for (const std::string& line : *outcomeLines) host.AddStatusLine(line);
-    successReported = outcomeSucceeded;
-    EndDownload();
+  const bool translated = run_.phase == DownloadPhase::Translating;
+  EnterPhase(DownloadPhase::Ending);
+  if (translated && run_.state == DownloadState::TranslationError) host_.OnLinesTranslated(builder_.lineNumber());
+  ReportEnd();
+}
+
+void DownloadChain::Impl::ReportEnd() {
+  DownloadOutcome& outcome = run_.outcome;
+  if (run_.state == DownloadState::None && run_.stopLines) {
+    const std::vector<std::string> lines = StoppedTransferLines();
+    for (const std::string& line : lines) Tell(line);
+    outcome.statusLine = lines.front();
+    outcome.detail = lines.size() > 1 ? lines[1] : std::string();
+    outcome.exitStatus = ExitStatusOf(DownloadState::None);
+  } else if (run_.jobLines) {
+    for (const std::string& line : *run_.jobLines) Tell(line);
+  } else {
+    // Every outcome with a state: its line, then the line that tells more.
+    const char* line = StatusLineFor(run_.state);
+    if (line != nullptr) Tell(line);
+    if (!run_.stateDetail.empty()) Tell(run_.stateDetail, LineKind::Detail);
+    outcome.statusLine = line != nullptr ? line : "";
+    outcome.detail = run_.stateDetail;
+    outcome.succeeded = run_.state == DownloadState::Success;
+    outcome.exitStatus = ExitStatusOf(run_.state);
+  }
+  EndRun();
+}
+
+void DownloadChain::Impl::Prepare() {
+  run_.link = MakeKeypadLink(run_.choices, channels_, clock_, host_, run_.nibbleKeys);
+  if (!run_.link) {
+    EndWithFailure(kNotSupportedLine, UnsupportedLinkDetail(run_.choices.link), exit_status::kLinkNotPrepared);
     return;
   }
-  switch (state) {
-    case DownloadState::ImageReady: {
-      host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
-      const DownloadChoices choices = host.ReadChoices();
-      if (preparation.Prepare(choices, nibbleKeys)) {
-        host.AddStatusLine("Press (shift+load) on the Quintrel to continue");
-        SetWaiting(true);
-        if (choices.waitLimit.count() > 0) StartWaitLimit(choices.waitLimit, choices.link);
-      } else if (preparation.LineLost()) {
-        EndWithLostLine();
-      } else {
-        WriteFailure(preparation.failureLine(), preparation.failureDetail());
-        jobFailure = JobFailure::LinkNotPrepared;
-        EndDownload();
-      }
+  run_.link->SetStopCheck([this] { return StopRequested(); });
+  const LinkOpening opening = run_.link->Prepare([this](const std::string& line) { Tell(line); });
+  switch (opening.end) {
+    case LinkOpening::End::Ready: break;
+    case LinkOpening::End::Refused:
+      EndWithFailure(opening.line, opening.detail, exit_status::kLinkNotPrepared);
       return;
-    }
-    case DownloadState::TranslationError:
-      host.SetLinesTranslated(FiveDigits(builder.lineNumber()));
-      [[fallthrough]];
-    default:
-      // Every outcome with a state: its line, then the line that tells more.
-      if (const char* line = StatusLineFor(state)) {
-        WriteFailure(line, stateDetail);
-        stateDetail.clear();
-        successReported = state == DownloadState::Success;
-        EndDownload();
-      }
-      return;
+    case LinkOpening::End::LineLost: EndPhase(DownloadState::Timeout, opening.detail); return;
   }
-}
-
-void DownloadChain::Impl::StartWaitLimit(std::chrono::milliseconds limit, LinkKind link) {
-  waitLimit = limit;
-  waitDeadline = clock.Now() + limit;
-  if (link == LinkKind::PcAt) {
-    host.StartReadyTimer(LinkPreparation::kReadyTimerPeriodMs);
-    timerForLimit = true;
-  }
-}
-
-void DownloadChain::Impl::StopWaitLimit() {
-  waitDeadline.reset();
-  if (timerForLimit) host.StopReadyTimer();
-  timerForLimit = false;
+  Tell("Press (shift+load) on the Quintrel to continue");
+  EnterPhase(DownloadPhase::Waiting);
+  SetActivity(DownloadActivity::Waiting);
+  const std::chrono::milliseconds limit = run_.choices.waitLimit;
+  if (limit.count() > 0) run_.waitDeadline = clock_.Now() + limit;
+  // On the PC/AT link, which has no identity to poll, the timer runs for the limit.
+  if (run_.link->PollsIdentity() || run_.waitDeadline) StartTimer();
 }
 
 void DownloadChain::Impl::OnReadyTimer() {
-  if (!running || transferring) return;
-  const ReadyAnswer answer = preparation.PollReady();
-  if (answer == ReadyAnswer::NotYet && waitDeadline && clock.Now() >= *waitDeadline) {
-    jobFailure = JobFailure::WaitEnded;
-    RequestStop({kCancelledLine, WaitLimitLine(waitLimit)});
+  if (run_.phase != DownloadPhase::Waiting || run_.pending || !run_.timerRunning) return;
+  const IdentityPoll poll = run_.link->PollsIdentity() ? run_.link->PollIdentity() : IdentityPoll{};
+  if (poll.answer == IdentityAnswer::NotYet) {
+    if (run_.waitDeadline && clock_.Now() >= *run_.waitDeadline) {
+      run_.outcome.exitStatus = exit_status::kWaitEnded;
+      RequestStop({kCancelledLine, WaitLimitLine(run_.choices.waitLimit)});
+    }
     return;
   }
-  switch (answer) {
-    case ReadyAnswer::NotYet: return;
-    case ReadyAnswer::Right:
-      StopWaitLimit();
-      SetWaiting(false);
-      Post(DownloadMessage::Transfer);
-      return;
-    case ReadyAnswer::Wrong:
-      SetWaiting(false);
-      EndPhase(DownloadState::WrongDeviceId, preparation.failureDetail());
-      return;
-    case ReadyAnswer::DeviceGone:
-      WriteFailure("Usb Quintrel not detected", preparation.failureDetail());
-      jobFailure = JobFailure::LinkNotPrepared;
-      EndDownload();
-      return;
-    case ReadyAnswer::LineLost: EndWithLostLine(); return;
+  StopTimer();
+  SetActivity(DownloadActivity::None);
+  switch (poll.answer) {
+    case IdentityAnswer::NotYet: return;
+    case IdentityAnswer::Right: BeginTransfer(); return;
+    case IdentityAnswer::Wrong: EndPhase(DownloadState::WrongDeviceId, poll.detail); return;
+    case IdentityAnswer::DeviceGone: EndWithFailure(poll.line, poll.detail, exit_status::kLinkNotPrepared); return;
+    // The serial line failed while the download waited: a communication
+    // time-out, with a line naming the port and the reason after it.
+    case IdentityAnswer::LineLost: EndPhase(DownloadState::Timeout, poll.detail); return;
   }
-}
-
-void DownloadChain::Impl::EndWithLostLine() {
-  SetWaiting(false);
-  EndPhase(DownloadState::Timeout, preparation.failureDetail());
 }
 
 void DownloadChain::Impl::OnYes() {
-  if (!running || transferring) return;
-  if (state == DownloadState::ImageReady && preparation.IsWaiting() && !pending) {
-    preparation.StopWaiting();
-    StopWaitLimit();
-    SetWaiting(false);
-    Post(DownloadMessage::Transfer);
-  }
-  host.FocusCancel();
-  host.SetYesEnabled(false);
+  if (run_.phase != DownloadPhase::Waiting || run_.pending || run_.link->PollsIdentity()) return;
+  StopTimer();
+  SetActivity(DownloadActivity::None);
+  BeginTransfer();
+}
+
+void DownloadChain::Impl::BeginTransfer() {
+  run_.waitDeadline.reset();
+  run_.pending = DownloadMessage::Transfer;
+  host_.Post(DownloadMessage::Transfer);
 }
 
 void DownloadChain::Impl::OnTransfer() {
-  host.SetCancelEnabled(false);
-  if (cancelled) return;
-  transferring = true;
-  transferBegun = true;
-  host.SetWaitCursor(true);
-  const DownloadChoices choices = host.ReadChoices();
-  const int layer = choices.layer == 2 ? 2 : 1;
-  const DownloadState ended =
-      job == KeypadJob::ReadLayer ? ReadLayerBack(choices, layer) : WriteImage(choices, layer);
+  EnterPhase(DownloadPhase::Transferring);
+  SetActivity(DownloadActivity::Busy);
+  const int layer = run_.choices.layer == 2 ? 2 : 1;
+  run_.inStep = true;
+  const DownloadState ended = run_.choices.job == KeypadJob::ReadLayer ? ReadLayerBack(layer) : WriteImage(layer);
+  run_.inStep = false;
   std::string detail;
-  if (ended == DownloadState::Timeout) detail = link.faultDetail();
-  if (ended == DownloadState::NoMemory) detail = NoMemoryDetail(builder.imageLength(), layerRoom);
-  transferring = false;
-  transferStopped = ended == DownloadState::None;
+  if (ended == DownloadState::Timeout) detail = run_.link->faultDetail();
+  if (ended == DownloadState::NoMemory) detail = NoMemoryDetail(builder_.imageLength(), run_.layerRoom);
   EndPhase(ended, std::move(detail));
-}
-
-DownloadState DownloadChain::Impl::WriteImage(const DownloadChoices& choices, int layer) {
-  host.SetProgressLabel("Transfer");
-  host.SetProgressRange(builder.imageLength());
-  host.AddStatusLine("Transfer in progress");
-  DownloadState ended = DownloadState::None;
-  if (!choices.backupPath.empty()) {
-    if (!BackUp(choices, layer, &ended)) return ended;
-    host.SetProgressLabel("Transfer");
-    host.SetProgressRange(builder.imageLength());  // the write's own pass
-  }
-  const TransferImage image{builder.image(), builder.imageLength(), builder.tableSize()};
-  TransferOptions options;
-  options.verify = choices.verify;
-  writesBegun = true;
-  const DownloadState written = RunTransfer(link, image, layer, *this, options, &verifyReport, &layerRoom);
-  if (written == DownloadState::Success && options.verify) {
-    // Complete: the pass ran to its end, and the end command went out.
-    if (verifyReport.differing == 0) {
-      SetOutcome({VerifiedLine(verifyReport), StatusLineFor(DownloadState::Success)}, true);
-    } else {
-      SetOutcome({VerifyFailedLine(verifyReport)}, false, JobFailure::VerifyFailed);
-    }
-  }
-  return written;
-}
-
-bool DownloadChain::Impl::BackUp(const DownloadChoices& choices, int layer, DownloadState* ended) {
-  host.SetProgressLabel("Backup");
-  layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
-  switch (layerRead.end) {
-    case LayerReadEnd::Read: break;
-    case LayerReadEnd::NoImage:
-      // Nothing to keep: the download goes on, and says so.
-      host.AddStatusLine(NothingToBackUpLine(layer, choices.backupPath));
-      return true;
-    case LayerReadEnd::LinkFailed: *ended = DownloadState::Timeout; return false;
-    case LayerReadEnd::Stopped:
-      // Nothing was written: the keypad can leave load mode.
-      EndWithoutWriting();
-      *ended = DownloadState::None;
-      return false;
-  }
-  const std::vector<std::uint8_t> image = layerRead.Image();
-  std::string failure;
-  if (!host.SaveBackup(choices.backupPath, image, &failure)) {
-    host.AddStatusLine(failure);
-    *ended = EndWithoutWriting();
-    if (*ended != DownloadState::Timeout) SetOutcome({}, false, JobFailure::BackupUnwritable);
-    return false;
-  }
-  host.AddStatusLine(BackedUpLine(layer, choices.backupPath, image.size()));
-  return true;
-}
-
-DownloadState DownloadChain::Impl::ReadLayerBack(const DownloadChoices& choices, int layer) {
-  host.AddStatusLine(kReadInProgressLine);
-  host.SetProgressLabel("Read");
-  layerRead = ReadLayer(link, layer, *this, choices.readTableEnd);
-  switch (layerRead.end) {
-    case LayerReadEnd::LinkFailed: return DownloadState::Timeout;
-    case LayerReadEnd::Stopped: EndWithoutWriting(); return DownloadState::None;
-    case LayerReadEnd::NoImage:
-    case LayerReadEnd::Read: break;
-  }
-  const DownloadState ended = EndWithoutWriting();
-  if (ended != DownloadState::Success) return ended;
-  if (layerRead.end == LayerReadEnd::NoImage) {
-    SetOutcome({NoImageLine(layer, layerRead.noImageReason)}, false, JobFailure::LayerEmpty);
-  } else {
-    SetOutcome({}, true);
-  }
-  return ended;
-}
-
-DownloadState DownloadChain::Impl::EndWithoutWriting() {
-  if (link.fault() != LinkFault::None) return DownloadState::Timeout;
-  link.EndWrite();
-  link.ConfirmDelivery();
-  return link.fault() == LinkFault::None ? DownloadState::Success : DownloadState::Timeout;
-}
-
-DownloadState DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink) {
-  loadDetail.clear();
-  if (!pcAtLink) return DownloadState::ImageReady;
-  EmulatorTable emulator(emulatorPath);
-  if (!emulator.IsLoaded()) {
-    loadDetail = EmulatorFailureDetail(emulatorPath, emulator);
-    return DownloadState::EmulatorUnavailable;
-  }
-  if (!DeriveNibbleKeys(emulator, &nibbleKeys)) {
-    loadDetail = emulatorPath + ": " + MissingNibbleKeysReason(nibbleKeys);
-    return DownloadState::EmulatorUnavailable;
-  }
-  return DownloadState::ImageReady;
 }
 
 void DownloadChain::Impl::CancelDownload() {
   // Once the transfer has begun it runs to its report.
-  if (!running || transferBegun) return;
-  if (translating) {
+  if (run_.phase == DownloadPhase::Idle || TransferBegun(run_.phase)) return;
+  if (run_.inStep) {
     // Ends when the translation has returned.
     RequestStop({kCancelledLine});
     return;
   }
-  cancelled = true;
-  host.AddStatusLine(kCancelledLine);
-  EndDownload();
+  EndStopped({kCancelledLine});
 }
 
 void DownloadChain::Impl::RequestStop(std::vector<std::string> lines) {
-  if (!running) return;
-  if (translating) {
-    // The translation polls StopRequested and returns; Translate ends the download.
-    if (!stopLines) stopLines = std::move(lines);
+  if (run_.phase == DownloadPhase::Idle) return;
+  if (run_.inStep) {
+    // The translation or the transfer polls StopRequested and returns;
+    // the lines are written then.
+    if (!run_.stopLines) run_.stopLines = std::move(lines);
     return;
   }
-  if (stopLines) return;
-  if (transferBegun) {
-    // A transfer that has already returned reports its own outcome next.
-    if (transferring) stopLines = std::move(lines);
-    return;
-  }
-  cancelled = true;
-  for (const std::string& line : lines) host.AddStatusLine(line);
-  EndDownload();
+  // A transfer that has already returned reports its own outcome next.
+  if (run_.stopLines || TransferBegun(run_.phase)) return;
+  EndStopped(lines);
 }
 
-void DownloadChain::Impl::EndDownload() {
-  SetWaiting(false);
-  host.ShowIdleControls();
-  StopWaitLimit();
-  preparation.Release();
-  host.SetProgressPosition(0);
-  pending.reset();
-  running = false;
-  lastSucceeded = successReported;
-  if (autoRun) host.RequestClose();
+void DownloadChain::Impl::EndStopped(const std::vector<std::string>& lines) {
+  run_.state = DownloadState::None;
+  for (const std::string& line : lines) Tell(line);
+  run_.outcome.statusLine = lines.empty() ? std::string() : lines.front();
+  run_.outcome.detail = lines.size() > 1 ? lines[1] : std::string();
+  if (run_.outcome.exitStatus == 0) run_.outcome.exitStatus = ExitStatusOf(DownloadState::None);
+  EndRun();
 }
 
-DownloadChain::DownloadChain(DownloadHost& host, LinkChannels channels, std::string programDirectory,
-                             bool autoRun)
-    : impl_(std::make_unique<Impl>(host, std::move(channels), std::move(programDirectory), autoRun)) {}
+void DownloadChain::Impl::EndWithFailure(const std::string& line, const std::string& detail, int exitStatus) {
+  if (!line.empty()) Tell(line);
+  if (!detail.empty()) Tell(detail, LineKind::Detail);
+  run_.outcome.statusLine = line;
+  run_.outcome.detail = detail;
+  run_.outcome.exitStatus = exitStatus;
+  EndRun();
+}
+
+void DownloadChain::Impl::EndRun() {
+  SetActivity(DownloadActivity::None);
+  StopTimer();
+  if (run_.link) run_.link->Release();
+  run_.pending.reset();
+  DownloadOutcome& outcome = run_.outcome;
+  outcome.state = run_.state;
+  if (outcome.succeeded) outcome.exitStatus = exit_status::kSuccess;
+  const bool wrote = run_.writesBegun && run_.state != DownloadState::NoMemory;
+  outcome.keypad = run_.verifyReport.endSent || (wrote && outcome.succeeded) ? KeypadHolds::Complete
+                   : wrote                                                  ? KeypadHolds::Incomplete
+                                                                            : KeypadHolds::Unchanged;
+  EnterPhase(DownloadPhase::Idle);
+  host_.OnOutcome(outcome);
+}
+
+DownloadChain::DownloadChain(DownloadHost& host, LinkChannels channels, std::string programDirectory)
+    : impl_(std::make_unique<Impl>(host, std::move(channels), std::move(programDirectory))) {}
 
 DownloadChain::~DownloadChain() = default;
 
 void DownloadChain::StartDownload() { impl_->StartDownload(); }
 void DownloadChain::CancelDownload() { impl_->CancelDownload(); }
-
-void DownloadChain::OnMessage(DownloadMessage message) {
-  Impl& d = *impl_;
-  if (!d.running || d.pending != message) return;
-  d.pending.reset();
-  switch (message) {
-    case DownloadMessage::Translate: d.Translate(); break;
-    case DownloadMessage::Report: d.OnReport(); break;
-    case DownloadMessage::Transfer: d.OnTransfer(); break;
-  }
-}
-
+void DownloadChain::OnMessage(DownloadMessage message) { impl_->OnMessage(message); }
 void DownloadChain::OnReadyTimer() { impl_->OnReadyTimer(); }
 void DownloadChain::OnYes() { impl_->OnYes(); }
 void DownloadChain::RequestStop(std::vector<std::string> lines) { impl_->RequestStop(std::move(lines)); }
-bool DownloadChain::IsRunning() const { return impl_->running; }
-bool DownloadChain::IsTransferring() const { return impl_->running && impl_->transferBegun; }
-bool DownloadChain::StopRequested() const { return impl_->stopLines.has_value(); }
-DownloadState DownloadChain::state() const { return impl_->state; }
-bool DownloadChain::LastDownloadSucceeded() const { return impl_->lastSucceeded; }
-const ImageBuilder& DownloadChain::builder() const { return impl_->builder; }
-JobFailure DownloadChain::jobFailure() const { return impl_->jobFailure; }
-const LayerRead& DownloadChain::layerRead() const { return impl_->layerRead; }
-const VerifyReport& DownloadChain::verifyReport() const { return impl_->verifyReport; }
-bool DownloadChain::MayWriteKeypad() const { return impl_->job == KeypadJob::Download; }
+DownloadPhase DownloadChain::phase() const { return impl_->run_.phase; }
+bool DownloadChain::IsRunning() const { return impl_->run_.phase != DownloadPhase::Idle; }
+bool DownloadChain::IsTransferring() const { return TransferBegun(impl_->run_.phase); }
+bool DownloadChain::StopRequested() const { return impl_->run_.stopLines.has_value(); }
+DownloadState DownloadChain::state() const { return impl_->run_.state; }
+const DownloadOutcome& DownloadChain::outcome() const { return impl_->run_.outcome; }
+bool DownloadChain::LastDownloadSucceeded() const {
+  return !IsRunning() && impl_->run_.outcome.succeeded;
+}
+const ImageBuilder& DownloadChain::builder() const { return impl_->builder_; }
+const LayerRead& DownloadChain::layerRead() const { return impl_->run_.layerRead; }
+const VerifyReport& DownloadChain::verifyReport() const { return impl_->run_.verifyReport; }
+bool DownloadChain::MayWriteKeypad() const { return impl_->run_.choices.job == KeypadJob::Download; }
 
 }  // namespace lumivane

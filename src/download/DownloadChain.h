@@ -18,7 +18,7 @@ class HidBackend;
 class KeyboardLine;
 
 // The platform channels a download may use; a channel that is null makes
-// its link unusable (the link preparation reports it).
+// its link unusable (the link's preparation says so).
 struct LinkChannels {
   SerialChannel* serialPort = nullptr;
   HidBackend* hidBackend = nullptr;
@@ -27,33 +27,27 @@ struct LinkChannels {
   std::function<std::string(const std::string&)> resolvePortName;
   // The hint after "Permission denied" on a serial device (" (add your user
   // to the dialout group: ...)"); when empty, the one the system's group
-  // database gives (FailureDetails.h).
+  // database gives (LinkDetails.h).
   std::function<std::string(const std::string& device)> permissionHint;
-  // The time of the link's pauses and answer limits, the wait limit and
-  // the host's key waits; the monotonic clock when null. The serial port
-  // and the keyboard line are given their clock when they are made.
+  // The time of the link's pauses and answer limits and of the wait limit;
+  // the monotonic clock when null. The serial port and the keyboard line
+  // are given their clock when they are made.
   Clock* clock = nullptr;
-};
-
-// Why the last finished download failed where its state does not tell.
-enum class JobFailure {
-  None,
-  VerifyFailed,      // the verify pass found bytes that differ
-  BackupUnwritable,  // the backup could not be kept: nothing was written
-  LayerEmpty,        // ReadLayer: the layer holds no image
-  LinkNotPrepared,   // the port, the USB keypad or the keyboard node cannot be used, or the link is not supported
-  WaitEnded,         // the wait limit for shift+load was reached
 };
 
 // One download from the Download button to its last status line, with no
 // widget code: translation, the report of each outcome, link preparation,
 // the wait for the keypad, placement and transfer (with its verify pass
 // and backup), and the end. The same chain reads a layer back
-// (KeypadJob::ReadLayer) with the same preparation and wait.
+// (KeypadJob::ReadLayer) with the same preparation and wait. Its phases
+// (DownloadPhase) chain through the host's message queue; what it does is
+// told to the host as events, and how it ended as one DownloadOutcome.
+//
+// A chain shares nothing with another: several may run at once, each on
+// its own thread with its own host and channels.
 class DownloadChain {
  public:
-  DownloadChain(DownloadHost& host, LinkChannels channels, std::string programDirectory,
-                bool autoRun);
+  DownloadChain(DownloadHost& host, LinkChannels channels, std::string programDirectory);
   ~DownloadChain();
   DownloadChain(const DownloadChain&) = delete;
   DownloadChain& operator=(const DownloadChain&) = delete;
@@ -62,6 +56,7 @@ class DownloadChain {
   void CancelDownload();
   void OnMessage(DownloadMessage message);
   void OnReadyTimer();
+  // The keypad's "&Yes" (PC/AT): the transfer starts.
   void OnYes();
   // Ends the download on the host's behalf (a signal, or input that can no
   // longer arrive), writing these status lines. A wait for the keypad ends
@@ -70,15 +65,17 @@ class DownloadChain {
   // the keypad holds an incomplete image. The first request counts.
   void RequestStop(std::vector<std::string> lines);
 
+  DownloadPhase phase() const;
   bool IsRunning() const;
   // From the start of the transfer until its outcome has been reported.
   bool IsTransferring() const;
   bool StopRequested() const;
+  // The state of the last phase that ended.
   DownloadState state() const;
-  // True when the last finished download ended with "DOWNLOAD SUCCESSFUL".
+  // How the last finished download ended.
+  const DownloadOutcome& outcome() const;
   bool LastDownloadSucceeded() const;
   const ImageBuilder& builder() const;
-  JobFailure jobFailure() const;
   // What the last ReadLayer job read (LayerReadEnd::Read: the layer's image).
   const LayerRead& layerRead() const;
   const VerifyReport& verifyReport() const;

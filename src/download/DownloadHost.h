@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "download/DownloadEvents.h"
 #include "link/KeySource.h"
 
 namespace lumivane {
@@ -19,7 +20,7 @@ enum class KeypadJob {
 // The three messages that chain the phases of a download.
 enum class DownloadMessage { Translate, Report, Transfer };
 
-// The choices a download reads when it needs them.
+// The choices a download reads once, when it starts translating.
 struct DownloadChoices {
   std::string sourcePath;    // path field
   std::string emulatorName;  // emulator list text; the file is programDirectory + name + ".emu"
@@ -47,62 +48,36 @@ struct DownloadChoices {
   int readTableEnd = 0;
 };
 
-// What the download chain needs from the window (or from the command line,
-// or from a test): choices, the status log, the counters, the controls, a
-// message queue, the ready timer and key presses. Everything runs on one thread.
-class DownloadHost : public KeySource {
+// Whether a backup was kept, and the status line that says why not.
+struct BackupResult {
+  bool kept = false;
+  std::string failureLine;
+};
+
+// What the download chain needs from whoever runs it (the window, the
+// command line, a station slot, a test): the choices, a message queue, the
+// ready timer, stop requests, key presses and the backup's file; and where
+// its events go (DownloadEvents). Everything runs on the chain's thread.
+class DownloadHost : public DownloadEvents, public KeySource {
  public:
-  virtual ~DownloadHost() = default;
-
   virtual DownloadChoices ReadChoices() = 0;
-  virtual void AddStatusLine(const std::string& line) = 0;
-  // Counter texts ("%05d"), shown and repainted at once.
-  virtual void SetLinesTranslated(const std::string& text) = 0;
-  virtual void SetBytesTransferred(const std::string& text) = 0;
-  virtual void SetProgressRange(int maximum) = 0;
-  virtual void SetProgressPosition(int position) = 0;
-  // What the coming pass of the progress bar counts ("Transfer", "Verify",
-  // "Read", "Backup"), told before its range is set.
-  virtual void SetProgressLabel(const std::string& label) { (void)label; }
-  // From the prompt for shift+load until the wait ends (the transfer
-  // begins, or the download ends): the window runs its progress bar as a
-  // busy indicator, the command line counts the seconds on a terminal.
-  virtual void ShowWaitingForKeypad(bool waiting) { (void)waiting; }
-
-  // Control changes at the start of a download: Cancel enabled, shown and
-  // focused in place of Download; every input disabled.
-  virtual void ShowDownloadControls() = 0;
-  // Control changes at the end of a download: the idle state, "&Yes" disabled.
-  virtual void ShowIdleControls() = 0;
-  virtual void SetCancelEnabled(bool enabled) = 0;
-  virtual void SetYesEnabled(bool enabled) = 0;
-  virtual void FocusCancel() = 0;
-  virtual void SetWaitCursor(bool on) = 0;
-  virtual void Beep() = 0;
-
   // Queue a message; it is delivered later through DownloadChain::OnMessage.
   virtual void Post(DownloadMessage message) = 0;
   // The ready timer; its ticks are delivered through DownloadChain::OnReadyTimer.
   virtual void StartReadyTimer(int periodMs) = 0;
   virtual void StopReadyTimer() = 0;
-  // Lets at most one pending event through, so the window stays painted.
-  virtual void DispatchOnePendingEvent() = 0;
   // Called now and then during the translation (which runs without the
   // event loop), after every byte of the transfer and during its key
   // waits: a host that holds a stop request (a signal) hands it to
   // DownloadChain::RequestStop now. Returns at once.
   virtual void DeliverStopRequests() {}
-  // Automatic mode: close the window (end the program) once control returns.
-  virtual void RequestClose() = 0;
   // A download with a backup: keeps `image` (the target layer's image, its
   // key table as image offsets) under `path`, whole or not at all, before
-  // anything is written to the keypad. False with the status line that
-  // says why; the download then writes nothing.
-  virtual bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
-                          std::string* failureLine) {
+  // anything is written to the keypad. Not kept: the download then writes
+  // nothing, and the failure line says why.
+  virtual BackupResult SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) {
     (void)image;
-    *failureLine = "Unable to write the backup to " + path + ": not supported here";
-    return false;
+    return {false, "Unable to write the backup to " + path + ": not supported here"};
   }
 };
 

@@ -8,11 +8,6 @@
 namespace lumivane {
 
 class Clock;
-class KeySource;
-class HidDevice;
-class KeyboardLine;
-class SerialChannel;
-class ChannelError;
 
 // What went wrong on the link since the fault was last cleared.
 enum class LinkFault : std::uint8_t {
@@ -21,43 +16,53 @@ enum class LinkFault : std::uint8_t {
   Broken,    // a write or feature-report call failed: the keypad or port is gone
 };
 
-// Reads and writes the keypad's memory with 6-byte command blocks over one
-// of three links: USB feature reports, RS232 bytes, or the PC/AT keyboard
-// line (bytes as typematic settings, answers typed back as nibble keys).
+// What preparing a link found: the link is ready and the identity request
+// went out, or it was refused (a status line, when one is due, and the line
+// after it naming the port, device or node and why), or the serial line was
+// lost (the download ends with a communication time-out and the detail).
+struct LinkOpening {
+  enum class End { Ready, Refused, LineLost };
+  End end = End::Ready;
+  std::string line;
+  std::string detail;
+};
+
+// What one look for the keypad's identity answer found.
+// LineLost: the serial line failed or was hung up.
+enum class IdentityAnswer { NotYet, Right, Wrong, DeviceGone, LineLost };
+struct IdentityPoll {
+  IdentityAnswer answer = IdentityAnswer::NotYet;
+  std::string line;    // DeviceGone: the status line ("Usb Quintrel not detected")
+  std::string detail;  // the bytes received (Wrong), or why the device or line is gone
+};
+
+// Writes the status lines a preparation tells on its way ("Usb Quintrel detected").
+using LinkLineSink = std::function<void(const std::string& line)>;
+
+// One link to the keypad: reads and writes its memory with 6-byte command
+// blocks. Each link (UsbLink, SerialLink, PcAtLink) implements the keypad
+// operations with its own state: prepare, identity wait, read, write,
+// command, end and release. This part is what they share: the fault, the
+// answer bookkeeping of a read run and the stop check.
 class DeviceLink {
  public:
   static constexpr std::chrono::milliseconds kAnswerTimeLimit{2000};
-  static constexpr std::chrono::milliseconds kSerialBytePause{10};
-  // RS232: before a read command the input must have been quiet this long,
-  // so that a byte still on its way is not taken for the answer.
-  static constexpr std::chrono::milliseconds kQuietBeforeRead{5};
-  // RS232, once a read went unanswered: every later answer must be
-  // followed by this much silence, else the answers are out of step.
-  // (Once the keypad has answered a read, anything it sends that no read
-  // asked for means the same: see StrayAnswerInput.)
-  static constexpr std::chrono::milliseconds kAnswerAloneTime{50};
-  // RS232: how long the line must stay up after the end command has left
-  // the port, beyond its own time on the line, before success is believed.
-  static constexpr std::chrono::milliseconds kDeliverySettle{30};
-  static constexpr std::chrono::milliseconds kPcAtCommandPause{100};
-  // Bytes 0..8 of the report buffer hold the incoming report, 9..17 the outgoing one.
-  static constexpr std::size_t kOutgoing = 9;
-  static constexpr std::size_t kReportLength = 9;
+  using CommandBlock = std::array<std::uint8_t, 6>;
 
-  explicit DeviceLink(Clock& clock);
+  explicit DeviceLink(Clock& clock) : clock_(clock) {}
+  virtual ~DeviceLink() = default;
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
 
-  // Selects the link for the next operations. The objects stay owned by the caller.
-  // deviceName: the HID node as the status log names it.
-  void UseUsb(HidDevice* device, std::string deviceName = {});
-  // portName: the port as the status log names it.
-  void UseSerial(SerialChannel* port, std::string portName = {});
-  void UsePcAt(KeyboardLine* line, KeySource* keySource, const std::array<char, 16>& nibbleKeys);
-
-  // Start of a download: nothing waits in the outgoing report, no fault.
-  void Reset();
-  // Asked while a PC/AT read waits for its keys: true ends the wait at once
-  // (the download is being stopped), without the second key wait.
-  void SetStopCheck(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
+  // Opens the channel and asks the keypad for its identity.
+  virtual LinkOpening Prepare(const LinkLineSink& addLine) = 0;
+  // True when the identity answer is looked for on the ready timer (USB,
+  // RS232); false when the keypad confirms by typing "&Yes" (PC/AT).
+  virtual bool PollsIdentity() const { return true; }
+  // One look for the identity answer; returns at once.
+  virtual IdentityPoll PollIdentity() { return {}; }
+  // Closes the channel. The link is not used afterwards.
+  virtual void Release() = 0;
 
   std::uint8_t ReadByte(std::uint16_t address);
   void BeginWrite(std::uint16_t address, std::uint16_t count);
@@ -80,23 +85,11 @@ class DeviceLink {
   // left the port and the end command's time on the line has passed, then
   // checks that the line is still up; Broken when not. USB and PC/AT need
   // nothing more: each of their calls was checked.
-  void ConfirmDelivery();
+  virtual void ConfirmDelivery() {}
 
-  // Time limit of a serial write: 2 s plus the bytes' time at 9600 baud.
-  static std::uint32_t SerialWriteLimitMs(std::uint32_t count);
-
-  // USB: the outgoing half (report ID 0 and data bytes 1..8) goes out, or
-  // an incoming report is fetched into the incoming half.
-  void SendFeatureReport();
-  void GetFeatureReport();
-
-  // PC/AT: the value 0..15 of the next nibble key typed; 0 with NoAnswer
-  // when none comes within the time limit.
-  int WaitNibbleKey();
-  void BusyWait(std::chrono::milliseconds duration);
-
-  std::array<std::uint8_t, 18>& reportBuffer() { return reportBuffer_; }
-  int pendingCount() const { return pendingCount_; }
+  // Asked while a PC/AT read waits for its keys: true ends the wait at once
+  // (the download is being stopped), without the second key wait.
+  void SetStopCheck(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
 
   LinkFault fault() const { return fault_; }
   // A status line naming the port, HID node or keyboard node and what went
@@ -109,59 +102,43 @@ class DeviceLink {
     faultDetail_.clear();
   }
 
- private:
-  enum class Kind { None, Usb, Serial, PcAt };
+ protected:
+  // The link's own half of each operation; called only while the link is
+  // not broken.
+  virtual std::uint8_t ReadAnswer(const CommandBlock& readCommand) = 0;
+  virtual void SendCommand(const CommandBlock& block) = 0;
+  virtual void SendData(std::uint8_t value) = 0;
+  // Before a write or end command: false when the command must not go out.
+  virtual bool ReadyForCommand() { return true; }
+  // The end of a read run, past the common checks (see EndReadRun).
+  virtual void CheckReadRunEnd() {}
+  // The port, HID node or keyboard node in use, as status lines name it.
+  virtual std::string ChannelName() const = 0;
 
-  void BeginCommand(const std::array<std::uint8_t, 6>& block);
-  void SendCommandBlock();  // after BeginCommand, for write and end commands
-  void SerialWrite(const std::uint8_t* bytes, std::uint32_t count);
-  std::uint8_t SerialRead();  // after the read command is built
-  // Drops stale input (see SerialRead); false when the link broke.
-  bool DropStaleInput(std::uint32_t firstQuietMs, bool* dropped);
-  void BreakSerial(const ChannelError& error, const char* timeoutText);
-  std::uint8_t AnswersOutOfStep();
-  void SendPcAtByte(std::uint8_t value);
-  // PC/AT: one typematic setting; false (and the link broken) when refused.
-  bool SendPcAtSetting(std::uint8_t rate, std::uint8_t delay);
-  void SendPcAtCommand(const std::uint8_t* block);
-  // Input that arrived although no read asked for it, after the keypad had
-  // answered a read: RS232 bytes, or PC/AT nibble keys (other keys are the
-  // user's). Drops it; true when there was some.
-  bool StrayAnswerInput();
-  void NoteReportMoved(int moved);  // judges a feature-report call's byte count
   void NoteFault(LinkFault fault);
   // The read of readAddress_ got no answer in time.
   void NoteNoAnswer();
-  // The port, HID node or keyboard node in use, as status lines name it.
-  std::string ChannelName() const;
+  // The answers can no longer be matched to their reads: the link is broken.
+  std::uint8_t AnswersOutOfStep();
+  // Sets the detail of a broken link unless an earlier fault already told it.
+  void Break(std::string detail);
   bool Stopping() const { return stopRequested_ && stopRequested_(); }
-  // The value of the next nibble key, -1 when none came in time.
-  int NextNibbleKey();
-  // The value 0..15 a key stands for, -1 when it is no nibble key.
-  int NibbleValue(int key) const;
+  // A pause the link's timing needs, on the link's clock.
+  void PauseFor(std::chrono::milliseconds duration);
+  Clock& clock() { return clock_; }
 
-  Clock& clock_;
-  Kind kind_ = Kind::None;
-  HidDevice* hidDevice_ = nullptr;
-  std::string hidDeviceName_;
-  SerialChannel* serialPort_ = nullptr;
-  std::string serialPortName_;
-  // RS232: the last read got no answer, which may still be on its way.
-  bool answerOverdue_ = false;
-  // A read went unanswered since Reset(), so a late answer may yet be taken
-  // for another read's.
+  // A read went unanswered since the link was made, so a late answer may
+  // yet be taken for another read's.
   bool answersSuspect_ = false;
-  // Reads the keypad has answered since Reset().
+  // Reads the keypad has answered.
   int answeredReads_ = 0;
   // Between BeginReadRun and EndReadRun, and the longest time a read of
   // the run waited for its answer.
   bool readRun_ = false;
   std::chrono::milliseconds longestAnswer_{0};
-  KeyboardLine* keyboardLine_ = nullptr;
-  KeySource* keySource_ = nullptr;
-  std::array<char, 16> nibbleKeys_{};
-  std::array<std::uint8_t, 18> reportBuffer_{};
-  int pendingCount_ = 1;
+
+ private:
+  Clock& clock_;
   // The address of the read in progress, for the time-out's detail.
   std::uint16_t readAddress_ = 0;
   LinkFault fault_ = LinkFault::None;

@@ -3,6 +3,7 @@
 #include <stop_token>
 #include <string>
 
+#include "download/DownloadEvents.h"
 #include "station/SlotOutcome.h"
 
 namespace lumivane {
@@ -16,18 +17,11 @@ struct SlotTarget {
   std::string serialNumber;  // USB, when the device has one
 };
 
-// The phases of one download in a slot, as its runner reports them.
-enum class DownloadPhase {
-  Preparing,     // opening the port or the device, sending the identity request
-  Waiting,       // waiting for shift+load (the keypad's identity answer)
-  Transferring,  // placing and writing the image: the keypad is being changed
-  Verifying,     // reading the written bytes back
-  Ending,        // the end command and the release of the link
-};
-
-// True for the phases in which nothing has been written to the keypad yet.
+// True for the phases of a download in which nothing has been written to
+// the keypad yet: up to the wait for shift+load.
 inline bool BeforeWriting(DownloadPhase phase) {
-  return phase == DownloadPhase::Preparing || phase == DownloadPhase::Waiting;
+  return phase == DownloadPhase::Idle || phase == DownloadPhase::Translating ||
+         phase == DownloadPhase::Preparing || phase == DownloadPhase::Waiting;
 }
 
 // Bytes done of a pass (the transfer's or the verify's).

@@ -12,6 +12,8 @@ constexpr std::size_t kActivityWidth = 24;
 
 const char* PhaseText(DownloadPhase phase) {
   switch (phase) {
+    case DownloadPhase::Idle:
+    case DownloadPhase::Translating:
     case DownloadPhase::Preparing: return "preparing";
     case DownloadPhase::Waiting: return "waiting for shift+load";
     case DownloadPhase::Transferring: return "transferring";

@@ -142,7 +142,7 @@ void MainDialog::InitializeFromSettings() {
     std::fflush(setup_.statusEcho);
   }
 
-  chain_ = std::make_unique<DownloadChain>(*this, setup_.channels, paths.programDirectory, autoRun_);
+  chain_ = std::make_unique<DownloadChain>(*this, setup_.channels, paths.programDirectory);
   controls_.browse->setFocus();
   if (autoRun_) StartDownload();
 }
@@ -301,6 +301,11 @@ void MainDialog::StartDownload() { chain_->StartDownload(); }
 
 void MainDialog::CancelDownload() { chain_->CancelDownload(); }
 
-void MainDialog::OnYes() { chain_->OnYes(); }
+void MainDialog::OnYes() {
+  chain_->OnYes();
+  if (!chain_->IsRunning() || chain_->IsTransferring()) return;
+  controls_.cancel->setFocus();
+  SetYesEnabled(false);
+}
 
 }  // namespace lumivane

@@ -79,27 +79,19 @@ class MainDialog : public QDialog, public DownloadHost {
 
   // DownloadHost.
   DownloadChoices ReadChoices() override;
-  void AddStatusLine(const std::string& line) override;
-  void SetLinesTranslated(const std::string& text) override;
-  void SetBytesTransferred(const std::string& text) override;
-  void SetProgressRange(int maximum) override;
-  void SetProgressPosition(int position) override;
-  void ShowWaitingForKeypad(bool waiting) override;
-  void ShowDownloadControls() override;
-  void ShowIdleControls() override;
-  void SetCancelEnabled(bool enabled) override;
-  void SetYesEnabled(bool enabled) override;
-  void FocusCancel() override;
-  void SetWaitCursor(bool on) override;
-  void Beep() override;
   void Post(DownloadMessage message) override;
   void StartReadyTimer(int periodMs) override;
   void StopReadyTimer() override;
-  void DispatchOnePendingEvent() override;
   void DeliverStopRequests() override;
-  void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
   std::vector<int> DiscardTypedKeys() override;
+  // The download's events, mapped to the controls.
+  void OnPhase(const PhaseChange& change) override;
+  void OnLine(const std::string& line, LineKind kind) override;
+  void OnLinesTranslated(int lines) override;
+  void OnProgress(const DownloadProgress& progress) override;
+  void OnActivity(DownloadActivity activity) override;
+  void OnOutcome(const DownloadOutcome& outcome) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -122,6 +114,22 @@ class MainDialog : public QDialog, public DownloadHost {
   // current byte) and close.
   void HandleSignal(int signalNumber);
   void CloseIfPending();
+  // Control changes at the start of a download: Cancel enabled, shown and
+  // focused in place of Download; every input disabled.
+  void ShowDownloadControls();
+  // Control changes at the end of a download: the idle state, "&Yes" disabled.
+  void ShowIdleControls();
+  void SetYesEnabled(bool enabled);
+  void SetBytesTransferred(std::uint32_t bytes);
+  void SetProgressRange(int maximum);
+  void SetProgressPosition(int position);
+  // While the keypad is awaited the progress bar runs as a busy indicator.
+  void ShowWaitingForKeypad(bool waiting);
+  void SetWaitCursor(bool on);
+  // Lets at most one pending event through, so the window stays painted.
+  void DispatchOnePendingEvent();
+  // Automatic mode: close the window (end the program) once control returns.
+  void RequestClose();
 
   // The window's waits and the download's run on setup_.channels.clock;
   // this one stands in when the setup gives none.

@@ -1,5 +1,6 @@
 // The window's side of a download: the DownloadHost operations, the three
-// chain messages as posted events, the ready timer and key collection.
+// chain messages as posted events, the ready timer and key collection, and
+// the download's events mapped to the controls.
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QTimerEvent>
@@ -70,16 +71,59 @@ DownloadChoices MainDialog::ReadChoices() {
   return choices;
 }
 
-void MainDialog::AddStatusLine(const std::string& line) { AddLine(line); }
+void MainDialog::OnLine(const std::string& line, LineKind) { AddLine(line); }
 
-void MainDialog::SetLinesTranslated(const std::string& text) {
-  controls_.linesTranslated->setText(QString::fromStdString(text));
+namespace {
+QString FiveDigits(std::uint32_t value) { return QStringLiteral("%1").arg(value, 5, 10, QLatin1Char('0')); }
+}  // namespace
+
+void MainDialog::OnLinesTranslated(int lines) {
+  controls_.linesTranslated->setText(FiveDigits(static_cast<std::uint32_t>(lines)));
   controls_.linesTranslated->repaint();
 }
 
-void MainDialog::SetBytesTransferred(const std::string& text) {
-  controls_.bytesTransferred->setText(QString::fromStdString(text));
+void MainDialog::SetBytesTransferred(std::uint32_t bytes) {
+  controls_.bytesTransferred->setText(FiveDigits(bytes));
   controls_.bytesTransferred->repaint();
+}
+
+void MainDialog::OnProgress(const DownloadProgress& progress) {
+  if (progress.begins) {
+    SetProgressRange(static_cast<int>(progress.total));
+    return;
+  }
+  SetBytesTransferred(progress.done);
+  SetProgressPosition(static_cast<int>(progress.done));
+  // A pass runs without the event loop: one pending event at each step
+  // keeps the window painted.
+  if (progress.done > 0) DispatchOnePendingEvent();
+}
+
+void MainDialog::OnPhase(const PhaseChange& change) {
+  switch (change.to) {
+    case DownloadPhase::Translating: ShowDownloadControls(); break;
+    // A phase's outcome is in.
+    case DownloadPhase::Preparing:
+    case DownloadPhase::Ending: QApplication::beep(); break;
+    case DownloadPhase::Waiting:
+      if (change.awaitsYes) SetYesEnabled(true);
+      break;
+    case DownloadPhase::Transferring: controls_.cancel->setEnabled(false); break;
+    case DownloadPhase::Verifying: break;
+    case DownloadPhase::Idle:
+      ShowIdleControls();
+      SetProgressPosition(0);
+      break;
+  }
+}
+
+void MainDialog::OnActivity(DownloadActivity activity) {
+  SetWaitCursor(activity == DownloadActivity::Busy);
+  ShowWaitingForKeypad(activity == DownloadActivity::Waiting);
+}
+
+void MainDialog::OnOutcome(const DownloadOutcome&) {
+  if (autoRun_) RequestClose();
 }
 
 void MainDialog::SetProgressRange(int maximum) {
@@ -133,15 +177,11 @@ void MainDialog::ShowIdleControls() {
   }
 }
 
-void MainDialog::SetCancelEnabled(bool enabled) { controls_.cancel->setEnabled(enabled); }
-
 void MainDialog::SetYesEnabled(bool enabled) {
   controls_.yes->setEnabled(enabled);
   yesShortcut_->setEnabled(enabled);
   altYesShortcut_->setEnabled(enabled);
 }
-
-void MainDialog::FocusCancel() { controls_.cancel->setFocus(); }
 
 void MainDialog::SetWaitCursor(bool on) {
   if (on == waitCursorShown_) return;
@@ -152,8 +192,6 @@ void MainDialog::SetWaitCursor(bool on) {
     QApplication::restoreOverrideCursor();
   }
 }
-
-void MainDialog::Beep() { QApplication::beep(); }
 
 void MainDialog::Post(DownloadMessage message) {
   QCoreApplication::postEvent(this, new QEvent(EventTypeFor(message)));

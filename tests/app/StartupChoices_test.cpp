@@ -154,7 +154,8 @@ TEST_F(StartupChoicesTest, StoredEditorValueIsSplitAsStored) {
   }
 }
 
-TEST_F(StartupChoicesTest, EditorStartsDetachedWithThePathsOwnBytes) {
+// End to end: a real process is started, and its file is waited for.
+TEST_F(StartupChoicesTest, EditorStartsDetachedWithThePathsOwnBytesEndToEnd) {
   EXPECT_EQ(StartDetachedProcess("no-such-editor-here", {}), ENOENT);
   EXPECT_EQ(StartDetachedProcess(dir_, {}), EACCES);
   const std::string path = dir_ + "Kass\xe9.pos";

@@ -60,12 +60,13 @@ TEST(CliHostKeys, StandardInputAtItsEndEndsTheDownloadWithALine) {
     channels.keyboardLine = &line;
     channels.clock = &clock;
     CliHost host(choices, out, keys[0], /*interruptFd=*/-1, clock);
-    DownloadChain chain(host, channels, SourceDir() + "/emulators/", false);
+    DownloadChain chain(host.driver(), channels, SourceDir() + "/emulators/");
     host.Run(chain);
     EXPECT_EQ(ReadLines(out), c.lines);
     EXPECT_EQ(line.settings.size(), c.settings);
     EXPECT_EQ(line.closes, 1);
     EXPECT_FALSE(chain.LastDownloadSucceeded());
+    EXPECT_EQ(chain.outcome().exitStatus, 13) << "the wait ended";
     std::fclose(out);
     close(keys[0]);
   }

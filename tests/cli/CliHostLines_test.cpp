@@ -40,7 +40,7 @@ TEST(CliHostLines, TheWaitCountsSecondsAndGivesWayToTheStatusLines) {
   channels.keyboardLine = &line;
   channels.clock = &clock;
   CliHost host(choices, out, keys[0], /*interruptFd=*/-1, clock, terminal);
-  DownloadChain chain(host, channels, SourceDir() + "/emulators/", false);
+  DownloadChain chain(host.driver(), channels, SourceDir() + "/emulators/");
   host.Run(chain);
 
   EXPECT_EQ(Contents(out), "Press (shift+load) on the Quintrel to continue\nOperation cancelled by user\n"
@@ -58,8 +58,7 @@ TEST(CliHostLines, ProgressShowsBytesPercentRateAndTimeLeft) {
   std::FILE* out = std::tmpfile();
   std::FILE* terminal = std::tmpfile();
   CliHost host({}, out, -1, -1, clock, terminal);
-  host.SetProgressLabel("Transfer");
-  host.SetProgressRange(470);
+  host.OnProgress({ProgressPass::Transfer, 0, 470, true});
   const struct {
     int afterMs;
     int position;
@@ -74,20 +73,19 @@ TEST(CliHostLines, ProgressShowsBytesPercentRateAndTimeLeft) {
   std::string expected;
   for (const auto& step : steps) {
     clock.Advance(std::chrono::milliseconds(step.afterMs));
-    host.SetProgressPosition(step.position);
+    host.OnProgress({ProgressPass::Transfer, static_cast<std::uint32_t>(step.position), 470, false});
     if (*step.shown != '\0') expected += std::string("\r") + step.shown + "\x1b[K";
     EXPECT_EQ(Contents(terminal), expected) << step.position;
   }
   // A status line keeps the last figures on their line; a second pass starts afresh.
-  host.AddStatusLine("DOWNLOAD SUCCESSFUL");
-  host.SetProgressLabel("Verify");
-  host.SetProgressRange(609);
-  host.SetProgressPosition(0);
+  host.OnLine("DOWNLOAD SUCCESSFUL", LineKind::Status);
+  host.OnProgress({ProgressPass::Verify, 0, 609, true});
+  host.OnProgress({ProgressPass::Verify, 0, 609, false});
   EXPECT_EQ(Contents(terminal), expected + "\n\rVerify: 0/609 bytes, 0%\x1b[K");
   EXPECT_EQ(Contents(out), "DOWNLOAD SUCCESSFUL\n");
   // The end of the download ends the line; the counter's reset shows nothing.
-  host.ShowIdleControls();
-  host.SetProgressPosition(0);
+  host.OnPhase({DownloadPhase::Ending, DownloadPhase::Idle, false});
+  host.OnProgress({ProgressPass::Verify, 0, 609, false});
   EXPECT_EQ(Contents(terminal), expected + "\n\rVerify: 0/609 bytes, 0%\x1b[K\n");
   std::fclose(out);
   std::fclose(terminal);
@@ -95,9 +93,9 @@ TEST(CliHostLines, ProgressShowsBytesPercentRateAndTimeLeft) {
   // Without a terminal nothing is shown.
   std::FILE* plain = std::tmpfile();
   CliHost quiet({}, plain, -1, -1, clock, nullptr);
-  quiet.SetProgressRange(470);
-  quiet.SetProgressPosition(470);
-  quiet.ShowWaitingForKeypad(true);
+  quiet.OnProgress({ProgressPass::Transfer, 0, 470, true});
+  quiet.OnProgress({ProgressPass::Transfer, 470, 470, false});
+  quiet.OnActivity(DownloadActivity::Waiting);
   EXPECT_EQ(Contents(plain), "");
   std::fclose(plain);
 }

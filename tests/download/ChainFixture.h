@@ -40,14 +40,14 @@ class ChainFixture : public ::testing::Test {
     return channels;
   }
 
-  DownloadChain& Chain(bool autoRun = false) {
-    if (!chain) chain = std::make_unique<DownloadChain>(host, Channels(), SourceDir() + "/emulators/", autoRun);
+  DownloadChain& Chain() {
+    if (!chain) chain = std::make_unique<DownloadChain>(host, Channels(), SourceDir() + "/emulators/");
     return *chain;
   }
 
   // Starts a download and runs it up to the wait for the keypad (or its end).
-  void StartAndWait(bool autoRun = false) {
-    Chain(autoRun).StartDownload();
+  void StartAndWait() {
+    Chain().StartDownload();
     host.Run(*chain, 0);
   }
 

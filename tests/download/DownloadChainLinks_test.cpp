@@ -190,7 +190,7 @@ class PcAtChainTest : public ChainFixture {
 TEST_F(PcAtChainTest, YesStartsTheTransferOverTheKeyboardLine) {
   StartAndWait();
   EXPECT_EQ(host.statusLines, Lines{kPress});
-  EXPECT_TRUE(host.Called("yes:1"));
+  EXPECT_TRUE(host.Called("phase:waiting:yes"));
   EXPECT_FALSE(host.timerRunning) << "no ready timer on this link";
   PressShiftLoad();
   chain->OnYes();  // a second press while the transfer is queued starts nothing more
@@ -227,15 +227,16 @@ TEST_F(PcAtChainTest, KeyboardLineThatCannotBeOpenedNamesNodeAndReason) {
   EXPECT_EQ(host.statusLines, Lines{"/dev/input/event3: Permission denied (grant access until the next "
                                     "reboot: sudo setfacl -m u:$USER:rw \"$(readlink -f /dev/input/event3)\")"});
   EXPECT_FALSE(chain->IsRunning());
-  EXPECT_FALSE(host.Called("yes:1"));
+  EXPECT_FALSE(host.Called("phase:waiting:yes"));
+  EXPECT_EQ(chain->outcome().exitStatus, 12);
 }
 
 TEST_F(PcAtChainTest, CancelWhileWaitingForYes) {
-  StartAndWait(/*autoRun=*/true);
+  StartAndWait();
   chain->CancelDownload();
   EXPECT_EQ(LastLine(), "Operation cancelled by user");
   EXPECT_FALSE(line->IsOpen());
-  EXPECT_TRUE(host.closeRequested);
+  EXPECT_EQ(host.outcomes.size(), 1u);
   PressShiftLoad();  // too late: nothing starts
   host.Run(*chain);
   EXPECT_TRUE(model.commands().empty());

@@ -38,7 +38,7 @@ class PtyDownloadTest : public ::testing::Test {
     LinkChannels channels;
     channels.serialPort = portOnManualClock ? &portOnClock : &port;
     channels.clock = realPauses ? nullptr : &clock;
-    chain = std::make_unique<DownloadChain>(host, channels, SourceDir() + "/emulators/", false);
+    chain = std::make_unique<DownloadChain>(host, channels, SourceDir() + "/emulators/");
     chain->StartDownload();
     host.Run(*chain, 0);
   }

@@ -64,7 +64,7 @@ class ReadBackChain : public ::testing::Test {
     channels.hidBackend = hid.get();
     channels.serialPort = &port;
     channels.keyboardLine = line.get();
-    chain = std::make_unique<DownloadChain>(host, channels, SourceDir() + "/emulators/", false);
+    chain = std::make_unique<DownloadChain>(host, channels, SourceDir() + "/emulators/");
     chain->StartDownload();
     for (int i = 0; i < 4000 && chain->IsRunning(); ++i) {
       host.Run(*chain, 1);
@@ -124,7 +124,9 @@ TEST_P(VerifyOnEachLink, PassesOnASoundKeypadAndNamesAStuckByte) {
     expected.insert(expected.end(), c.tail.begin(), c.tail.end());
     EXPECT_EQ(JobLines(), expected);
     EXPECT_EQ(chain->LastDownloadSucceeded(), c.stuck.empty());
-    EXPECT_EQ(chain->jobFailure(), c.stuck.empty() ? JobFailure::None : JobFailure::VerifyFailed);
+    EXPECT_EQ(chain->outcome().exitStatus, c.stuck.empty() ? 0 : 14);
+    EXPECT_EQ(chain->outcome().statusLine, c.tail.back());
+    EXPECT_EQ(chain->outcome().keypad, KeypadHolds::Complete);
     EXPECT_EQ(Keypad().endCommands(), 1u) << "the end command follows either way";
     // The verify pass is a second pass of the progress bar and counter.
     EXPECT_EQ(host.CallsStartingWith("range:"), (Lines{"range:607", "range:609"}));
@@ -187,7 +189,8 @@ TEST_F(ReadBackChain, AnEmptyLayerIsRefusedAndTheKeypadLeavesLoadMode) {
   EXPECT_EQ(JobLines(), (Lines{"Read in progress",
                                "Layer 1 holds no image: its end 0x0000 lies below its start 0x0001"}));
   EXPECT_FALSE(chain->LastDownloadSucceeded());
-  EXPECT_EQ(chain->jobFailure(), JobFailure::LayerEmpty);
+  EXPECT_EQ(chain->outcome().exitStatus, 16);
+  EXPECT_EQ(chain->outcome().keypad, KeypadHolds::Unchanged);
   EXPECT_EQ(Keypad().endCommands(), 1u);
 }
 
@@ -215,7 +218,8 @@ TEST_F(ReadBackChain, BackupKeepsTheOldLayerAndAFailedBackupWritesNothing) {
   const std::size_t commandsBefore = Keypad().commands().size();
   RunSession();
   EXPECT_EQ(JobLines(), (Lines{"Transfer in progress", host.backupFailure}));
-  EXPECT_EQ(chain->jobFailure(), JobFailure::BackupUnwritable);
+  EXPECT_EQ(chain->outcome().exitStatus, 10);
+  EXPECT_EQ(chain->outcome().statusLine, host.backupFailure);
   EXPECT_FALSE(chain->LastDownloadSucceeded());
   const sim::KeypadModel held = Keypad();
   const auto& commands = held.commands();

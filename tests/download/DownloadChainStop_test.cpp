@@ -51,18 +51,23 @@ TEST_F(ChainFixture, StopDuringTheTransferEndsAfterTheCurrentByteWithoutTheEndCo
     EXPECT_FALSE(chain->IsRunning());
     EXPECT_FALSE(chain->LastDownloadSucceeded());
     EXPECT_EQ(chain->state(), DownloadState::None);
+    EXPECT_EQ(chain->outcome().keypad, KeypadHolds::Incomplete);
+    EXPECT_EQ(chain->outcome().statusLine, kCancelled);
+    EXPECT_EQ(chain->outcome().detail, kIncomplete);
     EXPECT_EQ(keypad.calls.back(), "close");
   }
 }
 
 TEST_F(ChainFixture, StopWhileWaitingEndsAtOnceWithTheGivenLines) {
-  StartAndWait(/*autoRun=*/true);
+  StartAndWait();
   host.Run(*chain, 3);
   chain->RequestStop({"Standard input ended"});
   EXPECT_EQ(host.statusLines, (Lines{kPress, "Standard input ended"}));
   EXPECT_FALSE(chain->IsRunning());
   EXPECT_FALSE(host.timerRunning);
-  EXPECT_TRUE(host.closeRequested);
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_EQ(host.outcomes[0].statusLine, "Standard input ended");
+  EXPECT_EQ(host.outcomes[0].exitStatus, 13);
   EXPECT_TRUE(keypad.operations.empty());
   chain->RequestStop({kCancelled});  // nothing left to stop
   EXPECT_EQ(host.statusLines.size(), 2u);
@@ -138,6 +143,7 @@ TEST_F(ChainFixture, WaitLimitEndsTheWaitOnEveryLinkAndNoLimitWaitsOn) {
     std::snprintf(limitLine, sizeof limitLine, "The wait limit of %g s was reached", c.limitMs / 1000.0);
     EXPECT_EQ(host.statusLines.back(), limitLine);
     EXPECT_EQ(host.statusLines.end()[-2], kCancelled);
+    EXPECT_EQ(chain->outcome().exitStatus, 13) << "the wait ended";
     EXPECT_FALSE(chain->IsRunning());
     EXPECT_FALSE(host.timerRunning);
   }

@@ -25,18 +25,20 @@ TEST_F(ChainFixture, TranslationFailuresReportTheirLineAndRestoreTheControls) {
   StartAndWait();
   EXPECT_EQ(host.statusLines, (Lines{"Unable to open the selected emulator",
                                      "/nonexistent/None.emu: No such file or directory"}));
-  EXPECT_EQ(host.calls.front(), "controls:download");
-  EXPECT_EQ(host.calls[1], "post:translate");
-  EXPECT_EQ(host.calls[2], "cursor:wait");
-  const Lines ending(host.calls.end() - 7, host.calls.end());
-  EXPECT_EQ(ending, (Lines{"post:report", "cursor:normal", "beep",
-                           "status:Unable to open the selected emulator",
-                           "status:/nonexistent/None.emu: No such file or directory", "controls:idle",
-                           "position:0"}));
+  // The report of the translation ends the run: no preparation, no wait.
+  EXPECT_EQ(host.phases, (std::vector<DownloadPhase>{DownloadPhase::Translating, DownloadPhase::Ending,
+                                                      DownloadPhase::Idle}));
+  EXPECT_EQ(host.CallsStartingWith("activity:"), (Lines{"activity:busy", "activity:none"}));
+  EXPECT_EQ(host.CallsStartingWith("detail:"), Lines{"detail:/nonexistent/None.emu: No such file or directory"});
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_EQ(host.outcomes[0].state, DownloadState::EmulatorUnavailable);
+  EXPECT_EQ(host.outcomes[0].statusLine, "Unable to open the selected emulator");
+  EXPECT_EQ(host.outcomes[0].detail, "/nonexistent/None.emu: No such file or directory");
+  EXPECT_EQ(host.outcomes[0].exitStatus, 8);
+  EXPECT_EQ(host.outcomes[0].keypad, KeypadHolds::Unchanged);
   EXPECT_FALSE(Chain().IsRunning());
-  EXPECT_FALSE(host.closeRequested);
   EXPECT_EQ(Chain().state(), DownloadState::EmulatorUnavailable);
-  EXPECT_EQ(keypad.calls, Lines{"close"}) << "no port opened, the release closes it anyway";
+  EXPECT_TRUE(keypad.calls.empty()) << "no port opened";
 
   host.calls.clear();
   host.statusLines.clear();
@@ -63,19 +65,24 @@ TEST_F(ChainFixture, TranslationErrorShowsTheLineItStoppedAt) {
   EXPECT_FALSE(Chain().LastDownloadSucceeded());
 }
 
-TEST_F(ChainFixture, AutomaticModeClosesAfterSuccessFailureAndCancel) {
-  StartAndWait(/*autoRun=*/true);
+TEST_F(ChainFixture, EveryEndTellsOneOutcomeAfterItsLines) {
+  StartAndWait();
   keypad.answers.push_back(0xC0);
   host.Run(*chain);
   EXPECT_EQ(LastLine(), "DOWNLOAD SUCCESSFUL");
-  EXPECT_EQ(host.calls.back(), "close");
+  EXPECT_EQ(host.calls.back(), "outcome");
+  ASSERT_EQ(host.outcomes.size(), 1u);
+  EXPECT_TRUE(host.outcomes.back().succeeded);
+  EXPECT_EQ(host.outcomes.back().exitStatus, 0);
+  EXPECT_EQ(host.outcomes.back().keypad, KeypadHolds::Complete);
 
   host.calls.clear();
   host.choices.sourcePath = "/nonexistent/missing.pos";
   chain->StartDownload();
   host.Run(*chain);
   EXPECT_EQ(host.statusLines.end()[-2], "Unable to open file for Download");
-  EXPECT_EQ(host.calls.back(), "close");
+  EXPECT_EQ(host.calls.back(), "outcome");
+  EXPECT_EQ(host.outcomes.back().exitStatus, 7);
 
   host.calls.clear();
   host.choices.sourcePath = SourceDir() + "/samples/Kt90NewConfig.pos";
@@ -83,8 +90,12 @@ TEST_F(ChainFixture, AutomaticModeClosesAfterSuccessFailureAndCancel) {
   host.Run(*chain, 2);
   chain->CancelDownload();
   EXPECT_EQ(LastLine(), "Operation cancelled by user");
-  EXPECT_EQ(host.calls.back(), "close");
-  EXPECT_EQ(host.CallsStartingWith("close").size(), 1u);
+  EXPECT_EQ(host.calls.back(), "outcome");
+  EXPECT_EQ(host.CallsStartingWith("outcome").size(), 1u);
+  EXPECT_EQ(host.outcomes.back().statusLine, "Operation cancelled by user");
+  EXPECT_FALSE(host.outcomes.back().succeeded);
+  EXPECT_EQ(host.outcomes.back().keypad, KeypadHolds::Unchanged);
+  EXPECT_EQ(host.outcomes.size(), 3u);
 }
 
 TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysWhy) {
@@ -92,8 +103,8 @@ TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysW
   StartAndWait();
   EXPECT_EQ(host.statusLines, Lines{"Operation cancelled by user"});
   EXPECT_FALSE(Chain().IsRunning());
-  EXPECT_EQ(host.CallsStartingWith("cursor:").back(), "cursor:normal");
-  EXPECT_TRUE(keypad.calls == Lines{"close"}) << "no port opened";
+  EXPECT_EQ(host.CallsStartingWith("activity:").back(), "activity:none");
+  EXPECT_TRUE(keypad.calls.empty()) << "no port opened";
 
   host.onStopCheck = nullptr;
   host.statusLines.clear();
@@ -114,7 +125,8 @@ TEST_F(ChainFixture, StopDuringTranslationEndsAsCancelledAndOversizedLayoutSaysW
 TEST_F(ChainFixture, SerialDownloadRunsFromIdentityToSuccess) {
   StartAndWait();
   EXPECT_EQ(host.statusLines, Lines{kPress});
-  EXPECT_EQ(host.calls.back(), "waiting:1") << "the wait is shown after the prompt";
+  EXPECT_EQ(host.calls.back(), "timer:start:200");
+  EXPECT_EQ(host.CallsStartingWith("activity:").back(), "activity:waiting");
   EXPECT_EQ(keypad.calls, (Lines{"open:/dev/fake-COM1", "setup:9600,8,0,0", "handshaking:0", "mask:1",
                                  "timeouts:1"}));
   ASSERT_EQ(keypad.writes.size(), 1u);
@@ -132,9 +144,11 @@ TEST_F(ChainFixture, SerialDownloadRunsFromIdentityToSuccess) {
   EXPECT_FALSE(chain->IsRunning());
   EXPECT_FALSE(host.timerRunning);
   // The wait ends before the transfer's pass begins.
-  const auto waitEnd = std::find(host.calls.begin(), host.calls.end(), "waiting:0");
+  const auto waitEnd = std::find(host.calls.begin(), host.calls.end(), "activity:none");
   EXPECT_LT(waitEnd, std::find(host.calls.begin(), host.calls.end(), "label:Transfer"));
-  EXPECT_EQ(host.CallsStartingWith("waiting:").size(), 2u);
+  EXPECT_EQ(host.phases, (std::vector<DownloadPhase>{DownloadPhase::Translating, DownloadPhase::Preparing,
+                                                      DownloadPhase::Waiting, DownloadPhase::Transferring,
+                                                      DownloadPhase::Ending, DownloadPhase::Idle}));
   EXPECT_EQ(keypad.calls.back(), "close");
 
   const int length = chain->builder().imageLength();
@@ -142,9 +156,9 @@ TEST_F(ChainFixture, SerialDownloadRunsFromIdentityToSuccess) {
   std::snprintf(text, sizeof text, "bytes:%05d", length);
   EXPECT_EQ(host.CallsStartingWith("bytes:").back(), text);
   EXPECT_TRUE(host.Called("range:" + std::to_string(length)));
-  EXPECT_EQ(host.CallsStartingWith("position:").back(), "position:0");
-  EXPECT_EQ(host.dispatches, length / 4);  // one at every fourth byte from 4 on
-  EXPECT_TRUE(host.Called("cancel:0"));
+  EXPECT_EQ(host.CallsStartingWith("position:").back(), "position:" + std::to_string(length));
+  // One at every fourth byte from 4 on, and the last.
+  EXPECT_EQ(host.steps, length / 4 + (length % 4 != 0));
   // The image arrived at layer-1 start 0x0001.
   EXPECT_EQ(keypad.Pointer(0xFF65), length);
   EXPECT_EQ(keypad.memory[0x0001], 0x00);
@@ -167,7 +181,8 @@ TEST_F(ChainFixture, CancelWhileWaitingEndsAndAStaleTransferIsIgnored) {
   EXPECT_EQ(host.Run(*chain, 5), 5) << "a silent keypad keeps the wait going";
   chain->CancelDownload();
   EXPECT_EQ(LastLine(), "Operation cancelled by user");
-  EXPECT_EQ(host.CallsStartingWith("waiting:"), (Lines{"waiting:1", "waiting:0"}));
+  EXPECT_EQ(host.CallsStartingWith("activity:"), (Lines{"activity:busy", "activity:none", "activity:waiting",
+                                                        "activity:none"}));
   EXPECT_FALSE(host.timerRunning);
   EXPECT_EQ(keypad.calls.back(), "close");
   EXPECT_FALSE(chain->IsRunning());
@@ -189,7 +204,7 @@ TEST_F(ChainFixture, CancelCannotInterruptARunningTransfer) {
   StartAndWait();
   keypad.answers.push_back(0xC0);
   int attempts = 0;
-  host.onDispatch = [&] {
+  host.onStep = [&] {
     ++attempts;
     chain->CancelDownload();
     chain->OnYes();
@@ -198,7 +213,8 @@ TEST_F(ChainFixture, CancelCannotInterruptARunningTransfer) {
   host.Run(*chain);
   EXPECT_GT(attempts, 0);
   EXPECT_EQ(LastLine(), "DOWNLOAD SUCCESSFUL");
-  EXPECT_EQ(host.CallsStartingWith("controls:download").size(), 1u);
+  EXPECT_EQ(host.CallsStartingWith("phase:translating").size(), 1u);
+  EXPECT_EQ(host.outcomes.size(), 1u);
 }
 
 TEST_F(ChainFixture, EachSerialSetUpFailureWritesItsLineAndEnds) {

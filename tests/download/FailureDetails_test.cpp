@@ -150,7 +150,7 @@ class PortOpenDetailTest : public ::testing::Test {
     channels.resolvePortName = [this](const std::string& name) {
       return name == "COM9" ? dir.path() + "gone" : name;
     };
-    DownloadChain chain(host, channels, SourceDir() + "/emulators/", false);
+    DownloadChain chain(host, channels, SourceDir() + "/emulators/");
     chain.StartDownload();
     host.Run(chain, 0);
     EXPECT_FALSE(chain.IsRunning());

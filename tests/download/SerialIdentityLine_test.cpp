@@ -66,7 +66,7 @@ class SerialIdentityLineTest : public ::testing::Test {
     LinkChannels channels;
     channels.serialPort = &port;
     channels.clock = &clock;
-    chain = std::make_unique<DownloadChain>(host, channels, SourceDir() + "/emulators/", false);
+    chain = std::make_unique<DownloadChain>(host, channels, SourceDir() + "/emulators/");
     chain->StartDownload();
     host.Run(*chain, 0);
   }

@@ -1,4 +1,6 @@
-#include "link/DeviceLink.h"
+#include "link/PcAtLink.h"
+#include "link/SerialLink.h"
+#include "link/UsbLink.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +20,10 @@ using std::chrono::milliseconds;
 
 class UsbLinkTest : public ::testing::Test {
  protected:
-  UsbLinkTest() : link(clock) { link.UseUsb(&device); }
+  UsbLinkTest() : link(clock, device) {}
   ManualClock clock;
   RecordingHidDevice device;
-  DeviceLink link;
+  UsbLink link;
 };
 
 TEST_F(UsbLinkTest, WriteOf470BytesAndEndTakes61ReportsWithTheTailFlushedByTheEnd) {
@@ -47,7 +49,6 @@ TEST_F(UsbLinkTest, EightBytesFillOneReportAndNoEmptyReportPrecedesTheNextComman
   link.BeginWrite(0x1000, 8);
   for (int i = 1; i <= 8; ++i) link.WriteByte(static_cast<std::uint8_t>(i));
   EXPECT_EQ(device.sent.size(), 2u);
-  EXPECT_EQ(link.pendingCount(), 1);
   link.EndWrite();
   ASSERT_EQ(device.sent.size(), 3u);
   EXPECT_EQ(device.sent[1], (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8}));
@@ -57,7 +58,6 @@ TEST_F(UsbLinkTest, EightBytesFillOneReportAndNoEmptyReportPrecedesTheNextComman
 TEST_F(UsbLinkTest, NinthByteLeavesWithTheNextCommandBesideStaleBytes) {
   link.BeginWrite(0x1000, 9);
   for (int i = 1; i <= 9; ++i) link.WriteByte(static_cast<std::uint8_t>(0x10 * i));
-  EXPECT_EQ(link.pendingCount(), 2);
   link.ReadByte(0x2000);
   // command, full report, flushed partial report, read command
   ASSERT_EQ(device.sent.size(), 4u);
@@ -66,9 +66,7 @@ TEST_F(UsbLinkTest, NinthByteLeavesWithTheNextCommandBesideStaleBytes) {
 }
 
 TEST_F(UsbLinkTest, FirstCommandAfterTheIdentityRequestCarriesItsLastTwoBytes) {
-  auto& buffer = link.reportBuffer();
-  for (int i = 0; i < 8; ++i) buffer[DeviceLink::kOutgoing + 1 + i] = static_cast<std::uint8_t>(0xB0 + i);
-  link.SendFeatureReport();
+  ASSERT_EQ(link.Prepare({}).end, LinkOpening::End::Ready);  // the identity request 0xB0..0xB7
   device.answers.push_back({0x42, 9, 9, 9, 9, 9, 9, 9});
   EXPECT_EQ(link.ReadByte(0xFF6B), 0x42);
   ASSERT_EQ(device.sent.size(), 2u);
@@ -94,10 +92,10 @@ TEST_F(UsbLinkTest, FailedFeatureReportBreaksTheLinkAndNothingMoreIsSent) {
 
 class SerialLinkTest : public ::testing::Test {
  protected:
-  SerialLinkTest() : link(clock) { link.UseSerial(&port); }
+  SerialLinkTest() : link(clock, &port) {}
   ManualClock clock;
   RecordingSerialPort port;
-  DeviceLink link;
+  SerialLink link;
 };
 
 TEST_F(SerialLinkTest, CommandsAreOneBoundedWriteAndReadsWaitTwoSeconds) {
@@ -136,8 +134,7 @@ TEST_F(SerialLinkTest, StrayByteAfterAnAnswerPutsTheAnswersOutOfStep) {
   };
   for (const auto& c : cases) {
     RecordingSerialPort stray;
-    DeviceLink strayLink(clock);
-    strayLink.UseSerial(&stray, "/dev/ttyS0");
+    SerialLink strayLink(clock, &stray, {{}, "/dev/ttyS0", {}});
     stray.dropping = c.found;
     stray.answers = {1, 2};
     strayLink.ReadByte(0xFF63);
@@ -190,8 +187,7 @@ TEST(SerialLinkAnswers, AfterAMissingAnswerAByteFromNowhereMeansTheyAreOutOfStep
     SCOPED_TRACE(c.what);
     ManualClock clock;
     RecordingSerialPort port;
-    DeviceLink link(clock);
-    link.UseSerial(&port, "/dev/ttyS0");
+    SerialLink link(clock, &port, {{}, "/dev/ttyS0", {}});
     EXPECT_EQ(link.ReadByte(0xFF6B), 0);
     link.ClearFault();
     port.dropping = c.dropping;
@@ -240,8 +236,7 @@ TEST(SerialLinkReadRun, AByteFromNowhereAnywhereInTheRunPutsTheAnswersOutOfStep)
     SCOPED_TRACE(c.where);
     ManualClock clock;
     RecordingSerialPort port;
-    DeviceLink link(clock);
-    link.UseSerial(&port, "/dev/ttyS0");
+    SerialLink link(clock, &port, {{}, "/dev/ttyS0", {}});
     port.dropping = c.dropping;
     port.answers = {1, 2, 3};
     link.BeginReadRun();
@@ -255,7 +250,7 @@ TEST(SerialLinkReadRun, AByteFromNowhereAnywhereInTheRunPutsTheAnswersOutOfStep)
 }
 
 TEST_F(SerialLinkTest, DeliveryIsConfirmedOnlyWhileTheLineIsUp) {
-  link.UseSerial(&port, "/dev/ttyS0");
+  SerialLink link(clock, &port, {{}, "/dev/ttyS0", {}});
   link.EndWrite();
   link.ConfirmDelivery();
   EXPECT_EQ(link.fault(), LinkFault::None);
@@ -283,18 +278,20 @@ TEST_F(SerialLinkTest, FailedWriteBreaksTheLinkAndStopsFurtherWrites) {
 
 class PcAtLinkTest : public ::testing::Test {
  protected:
-  PcAtLinkTest() : host(&clock), link(clock) {
-    // Nibble keys for a US layout: the letters A..P.
+  PcAtLinkTest() : host(&clock), link(clock, &line, &host, UsNibbles()) {}
+  // Nibble keys for a US layout: the letters A..P.
+  static std::array<char, 16> UsNibbles() {
+    std::array<char, 16> nibbles{};
     for (int i = 0; i < 16; ++i) nibbles[i] = static_cast<char>('A' + i);
-    link.UsePcAt(&line, &host, nibbles);
+    return nibbles;
   }
   void Type(int key, int afterMs = 0) { host.keys.push_back({key, milliseconds(afterMs)}); }
 
   ManualClock clock;
   FakeDownloadHost host;
   RecordingKeyboardLine line;
-  std::array<char, 16> nibbles{};
-  DeviceLink link;
+  std::array<char, 16> nibbles = UsNibbles();
+  PcAtLink link;
 };
 
 TEST_F(PcAtLinkTest, ByteTransmissionSendsLowSevenBitsThenTheTopBit) {
@@ -340,8 +337,7 @@ TEST_F(PcAtLinkTest, NibbleKeyTypedDuringACommandAfterAnAnswerEndsTheTransfer) {
     ManualClock keyClock;
     FakeDownloadHost keys(&keyClock);
     RecordingKeyboardLine keyboard;
-    DeviceLink pcAt(keyClock);
-    pcAt.UsePcAt(&keyboard, &keys, nibbles);
+    PcAtLink pcAt(keyClock, &keyboard, &keys, nibbles);
     keys.keys = {{'F'}, {'K'}, {'F'}, {'K'}};
     EXPECT_EQ(pcAt.ReadByte(0xFF67), 0xA5);
     // The key arrives while the second read command goes out (setting 15 of 24).
@@ -369,7 +365,7 @@ TEST_F(PcAtLinkTest, ForeignKeyIsDroppedAndTheDeadlineStays) {
   // The same, but the nibble key comes after the fixed deadline.
   Type('Z', 1500);
   Type('B', 600);
-  EXPECT_EQ(link.WaitNibbleKey(), 0);
+  EXPECT_EQ(link.ReadByte(0), 0);
   EXPECT_EQ(link.fault(), LinkFault::NoAnswer);
 }
 
@@ -414,8 +410,7 @@ TEST(LinkFaultDetail, NamesTheChannelAndTheReadOrReportThatFailed) {
       {"RS232 read without answer",
        [](ManualClock& clock) {
          RecordingSerialPort port;
-         DeviceLink link(clock);
-         link.UseSerial(&port, "COM2 (/dev/ttyUSB1)");
+         SerialLink link(clock, &port, {{}, "COM2 (/dev/ttyUSB1)", {}});
          link.ReadByte(0xFF63);
          port.answers.push_back(7);
          link.ReadByte(0xFF64);  // answered: the first missing answer stays named
@@ -425,8 +420,7 @@ TEST(LinkFaultDetail, NamesTheChannelAndTheReadOrReportThatFailed) {
       {"RS232 line hung up after a missing answer",
        [](ManualClock& clock) {
          RecordingSerialPort port;
-         DeviceLink link(clock);
-         link.UseSerial(&port, "/dev/ttyS0");
+         SerialLink link(clock, &port, {{}, "/dev/ttyS0", {}});
          link.ReadByte(0xFF67);
          port.writesBeforeFailure = 0;
          port.lineFailure = ChannelError(ChannelErrorKind::HungUp, EIO);
@@ -438,8 +432,7 @@ TEST(LinkFaultDetail, NamesTheChannelAndTheReadOrReportThatFailed) {
        [](ManualClock& clock) {
          FakeDownloadHost host(&clock);
          RecordingKeyboardLine line;
-         DeviceLink link(clock);
-         link.UsePcAt(&line, &host, {});
+         PcAtLink link(clock, &line, &host, {});
          link.ReadByte(0xFF6B);
          return link.faultDetail();
        },
@@ -448,8 +441,7 @@ TEST(LinkFaultDetail, NamesTheChannelAndTheReadOrReportThatFailed) {
        [](ManualClock& clock) {
          RecordingHidDevice device;
          device.sendMoves = 5;
-         DeviceLink link(clock);
-         link.UseUsb(&device, "/dev/hidraw3");
+         UsbLink link(clock, device, "/dev/hidraw3");
          link.ReadByte(0xFF63);
          return link.faultDetail();
        },
@@ -458,8 +450,7 @@ TEST(LinkFaultDetail, NamesTheChannelAndTheReadOrReportThatFailed) {
        [](ManualClock& clock) {
          RecordingHidDevice device;
          device.failing = true;
-         DeviceLink link(clock);
-         link.UseUsb(&device, "/dev/hidraw3");
+         UsbLink link(clock, device, "/dev/hidraw3");
          link.BeginWrite(0x0001, 1);
          return link.faultDetail();
        },

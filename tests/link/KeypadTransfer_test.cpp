@@ -4,7 +4,7 @@
 
 #include "FakeDownloadHost.h"
 #include "LinkFakes.h"
-#include "link/DeviceLink.h"
+#include "link/SerialLink.h"
 
 namespace lumivane::test {
 namespace {
@@ -42,8 +42,7 @@ Bytes MakeImage(std::size_t length = 470) {
 
 class TransferTest : public ::testing::Test {
  protected:
-  TransferTest() : link(clock) {
-    link.UseSerial(&keypad);
+  TransferTest() : link(clock, &keypad) {
     keypad.SetPointer(keypad::kLayer1Start, 0x0001);
     keypad.SetPointer(keypad::kLayer2Start, 0x4000);
     keypad.SetPointer(keypad::kLayer2End, 0xFEFF);
@@ -66,7 +65,7 @@ class TransferTest : public ::testing::Test {
 
   ManualClock clock;
   MemoryKeypadPort keypad;
-  DeviceLink link;
+  SerialLink link;
   CountingObserver observer;
   VerifyReport report;
 };

@@ -6,7 +6,7 @@
 
 #include "LinkFakes.h"
 #include "ManualClock.h"
-#include "link/DeviceLink.h"
+#include "link/SerialLink.h"
 #include "link/KeypadConstants.h"
 #include "link/StoredImage.h"
 
@@ -25,8 +25,7 @@ Bytes SmallImage() {
 
 class LayerReaderTest : public ::testing::Test {
  protected:
-  LayerReaderTest() : link(clock) {
-    link.UseSerial(&keypad);
+  LayerReaderTest() : link(clock, &keypad) {
     std::fill(keypad.memory.begin(), keypad.memory.end(), 0xFF);
     keypad.SetPointer(keypad::kLayer1Start, 0x0001);
     keypad.SetPointer(keypad::kLayer1End, 0x0000);
@@ -40,7 +39,7 @@ class LayerReaderTest : public ::testing::Test {
 
   ManualClock clock;
   MemoryKeypadPort keypad;
-  DeviceLink link;
+  SerialLink link;
   LayerReadObserver observer;
 };
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "FakeDownloadHost.h"
-#include "link/DeviceLink.h"
+#include "link/UsbLink.h"
 
 namespace lumivane::sim {
 namespace {
@@ -112,9 +112,7 @@ TEST(SimulatedHidWithDeviceLink, NineBytesAndEndReachMemoryInFourReports) {
   ASSERT_EQ(answer[1], 0xC0);
   hid.ClearRecord();
 
-  DeviceLink link(clock);
-  link.UseUsb(device.get());
-  link.Reset();
+  UsbLink link(clock, *device);
   link.BeginWrite(0x2000, 9);
   for (std::uint8_t b = 0x41; b < 0x4A; ++b) link.WriteByte(b);
   link.EndWrite();

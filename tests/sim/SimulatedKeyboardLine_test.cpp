@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FakeDownloadHost.h"
-#include "link/DeviceLink.h"
+#include "link/PcAtLink.h"
 
 namespace lumivane::sim {
 namespace {
@@ -159,9 +159,7 @@ TEST(SimulatedKeyboardLineWithDeviceLink, ReadsAndWritesThroughTheHostKeyQueue) 
   ASSERT_TRUE(line.Open().ok());
   line.PressShiftLoad();
 
-  DeviceLink link(clock);
-  link.UsePcAt(&line, &host, kNibbleKeys);
-  link.Reset();
+  PcAtLink link(clock, &line, &host, kNibbleKeys);
   EXPECT_EQ(link.ReadByte(0xFF6B), keypad.options().version[0]);
   link.BeginWrite(0x0100, 2);
   link.WriteByte(0x80);

@@ -1,5 +1,7 @@
 #include "FakeDownloadHost.h"
 
+#include <cstdio>
+
 #include "download/DownloadChain.h"
 
 namespace lumivane::test {
@@ -11,6 +13,12 @@ const char* MessageName(DownloadMessage message) {
     case DownloadMessage::Transfer: return "transfer";
   }
   return "?";
+}
+
+std::string FiveDigits(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%05u", value);
+  return text;
 }
 
 bool FakeDownloadHost::DeliverNext(DownloadChain& chain) {
@@ -45,9 +53,40 @@ bool FakeDownloadHost::Called(const std::string& call) const {
   return false;
 }
 
-void FakeDownloadHost::AddStatusLine(const std::string& line) {
+void FakeDownloadHost::OnPhase(const PhaseChange& change) {
+  phases.push_back(change.to);
+  Record(std::string("phase:") + PhaseName(change.to) + (change.awaitsYes ? ":yes" : ""));
+}
+
+void FakeDownloadHost::OnLine(const std::string& line, LineKind kind) {
   statusLines.push_back(line);
-  Record("status:" + line);
+  Record((kind == LineKind::Detail ? "detail:" : "status:") + line);
+}
+
+void FakeDownloadHost::OnLinesTranslated(int lines) { Record("lines:" + FiveDigits(static_cast<unsigned>(lines))); }
+
+void FakeDownloadHost::OnProgress(const DownloadProgress& progress) {
+  if (progress.begins) {
+    Record(std::string("label:") + PassLabel(progress.pass));
+    Record("range:" + std::to_string(progress.total));
+    return;
+  }
+  Record("bytes:" + FiveDigits(progress.done));
+  Record("position:" + std::to_string(progress.done));
+  if (progress.done == 0) return;
+  ++steps;
+  if (onStep) onStep();
+}
+
+void FakeDownloadHost::OnActivity(DownloadActivity activity) {
+  Record(activity == DownloadActivity::Busy      ? "activity:busy"
+         : activity == DownloadActivity::Waiting ? "activity:waiting"
+                                                 : "activity:none");
+}
+
+void FakeDownloadHost::OnOutcome(const DownloadOutcome& outcome) {
+  outcomes.push_back(outcome);
+  Record("outcome");
 }
 
 void FakeDownloadHost::Post(DownloadMessage message) {
@@ -65,20 +104,16 @@ void FakeDownloadHost::StopReadyTimer() {
   Record("timer:stop");
 }
 
-void FakeDownloadHost::DispatchOnePendingEvent() {
-  ++dispatches;
-  Record("dispatch");
-  if (onDispatch) onDispatch();
-}
-
 void FakeDownloadHost::DeliverStopRequests() {
   ++stopChecks;
   if (onStopCheck) onStopCheck();
 }
 
-void FakeDownloadHost::RequestClose() {
-  closeRequested = true;
-  Record("close");
+BackupResult FakeDownloadHost::SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) {
+  Record("backup:" + path);
+  if (!backupFailure.empty()) return {false, backupFailure};
+  backups.emplace_back(path, image);
+  return {true, {}};
 }
 
 int FakeDownloadHost::WaitKeyPress(std::chrono::milliseconds timeout) {

@@ -31,8 +31,8 @@ inline std::function<int(std::chrono::milliseconds)> QueuedKeySource(std::deque<
   };
 }
 
-// A download host that records every call, in order, and whose message
-// queue and ready timer the test steps by hand.
+// A download host that records the chain's events and requests, and whose
+// message queue and ready timer the test steps by hand.
 class FakeDownloadHost : public DownloadHost {
  public:
   // A key the keypad types after `after` has passed (PC/AT answers).
@@ -45,19 +45,24 @@ class FakeDownloadHost : public DownloadHost {
   explicit FakeDownloadHost(ManualClock* clock = nullptr) : clock_(clock) {}
 
   DownloadChoices choices;
-  // Every call as a short text: "status:<line>", "lines:00012", "bytes:00470",
-  // "range:470", "position:0", "label:Verify", "waiting:1", "controls:download", "controls:idle",
-  // "cancel:0", "yes:1", "focus:cancel", "cursor:wait", "cursor:normal",
-  // "beep", "post:translate", "timer:start:200", "timer:stop", "dispatch", "close".
+  // Every event and request as a short text, in order: "phase:waiting"
+  // ("phase:waiting:yes" when "&Yes" is awaited), "activity:busy",
+  // "status:<line>", "detail:<line>", "lines:00012", "label:Verify" and
+  // "range:609" (a pass begins), "bytes:00470" and "position:470" (a step),
+  // "outcome", "post:translate", "timer:start:200", "timer:stop",
+  // "backup:<path>".
   std::vector<std::string> calls;
+  // Status and detail lines, in order.
   std::vector<std::string> statusLines;
+  std::vector<DownloadPhase> phases;
+  std::vector<DownloadOutcome> outcomes;
   std::deque<DownloadMessage> queue;
   std::deque<ScriptedKey> keys;
   bool timerRunning = false;
-  bool closeRequested = false;
-  int dispatches = 0;
-  // Runs inside DispatchOnePendingEvent, as a queued event would.
-  std::function<void()> onDispatch;
+  // Progress steps after the first byte (where the window lets one pending event through).
+  int steps = 0;
+  // Runs at each of those steps, as a queued event would.
+  std::function<void()> onStep;
   // Runs inside DeliverStopRequests (during the translation, after every
   // byte of the transfer).
   std::function<void()> onStopCheck;
@@ -81,40 +86,24 @@ class FakeDownloadHost : public DownloadHost {
 
   // DownloadHost
   DownloadChoices ReadChoices() override { return choices; }
-  void AddStatusLine(const std::string& line) override;
-  void SetLinesTranslated(const std::string& text) override { Record("lines:" + text); }
-  void SetBytesTransferred(const std::string& text) override { Record("bytes:" + text); }
-  void SetProgressRange(int maximum) override { Record("range:" + std::to_string(maximum)); }
-  void SetProgressPosition(int position) override { Record("position:" + std::to_string(position)); }
-  void SetProgressLabel(const std::string& label) override { Record("label:" + label); }
-  void ShowWaitingForKeypad(bool waiting) override { Record(waiting ? "waiting:1" : "waiting:0"); }
-  void ShowDownloadControls() override { Record("controls:download"); }
-  void ShowIdleControls() override { Record("controls:idle"); }
-  void SetCancelEnabled(bool enabled) override { Record(enabled ? "cancel:1" : "cancel:0"); }
-  void SetYesEnabled(bool enabled) override { Record(enabled ? "yes:1" : "yes:0"); }
-  void FocusCancel() override { Record("focus:cancel"); }
-  void SetWaitCursor(bool on) override { Record(on ? "cursor:wait" : "cursor:normal"); }
-  void Beep() override { Record("beep"); }
   void Post(DownloadMessage message) override;
   void StartReadyTimer(int periodMs) override;
   void StopReadyTimer() override;
-  void DispatchOnePendingEvent() override;
   void DeliverStopRequests() override;
-  void RequestClose() override;
   int WaitKeyPress(std::chrono::milliseconds timeout) override;
-  bool SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image,
-                  std::string* failureLine) override {
-    Record("backup:" + path);
-    *failureLine = backupFailure;
-    if (!backupFailure.empty()) return false;
-    backups.emplace_back(path, image);
-    return true;
-  }
+  BackupResult SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) override;
   std::vector<int> DiscardTypedKeys() override {
     std::vector<int> dropped(typedKeys.begin(), typedKeys.end());
     typedKeys.clear();
     return dropped;
   }
+  // DownloadEvents
+  void OnPhase(const PhaseChange& change) override;
+  void OnLine(const std::string& line, LineKind kind) override;
+  void OnLinesTranslated(int lines) override;
+  void OnProgress(const DownloadProgress& progress) override;
+  void OnActivity(DownloadActivity activity) override;
+  void OnOutcome(const DownloadOutcome& outcome) override;
 
  private:
   void Record(std::string call) { calls.push_back(std::move(call)); }
@@ -123,5 +112,7 @@ class FakeDownloadHost : public DownloadHost {
 };
 
 const char* MessageName(DownloadMessage message);
+// "00470"
+std::string FiveDigits(unsigned value);
 
 }  // namespace lumivane::test

@@ -2,7 +2,9 @@
 // Shared set-up for the window tests: a dialog with its settings file in a
 // fresh temporary directory and the real serial port as its only channel;
 // a test adds the simulated channels it needs to the setup.
+#include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QTimerEvent>
 #include <QTest>
 
 #include <fcntl.h>
@@ -100,6 +102,28 @@ inline QString IdleControlsMismatch(const MainDialogControls& c) {
   if (c.progress->value() != 0) problems << QStringLiteral("progress %1").arg(c.progress->value());
   if (QApplication::focusWidget() != c.download) problems << QStringLiteral("focus not on Download");
   return problems.join(QStringLiteral(", "));
+}
+
+// The window's ready timer, as the event dispatcher has it registered:
+// its id, or -1 when it is not running.
+inline int ReadyTimerId(MainDialog& dialog) {
+  for (const QAbstractEventDispatcher::TimerInfo& timer :
+       QAbstractEventDispatcher::instance()->registeredTimers(&dialog)) {
+    if (timer.interval == 200) return timer.timerId;
+  }
+  return -1;
+}
+
+// Delivers `ticks` ticks of the ready timer at once, as though its periods
+// had passed: the test does not wait for them.
+inline bool TickReadyTimer(MainDialog& dialog, int ticks) {
+  for (int i = 0; i < ticks; ++i) {
+    const int id = ReadyTimerId(dialog);
+    if (id < 0) return false;
+    QTimerEvent tick(id);
+    QCoreApplication::sendEvent(&dialog, &tick);
+  }
+  return true;
 }
 
 inline QStringList StatusLines(const MainDialog& dialog) {

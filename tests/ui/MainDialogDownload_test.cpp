@@ -101,7 +101,7 @@ class MainDialogDownloadTest : public QObject {
     c.download->click();
     QTRY_COMPARE_WITH_TIMEOUT(LastStatusLine(*dialog), kPressLine, kLongWaitMs);
     // Still waiting after a few ready-timer ticks.
-    QTest::qWait(500);
+    QVERIFY(TickReadyTimer(*dialog, 3));
     QCOMPARE(LastStatusLine(*dialog), kPressLine);
     QVERIFY(c.cancel->isVisible() && c.cancel->isEnabled());
     for (QWidget* input : Inputs(c)) QVERIFY(!input->isEnabled());
