@@ -300,6 +300,10 @@ void DownloadChain::Impl::EndRun() {
   outcome.keypad = run_.verifyReport.endSent || (wrote && outcome.succeeded) ? KeypadHolds::Complete
                    : wrote                                                  ? KeypadHolds::Incomplete
                                                                             : KeypadHolds::Unchanged;
+  outcome.placementBase = run_.layerRoom.base;
+  if (run_.verifyReport.complete) {
+    outcome.verify = run_.verifyReport.differing == 0 ? VerifyResult::Passed : VerifyResult::Failed;
+  }
   EnterPhase(DownloadPhase::Idle);
   host_.OnOutcome(outcome);
 }

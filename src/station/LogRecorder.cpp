@@ -14,9 +14,9 @@ StationRecord RecordOf(const StationImageFacts& facts, const StationOutcome& out
   record.base = outcome.outcome.placementBase;
   record.state = DownloadStateName(outcome.outcome.state);
   record.statusLine = outcome.outcome.statusLine;
-  record.detailLine = outcome.outcome.detailLine;
+  record.detailLine = outcome.outcome.detail;
   record.verify = VerifyResultName(outcome.outcome.verify);
-  record.keypad = KeypadContentsName(outcome.outcome.keypad);
+  record.keypad = KeypadHoldsName(outcome.outcome.keypad);
   record.durationMs = outcome.duration.count();
   record.exitStatus = outcome.outcome.exitStatus;
   record.result = OutcomeResultName(outcome.result);

@@ -3,8 +3,10 @@
 namespace lumivane {
 
 OutcomeResult ClassifyOutcome(const SlotOutcome& outcome, bool stoppedByStation) {
-  if (outcome.exitStatus == 0 && outcome.keypad == KeypadContents::Complete) return OutcomeResult::Passed;
-  if (stoppedByStation && outcome.keypad == KeypadContents::Unchanged) return OutcomeResult::Unserved;
+  if (outcome.succeeded && outcome.keypad == KeypadHolds::Complete) return OutcomeResult::Passed;
+  if ((stoppedByStation || outcome.keypadLeft) && outcome.keypad == KeypadHolds::Unchanged) {
+    return OutcomeResult::Unserved;
+  }
   return OutcomeResult::Failed;
 }
 
@@ -17,11 +19,11 @@ const char* OutcomeResultName(OutcomeResult result) {
   return "fail";
 }
 
-const char* KeypadContentsName(KeypadContents contents) {
-  switch (contents) {
-    case KeypadContents::Unchanged: return "unchanged";
-    case KeypadContents::Complete: return "complete";
-    case KeypadContents::Incomplete: return "incomplete";
+const char* KeypadHoldsName(KeypadHolds holds) {
+  switch (holds) {
+    case KeypadHolds::Unchanged: return "unchanged";
+    case KeypadHolds::Complete: return "complete";
+    case KeypadHolds::Incomplete: return "incomplete";
   }
   return "incomplete";
 }

@@ -216,11 +216,11 @@ void StationEngine::KeepOutcome(Slot& slot, const SlotOutcome& outcome) {
   const OutcomeResult result = ClassifyOutcome(outcome, slot.stopAsked);
   status.result = result;
   status.statusLine = outcome.statusLine;
-  status.detail = outcome.detailLine;
+  status.detail = outcome.detail;
   status.phase.reset();
   if (result == OutcomeResult::Passed) ++snapshot_.counts.passed;
   if (result == OutcomeResult::Failed) ++snapshot_.counts.failed;
-  if (stoppingNow_ && outcome.keypad == KeypadContents::Incomplete) {
+  if (stoppingNow_ && outcome.keypad == KeypadHolds::Incomplete) {
     summary_.incompleteSlots.push_back(SlotTitle(status));
   }
   const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(parts_.clock.Now() - slot.runStart);

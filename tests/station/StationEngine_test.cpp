@@ -173,7 +173,7 @@ TEST_F(StationEngineTest, StopsOnceEnoughHavePassedAndCancelsTheWaitingOnes) {
   const StationSummary summary = Finish();  // ends by itself
   EXPECT_EQ(summary.counts.passed, 2u);
   EXPECT_EQ(recorder.kept.back().result, OutcomeResult::Unserved);
-  EXPECT_EQ(recorder.kept.back().keypad, KeypadContents::Unchanged);
+  EXPECT_EQ(recorder.kept.back().keypad, KeypadHolds::Unchanged);
   EXPECT_THAT(observer.Notices(), ElementsAre("2 keypads have passed; no more are armed"));
 }
 

@@ -135,9 +135,9 @@ TEST_F(StationLogTest, ARecordOfAnOutcomeCarriesTheImageAndTheOutcome) {
   SlotOutcome outcome;
   outcome.state = DownloadState::Timeout;
   outcome.statusLine = "Quintrel communication timeout";
-  outcome.detailLine = "the keypad stopped answering after 120 of 1234 bytes";
+  outcome.detail = "the keypad stopped answering after 120 of 1234 bytes";
   outcome.exitStatus = 6;
-  outcome.keypad = KeypadContents::Incomplete;
+  outcome.keypad = KeypadHolds::Incomplete;
   outcome.placementBase = 0x0001;
   const StationRecord record =
       RecordOf({"a.pos", std::string(64, 'f'), 1234, 1},
@@ -195,6 +195,32 @@ TEST_F(StationLogTest, SurvivesAWriterKilledWhileWriting) {
     EXPECT_EQ(contents.records[i], SampleRecord(static_cast<int>(i)));
   }
   EXPECT_LE(contents.warnings.size(), 1u);  // at most the line it was killed in
+}
+
+// What counts as passed, failed or not served, from the download's own outcome.
+TEST(ClassifyOutcomeTest, PassesOnlyAWholeImageAndServesNoneThatWasNotTouched) {
+  const struct {
+    const char* name;
+    bool succeeded;
+    KeypadHolds keypad;
+    bool keypadLeft;
+    bool stoppedByStation;
+    OutcomeResult result;
+  } cases[] = {
+      {"success", true, KeypadHolds::Complete, false, false, OutcomeResult::Passed},
+      {"verify failed after the end command", false, KeypadHolds::Complete, false, false, OutcomeResult::Failed},
+      {"cut transfer", false, KeypadHolds::Incomplete, false, true, OutcomeResult::Failed},
+      {"wrong device before writing", false, KeypadHolds::Unchanged, false, false, OutcomeResult::Failed},
+      {"stopped while waiting", false, KeypadHolds::Unchanged, false, true, OutcomeResult::Unserved},
+      {"unplugged while waiting", false, KeypadHolds::Unchanged, true, false, OutcomeResult::Unserved},
+  };
+  for (const auto& c : cases) {
+    SlotOutcome outcome;
+    outcome.succeeded = c.succeeded;
+    outcome.keypad = c.keypad;
+    outcome.keypadLeft = c.keypadLeft;
+    EXPECT_EQ(ClassifyOutcome(outcome, c.stoppedByStation), c.result) << c.name;
+  }
 }
 
 }  // namespace

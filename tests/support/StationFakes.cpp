@@ -9,14 +9,15 @@ namespace {
 SlotOutcome Passed() {
   SlotOutcome outcome;
   outcome.state = DownloadState::Success;
+  outcome.succeeded = true;
   outcome.statusLine = "DOWNLOAD SUCCESSFUL";
-  outcome.keypad = KeypadContents::Complete;
+  outcome.keypad = KeypadHolds::Complete;
   outcome.verify = VerifyResult::Passed;
   outcome.placementBase = 0x0001;
   return outcome;
 }
 
-SlotOutcome TimedOut(KeypadContents keypad) {
+SlotOutcome TimedOut(KeypadHolds keypad) {
   SlotOutcome outcome;
   outcome.state = DownloadState::Timeout;
   outcome.statusLine = "Quintrel communication timeout";
@@ -60,16 +61,16 @@ SlotOutcome ScriptedRunner::Waited(const std::string& device, SlotEvents& events
   if (script == Script::Hang) {
     std::unique_lock<std::mutex> lock = monitor.Lock();
     monitor.WaitHere(lock, stop.now, [] { return false; });
-    return TimedOut(KeypadContents::Incomplete);
+    return TimedOut(KeypadHolds::Incomplete);
   }
   events.OnProgress({40, 100});
-  if (script == Script::Fail) return TimedOut(KeypadContents::Incomplete);
+  if (script == Script::Fail) return TimedOut(KeypadHolds::Incomplete);
   if (script == Script::PassWhenReleased) {
     std::unique_lock<std::mutex> lock = monitor.Lock();
     monitor.WaitHere(lock, stop.now, [&] {
       return std::find(released_.begin(), released_.end(), device) != released_.end();
     });
-    if (stop.now.stop_requested()) return TimedOut(KeypadContents::Incomplete);
+    if (stop.now.stop_requested()) return TimedOut(KeypadHolds::Incomplete);
   }
   events.OnProgress({100, 100});
   events.OnPhase(DownloadPhase::Ending);

@@ -121,7 +121,7 @@ class MemoryRecorder : public OutcomeRecorder {
     std::string slot;
     OutcomeResult result;
     std::chrono::milliseconds duration;
-    KeypadContents keypad;
+    KeypadHolds keypad;
   };
   bool Record(const StationOutcome& outcome, std::string* failure) override {
     if (kept.size() >= failFrom) {
