@@ -74,9 +74,9 @@ class SlotRunner {
 // answers the identity request there, and arms the slot again once none
 // does.
 enum class Presence {
-  Answers,       // a keypad answered
-  NoAnswer,      // the line works and nothing answered: the keypad is gone
-  LineUnusable,  // the port cannot be opened or set up: the slot is out of service
+  Answers,       // a keypad answered (its identity or another's)
+  NoAnswer,      // the line works and nothing answered
+  LineUnusable,  // the port cannot be opened or set up, or takes no byte: the slot is out of service
 };
 
 struct PresenceAnswer {

@@ -1,10 +1,8 @@
 #include "station/SlotWorker.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <utility>
+
+#include "station/StopWait.h"
 
 namespace lumivane {
 
@@ -45,37 +43,30 @@ void SlotWorker::StartWatch(PresenceProbe& probe, std::string port, Clock& clock
 void SlotWorker::Watch(PresenceProbe& probe, const std::string& port, Clock& clock, std::chrono::milliseconds interval,
                        std::stop_token stop) {
   int silent = 0;
+  bool unusable = false;
   while (!stop.stop_requested()) {
     const Clock::TimePoint next = clock.Now() + interval;
     const PresenceAnswer answer = probe.Probe(port, stop);
     if (stop.stop_requested()) return;
     if (answer.presence == Presence::LineUnusable) {
-      StationMessage message = StationMessage::Of(StationMessage::Kind::LineUnusable, slot_);
-      message.text = answer.reason;
-      mailbox_.Post(std::move(message));
-      return;
+      if (!unusable) {
+        StationMessage message = StationMessage::Of(StationMessage::Kind::LineUnusable, slot_);
+        message.text = answer.reason;
+        mailbox_.Post(std::move(message));
+      }
+      unusable = true;
+      SleepUnlessStopped(clock, next, stop);
+      continue;
     }
+    // A line that went away and came back had its keypad taken off: the
+    // one that answers now, if any, is another.
     silent = answer.presence == Presence::NoAnswer ? silent + 1 : 0;
-    if (silent >= kSilentProbesForGone) {
+    if (unusable || silent >= kSilentProbesForGone) {
       mailbox_.Post(StationMessage::Of(StationMessage::Kind::KeypadGone, slot_));
       return;
     }
     SleepUnlessStopped(clock, next, stop);
   }
-}
-
-void SlotWorker::SleepUnlessStopped(Clock& clock, Clock::TimePoint deadline, std::stop_token stop) {
-  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake < 0) {
-    clock.SleepUntil(deadline);  // bounded all the same
-    return;
-  }
-  {
-    const std::stop_callback wakeOnStop(stop, [wake] { ::eventfd_write(wake, 1); });
-    pollfd watch{wake, POLLIN, 0};
-    clock.Poll(&watch, 1, deadline);
-  }
-  ::close(wake);
 }
 
 void SlotWorker::OnPhase(DownloadPhase phase) {

@@ -29,7 +29,9 @@ class SlotWorker : private SlotEvents {
   // Runs one download on a new thread; its last message is RunEnded.
   void StartRun(SlotRunner& runner, SlotTarget target);
   // Probes `port` every `interval` on a new thread until its keypad is
-  // gone (KeypadGone), the line is unusable (LineUnusable), or the stop.
+  // gone (KeypadGone) or the stop. A line that cannot be used is told once
+  // (LineUnusable) and watched on: once it can be used again, its keypad
+  // counts as gone, for it was taken off the line.
   void StartWatch(PresenceProbe& probe, std::string port, Clock& clock, std::chrono::milliseconds interval);
 
   void StopBeforeWriting() { beforeWriting_.request_stop(); }
@@ -42,8 +44,6 @@ class SlotWorker : private SlotEvents {
   void OnProgress(const PassProgress& progress) override;
   void Watch(PresenceProbe& probe, const std::string& port, Clock& clock, std::chrono::milliseconds interval,
              std::stop_token stop);
-  // Sleeps on the clock until `deadline`, woken early by the stop.
-  static void SleepUnlessStopped(Clock& clock, Clock::TimePoint deadline, std::stop_token stop);
 
   StationMailbox& mailbox_;
   std::size_t slot_;

@@ -179,15 +179,10 @@ void StationEngine::OnLeft(const KeypadDevice& device) {
   Slot* slot = FindSlot(device.port);
   if (slot == nullptr || slot->device != device.node) return;
   if (slot->running) {
+    // Its download finds that out itself, as `download` does, and ends:
+    // not served when nothing was written yet, else failed with its reason.
     slot->leftDuringRun = true;
     slot->returned.reset();
-    // A keypad pulled before anything was written is not waited for; one
-    // pulled during the transfer fails on its own.
-    const std::optional<DownloadPhase> phase = snapshot_.slots[slot->id].phase;
-    if (!phase || BeforeWriting(*phase)) {
-      slot->stopAsked = true;
-      slot->worker.StopBeforeWriting();
-    }
     return;
   }
   snapshot_.slots[slot->id].phase.reset();
@@ -213,7 +208,9 @@ void StationEngine::OnRunEnded(Slot& slot, const SlotOutcome& outcome) {
 
 void StationEngine::KeepOutcome(Slot& slot, const SlotOutcome& outcome) {
   SlotStatus& status = snapshot_.slots[slot.id];
-  const OutcomeResult result = ClassifyOutcome(outcome, slot.stopAsked);
+  SlotOutcome seen = outcome;
+  seen.keypadLeft = outcome.keypadLeft || slot.leftDuringRun;
+  const OutcomeResult result = ClassifyOutcome(seen, slot.stopAsked);
   status.result = result;
   status.statusLine = outcome.statusLine;
   status.detail = outcome.detail;
@@ -254,11 +251,13 @@ void StationEngine::AfterOutcome(Slot& slot) {
 
 void StationEngine::OnKeypadGone(Slot& slot) {
   slot.worker.Join();
-  if (!slot.running && snapshot_.slots[slot.id].state == SlotState::AwaitingRemoval) Arm(slot);
+  const SlotState state = snapshot_.slots[slot.id].state;
+  if (!slot.running && (state == SlotState::AwaitingRemoval || state == SlotState::OutOfService)) Arm(slot);
 }
 
+// The watch goes on: once the line can be used again, the slot is armed.
 void StationEngine::OnLineUnusable(Slot& slot, const std::string& why) {
-  slot.worker.Join();
+  if (slot.running) return;
   snapshot_.slots[slot.id].detail = why;
   SetState(slot, SlotState::OutOfService, StationEvent::Kind::OutOfService);
 }

@@ -19,7 +19,7 @@ enum class SlotState {
   AwaitingRemoval,  // the outcome is in; the keypad is still there (plugged in, or answering)
   Empty,            // USB: its keypad left; the next one plugged in is armed
   Idle,             // not armed again: the station is stopping
-  OutOfService,     // RS232: the line cannot be used (`detail` says why)
+  OutOfService,     // RS232: the line cannot be used (`detail` says why); armed once it can
 };
 
 // What the station shows of one slot.

@@ -138,6 +138,7 @@ TEST_F(StationEngineTest, AKeypadPulledOutIsServedAgainWhenItComesBack) {
     return slots.size() == 2 && slots[0].phase == DownloadPhase::Waiting && slots[1].phase == DownloadPhase::Transferring;
   }));
   monitor.Leave(Keypad(1));
+  runner.Release(Keypad(1).node);  // its download finds the keypad gone
   ASSERT_TRUE(observer.WaitForOutcomes(1));
   runner.SetScript(Keypad(1).node, test::Script::Pass);
   monitor.Arrive(Keypad(1));
@@ -173,7 +174,7 @@ TEST_F(StationEngineTest, StopsOnceEnoughHavePassedAndCancelsTheWaitingOnes) {
   const StationSummary summary = Finish();  // ends by itself
   EXPECT_EQ(summary.counts.passed, 2u);
   EXPECT_EQ(recorder.kept.back().result, OutcomeResult::Unserved);
-  EXPECT_EQ(recorder.kept.back().keypad, KeypadHolds::Unchanged);
+  EXPECT_EQ(recorder.kept.back().outcome.keypad, KeypadHolds::Unchanged);
   EXPECT_THAT(observer.Notices(), ElementsAre("2 keypads have passed; no more are armed"));
 }
 
@@ -210,20 +211,26 @@ TEST_F(StationEngineTest, AMonitorThatFailsStopsTheStation) {
 }
 
 // RS232: a slot per port; armed again only once its keypad has stopped
-// answering twice in a row; a line that cannot be used is out of service.
+// answering twice in a row. A line that cannot be used is out of service
+// until it can, and is then armed whatever answers: its keypad was taken off.
 TEST_F(StationEngineTest, AnRs232SlotIsArmedAgainOnceItsKeypadStopsAnswering) {
   const PresenceAnswer answers{Presence::Answers, ""};
   const PresenceAnswer silent{Presence::NoAnswer, ""};
+  const PresenceAnswer unusable{Presence::LineUnusable, "/dev/ttyUSB1: No such file or directory"};
   probe.SetAnswers("/dev/ttyUSB0", {answers, silent, answers, silent, silent, answers});
-  probe.SetAnswers("/dev/ttyUSB1", {{Presence::LineUnusable, "/dev/ttyUSB1: No such file or directory"}});
+  probe.SetAnswers("/dev/ttyUSB1", {unusable, unusable, unusable, answers});
+  runner.SetScript("/dev/ttyUSB1", test::Script::Fail);
   Start({StationSetup::Link::Rs232, {"/dev/ttyUSB0", "/dev/ttyUSB1"}});
   ASSERT_TRUE(observer.WaitForEvent(Kind::OutOfService, "/dev/ttyUSB1"));
-  ASSERT_TRUE(runner.WaitForStarts(3));
+  ASSERT_TRUE(runner.WaitForStarts(4));
   ASSERT_TRUE(probe.WaitForAsked("/dev/ttyUSB0", 6));
   engine->RequestStop();
   Finish();
-  EXPECT_THAT(runner.Started(), UnorderedElementsAre("/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB0"));
-  EXPECT_EQ(probe.Asked("/dev/ttyUSB1"), 1u);
+  EXPECT_THAT(runner.Started(),
+              UnorderedElementsAre("/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB0", "/dev/ttyUSB1"));
+  const auto outOfService = std::count_if(observer.entries.begin(), observer.entries.end(),
+                                          [](const auto& entry) { return entry.event.kind == Kind::OutOfService; });
+  EXPECT_EQ(outOfService, 1) << "told once";
 }
 
 }  // namespace

@@ -26,6 +26,15 @@ SlotOutcome TimedOut(KeypadHolds keypad) {
   return outcome;
 }
 
+// The keypad left during the wait: the link says it is gone.
+SlotOutcome NotDetected() {
+  SlotOutcome outcome;
+  outcome.statusLine = "Usb Quintrel not detected";
+  outcome.exitStatus = 12;
+  outcome.keypadLeft = true;
+  return outcome;
+}
+
 SlotOutcome Cancelled() {
   SlotOutcome outcome;
   outcome.statusLine = "Operation cancelled by user";
@@ -52,8 +61,10 @@ SlotOutcome ScriptedRunner::Waited(const std::string& device, SlotEvents& events
   events.OnPhase(DownloadPhase::Waiting);
   if (script == Script::WaitForKeypad) {
     std::unique_lock<std::mutex> lock = monitor.Lock();
-    monitor.WaitHere(lock, stop.beforeWriting, [] { return false; });
-    return Cancelled();
+    monitor.WaitHere(lock, stop.beforeWriting, [&] {
+      return std::find(released_.begin(), released_.end(), device) != released_.end();
+    });
+    return stop.beforeWriting.stop_requested() ? Cancelled() : NotDetected();
   }
   if (stop.beforeWriting.stop_requested()) return Cancelled();
   events.OnPhase(DownloadPhase::Transferring);

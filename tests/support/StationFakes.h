@@ -51,7 +51,7 @@ enum class Script {
   Pass,              // writes, passes
   Fail,              // writes part, then times out: the keypad holds an incomplete image
   PassWhenReleased,  // writes, and passes once the test releases it
-  WaitForKeypad,     // waits for shift+load until a stop
+  WaitForKeypad,     // waits for shift+load until a stop, or until released (its keypad left)
   Hang,              // begins writing and hangs until the stop that cuts transfers
 };
 
@@ -121,14 +121,14 @@ class MemoryRecorder : public OutcomeRecorder {
     std::string slot;
     OutcomeResult result;
     std::chrono::milliseconds duration;
-    KeypadHolds keypad;
+    SlotOutcome outcome;
   };
   bool Record(const StationOutcome& outcome, std::string* failure) override {
     if (kept.size() >= failFrom) {
       *failure = "station.log: No space left on device";
       return false;
     }
-    kept.push_back({outcome.slot.name, outcome.result, outcome.duration, outcome.outcome.keypad});
+    kept.push_back({outcome.slot.name, outcome.result, outcome.duration, outcome.outcome});
     return true;
   }
   std::size_t failFrom = static_cast<std::size_t>(-1);
