@@ -16,12 +16,13 @@
 #include "app/StartupChoices.h"
 #include "cli/ExitStatus.h"
 #include "cli/HelpText.h"
-#include "cli/StationDownload.h"
 #include "cli/StationSession.h"
 #include "cli/TranslationFailure.h"
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
+#include "station/ChainSlotRunner.h"
 #include "station/LogRecorder.h"
+#include "station/SerialPresenceProbe.h"
 #include "station/Sha256.h"
 #include "station/StationPrinter.h"
 #include "station/UdevDeviceMonitor.h"
@@ -73,23 +74,20 @@ DownloadChoices ChoicesFor(const CliStationOptions& options, const LaunchPaths& 
 }
 
 // The engine with its runner, probe, monitor, view and log, to its end.
-int Serve(const CliStationOptions& options, const StationJob& job, StationLog* log, int signalFd) {
-  std::unique_ptr<SlotRunner> runner = MakeStationRunner(job);
+int Serve(const CliStationOptions& options, const StationJob& job, StationLog* log, int signalFd,
+          const std::string& sha256) {
+  ChainSlotRunner runner(job);
   const bool rs232 = job.choices.link == LinkKind::Rs232;
-  std::unique_ptr<PresenceProbe> probe = rs232 ? MakePresenceProbe(job) : nullptr;
-  if (!runner || (rs232 && !probe)) {
-    std::fprintf(stderr, "lumivane-cli station: the download into the keypads is not wired yet\n");
-    return exit_status::kLinkNotPrepared;
-  }
+  SerialPresenceProbe probe(job.clock, job.resolvePortName);
   const auto print = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
   std::unique_ptr<DeviceMonitor> monitor = rs232 ? nullptr : OpenDeviceMonitor(*job.hidBackend, job.clock, print);
   StationPrinter printer(stdout, isatty(STDOUT_FILENO), job.clock);
-  LogRecorder recorder(log, {options.source, job.sha256, job.image.imageLength(), job.choices.layer});
+  LogRecorder recorder(log, {options.source, sha256, job.image.imageLength(), job.choices.layer});
   StationSetup setup;
   setup.link = rs232 ? StationSetup::Link::Rs232 : StationSetup::Link::Usb;
   for (const std::string& port : options.ports) setup.ports.push_back(port);
   setup.passLimit = options.count;
-  StationEngine engine(setup, {*runner, job.clock, printer, recorder, monitor.get(), probe.get()});
+  StationEngine engine(setup, {runner, job.clock, printer, recorder, monitor.get(), rs232 ? &probe : nullptr});
   const StationSummary summary = ServeWithSignals(engine, signalFd);
   PrintStationSummary(stdout, summary);
   return StationExitStatus(summary);
@@ -131,8 +129,8 @@ int RunStationCommand(const CliStationOptions& options, const LaunchPaths& paths
     std::setlocale(LC_ALL, "");  // hidapi decodes the manufacturer string with it
     hidBackend = std::make_unique<HidapiBackend>();
   }
-  const StationJob job{choices, builder, sha256, hidBackend.get(), resolve, clock, paths};
-  return Serve(options, job, log.get(), signals.fd());
+  const StationJob job{choices, builder, hidBackend.get(), resolve, clock};
+  return Serve(options, job, log.get(), signals.fd(), sha256);
 }
 
 void AddStationCommand(CLI::App& app, SubcommandRun* chosen) {

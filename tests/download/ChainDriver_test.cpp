@@ -8,11 +8,10 @@
 #include <mutex>
 #include <thread>
 
+#include "HeldImage.h"
 #include "ManualClock.h"
 #include "TestPaths.h"
 #include "download/DownloadChain.h"
-#include "link/StoredImage.h"
-#include "sim/LayerDecode.h"
 #include "sim/SimulatedHid.h"
 
 namespace lumivane::test {
@@ -70,16 +69,7 @@ struct UsbStation {
     tableSize = chain.builder().tableSize();
   }
 
-  // The image the keypad holds, its key table back to image offsets.
-  Bytes Held() {
-    const sim::KeypadModel& keypad = *hid.KeypadAt("/dev/hidraw1");
-    const sim::ReceivedLayer layer = sim::FindReceivedLayer(keypad);
-    if (!layer.found) return {};
-    Bytes stored;
-    for (std::size_t i = 0; i < layer.announced; ++i)
-      stored.push_back(keypad.Peek(static_cast<std::uint16_t>(layer.start + i)));
-    return RestoreImageOffsets(stored.data(), stored.size(), tableSize, layer.start);
-  }
+  Bytes Held() { return HeldImage(*hid.KeypadAt("/dev/hidraw1"), tableSize); }
 
   ManualClock clock;
   sim::SimulatedHid hid;

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Eventually.h"
 #include "sim/SimulatedHid.h"
 
 namespace lumivane::sim {
@@ -18,23 +18,12 @@ namespace {
 using Report = std::array<std::uint8_t, 9>;
 using ::testing::ElementsAre;
 using ::testing::Field;
+using test::Eventually;
 
 constexpr Report kIdentityRequest = {0, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7};
 
 int Send(HidDevice& device, Report report) { return device.SendFeatureReport(report.data(), report.size()); }
 int Get(HidDevice& device, Report& report) { return device.GetFeatureReport(report.data(), report.size()); }
-
-// Waits for another thread's progress without sleeping; a bound only keeps
-// a broken test from hanging.
-template <typename Predicate>
-bool Eventually(Predicate predicate) {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!predicate()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 class SimulatedHidTrayTest : public ::testing::Test {
  protected:
