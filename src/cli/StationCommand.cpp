@@ -20,9 +20,7 @@
 #include "cli/TranslationFailure.h"
 #include "link/HidapiBackend.h"
 #include "link/PortNames.h"
-#include "station/ChainSlotRunner.h"
-#include "station/LogRecorder.h"
-#include "station/SerialPresenceProbe.h"
+#include "station/StationService.h"
 #include "station/Sha256.h"
 #include "station/StationPrinter.h"
 #include "station/UdevDeviceMonitor.h"
@@ -76,19 +74,17 @@ DownloadChoices ChoicesFor(const CliStationOptions& options, const LaunchPaths& 
 // The engine with its runner, probe, monitor, view and log, to its end.
 int Serve(const CliStationOptions& options, const StationJob& job, StationLog* log, int signalFd,
           const std::string& sha256) {
-  ChainSlotRunner runner(job);
   const bool rs232 = job.choices.link == LinkKind::Rs232;
-  SerialPresenceProbe probe(job.clock, job.resolvePortName);
   const auto print = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
   std::unique_ptr<DeviceMonitor> monitor = rs232 ? nullptr : OpenDeviceMonitor(*job.hidBackend, job.clock, print);
   StationPrinter printer(stdout, isatty(STDOUT_FILENO), job.clock);
-  LogRecorder recorder(log, {options.source, sha256, job.image.imageLength(), job.choices.layer});
   StationSetup setup;
   setup.link = rs232 ? StationSetup::Link::Rs232 : StationSetup::Link::Usb;
-  for (const std::string& port : options.ports) setup.ports.push_back(port);
+  setup.ports = options.ports;
   setup.passLimit = options.count;
-  StationEngine engine(setup, {runner, job.clock, printer, recorder, monitor.get(), rs232 ? &probe : nullptr});
-  const StationSummary summary = ServeWithSignals(engine, signalFd);
+  StationService service(job, setup, {options.source, sha256, job.image.imageLength(), job.choices.layer}, log,
+                         std::move(monitor), printer);
+  const StationSummary summary = ServeWithSignals(service.engine(), signalFd);
   PrintStationSummary(stdout, summary);
   return StationExitStatus(summary);
 }

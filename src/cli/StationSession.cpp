@@ -10,7 +10,6 @@
 
 #include "app/SignalChannel.h"
 #include "cli/ExitStatus.h"
-#include "station/StationView.h"
 
 namespace lumivane {
 
@@ -39,10 +38,7 @@ StationSummary ServeWithSignals(StationEngine& engine, int signalFd) {
 }
 
 void PrintStationSummary(std::FILE* out, const StationSummary& summary) {
-  std::fprintf(out, "Station: %s\n", SummaryLine(summary.counts).c_str());
-  for (const std::string& slot : summary.incompleteSlots) {
-    std::fprintf(out, "The keypad in %s holds an incomplete image: download it again\n", slot.c_str());
-  }
+  for (const std::string& line : ClosingLines(summary)) std::fprintf(out, "%s\n", line.c_str());
   std::fflush(out);
 }
 

@@ -2,7 +2,17 @@
 
 #include <utility>
 
+#include "station/StationView.h"
+
 namespace lumivane {
+
+std::vector<std::string> ClosingLines(const StationSummary& summary) {
+  std::vector<std::string> lines{"Station: " + SummaryLine(summary.counts)};
+  for (const std::string& slot : summary.incompleteSlots) {
+    lines.push_back("The keypad in " + slot + " holds an incomplete image: download it again");
+  }
+  return lines;
+}
 
 struct StationEngine::Slot {
   Slot(StationMailbox& mailbox, std::size_t id) : id(id), worker(mailbox, id) {}
@@ -85,7 +95,7 @@ void StationEngine::Handle(StationMessage& message) {
       break;
     case StationMessage::Kind::Progress:
       if (slot == nullptr || !slot->running) break;
-      snapshot_.slots[slot->id].progress = message.progress;
+      snapshot_.slotList[slot->id].progress = message.progress;
       Tell(StationEvent::Kind::Progress, slot->id);
       break;
     case StationMessage::Kind::RunEnded:
@@ -118,20 +128,20 @@ StationEngine::Slot& StationEngine::AddSlot(const std::string& name, const std::
   status.name = name;
   status.serialNumber = serialNumber;
   status.state = SlotState::Idle;
-  snapshot_.slots.push_back(std::move(status));
+  snapshot_.slotList.push_back(std::move(status));
   Tell(StationEvent::Kind::SlotFound, id);
   return *slots_.back();
 }
 
 StationEngine::Slot* StationEngine::FindSlot(const std::string& name) {
-  for (const SlotStatus& status : snapshot_.slots) {
+  for (const SlotStatus& status : snapshot_.slotList) {
     if (status.name == name) return slots_[status.id].get();
   }
   return nullptr;
 }
 
 void StationEngine::SetState(Slot& slot, SlotState state, StationEvent::Kind event) {
-  snapshot_.slots[slot.id].state = state;
+  snapshot_.slotList[slot.id].state = state;
   Tell(event, slot.id);
 }
 
@@ -140,7 +150,7 @@ void StationEngine::Tell(StationEvent::Kind kind, std::size_t slot, std::string 
 }
 
 void StationEngine::Arm(Slot& slot) {
-  SlotStatus& status = snapshot_.slots[slot.id];
+  SlotStatus& status = snapshot_.slotList[slot.id];
   if (draining_) {
     SetState(slot, SlotState::Idle, StationEvent::Kind::Idle);
     return;
@@ -168,10 +178,10 @@ void StationEngine::OnArrived(const KeypadDevice& device) {
     if (slot->leftDuringRun) slot->returned = device;
     return;
   }
-  const SlotState state = snapshot_.slots[slot->id].state;
+  const SlotState state = snapshot_.slotList[slot->id].state;
   if (state != SlotState::Empty && state != SlotState::Idle) return;  // still there: never rewritten
   slot->device = device.node;
-  snapshot_.slots[slot->id].serialNumber = device.serialNumber;
+  snapshot_.slotList[slot->id].serialNumber = device.serialNumber;
   Arm(*slot);
 }
 
@@ -185,14 +195,15 @@ void StationEngine::OnLeft(const KeypadDevice& device) {
     slot->returned.reset();
     return;
   }
-  snapshot_.slots[slot->id].phase.reset();
+  snapshot_.slotList[slot->id].phase.reset();
   SetState(*slot, SlotState::Empty, StationEvent::Kind::Left);
 }
 
 void StationEngine::OnPhase(Slot& slot, DownloadPhase phase) {
   if (!slot.running) return;
-  SlotStatus& status = snapshot_.slots[slot.id];
-  if (phase != status.phase) status.progress = {};
+  SlotStatus& status = snapshot_.slotList[slot.id];
+  // The end command shows the last pass's count, which the outcome keeps.
+  if (phase != status.phase && phase != DownloadPhase::Ending) status.progress = {};
   status.phase = phase;
   status.state = SlotState::Running;
   Tell(StationEvent::Kind::Phase, slot.id);
@@ -207,7 +218,7 @@ void StationEngine::OnRunEnded(Slot& slot, const SlotOutcome& outcome) {
 }
 
 void StationEngine::KeepOutcome(Slot& slot, const SlotOutcome& outcome) {
-  SlotStatus& status = snapshot_.slots[slot.id];
+  SlotStatus& status = snapshot_.slotList[slot.id];
   SlotOutcome seen = outcome;
   seen.keypadLeft = outcome.keypadLeft || slot.leftDuringRun;
   const OutcomeResult result = ClassifyOutcome(seen, slot.stopAsked);
@@ -245,20 +256,20 @@ void StationEngine::AfterOutcome(Slot& slot) {
   if (!slot.returned) return SetState(slot, SlotState::Empty, StationEvent::Kind::Left);
   // Left and came back while its download ended: armed (unless the station stops).
   const KeypadDevice device = *slot.returned;
-  snapshot_.slots[slot.id].state = SlotState::Empty;
+  snapshot_.slotList[slot.id].state = SlotState::Empty;
   OnArrived(device);
 }
 
 void StationEngine::OnKeypadGone(Slot& slot) {
   slot.worker.Join();
-  const SlotState state = snapshot_.slots[slot.id].state;
+  const SlotState state = snapshot_.slotList[slot.id].state;
   if (!slot.running && (state == SlotState::AwaitingRemoval || state == SlotState::OutOfService)) Arm(slot);
 }
 
 // The watch goes on: once the line can be used again, the slot is armed.
 void StationEngine::OnLineUnusable(Slot& slot, const std::string& why) {
   if (slot.running) return;
-  snapshot_.slots[slot.id].detail = why;
+  snapshot_.slotList[slot.id].detail = why;
   SetState(slot, SlotState::OutOfService, StationEvent::Kind::OutOfService);
 }
 
@@ -272,7 +283,7 @@ void StationEngine::BeginDrain(const std::string& why) {
       slot->worker.StopNow();  // an RS232 watch
       continue;
     }
-    const std::optional<DownloadPhase> phase = snapshot_.slots[slot->id].phase;
+    const std::optional<DownloadPhase> phase = snapshot_.slotList[slot->id].phase;
     if (!phase || BeforeWriting(*phase)) {
       slot->stopAsked = true;
       slot->worker.StopBeforeWriting();
@@ -295,7 +306,7 @@ void StationEngine::StopAll() {
   draining_ = true;
   stoppingNow_ = true;
   for (auto& slot : slots_) {
-    const std::optional<DownloadPhase> phase = snapshot_.slots[slot->id].phase;
+    const std::optional<DownloadPhase> phase = snapshot_.slotList[slot->id].phase;
     if (slot->running && (!phase || BeforeWriting(*phase))) slot->stopAsked = true;
     slot->worker.StopNow();
   }

@@ -42,6 +42,10 @@ struct StationSummary {
   std::string monitorFailure;  // why the device monitor stopped
 };
 
+// The lines that close a station run: the counts and the rate, then one
+// for each slot that a stop left with an incomplete image.
+std::vector<std::string> ClosingLines(const StationSummary& summary);
+
 // Serves keypads, each slot on its own thread, until stopped or until
 // enough have passed. Its own thread (the one that calls Run) takes every
 // decision and tells the observer; the slots' threads only run downloads
@@ -96,7 +100,7 @@ class StationEngine {
   StationParts parts_;
   StationMailbox mailbox_;
   std::vector<std::unique_ptr<Slot>> slots_;
-  StationSnapshot snapshot_;  // slots_[i]'s status is snapshot_.slots[i]
+  StationSnapshot snapshot_;  // slots_[i]'s status is snapshot_.slotList[i]
   StationSummary summary_;
   Clock::TimePoint start_{};
   bool draining_ = false;

@@ -46,7 +46,7 @@ struct StationCounts {
 };
 
 struct StationSnapshot {
-  std::vector<SlotStatus> slots;
+  std::vector<SlotStatus> slotList;
   StationCounts counts;
 };
 

@@ -93,8 +93,8 @@ std::string SlotLine(const SlotStatus& slot, std::size_t titleWidth) {
 
 std::optional<std::string> EventLine(const StationEvent& event, const StationSnapshot& snapshot) {
   if (event.kind == StationEvent::Kind::Notice) return event.text;
-  if (event.kind == StationEvent::Kind::Progress || event.slot >= snapshot.slots.size()) return std::nullopt;
-  const SlotStatus& slot = snapshot.slots[event.slot];
+  if (event.kind == StationEvent::Kind::Progress || event.slot >= snapshot.slotList.size()) return std::nullopt;
+  const SlotStatus& slot = snapshot.slotList[event.slot];
   const std::string title = SlotTitle(slot) + ": ";
   switch (event.kind) {
     case StationEvent::Kind::SlotFound: return title + "found";
@@ -113,11 +113,11 @@ std::string TerminalScreen::Erase() {
 
 std::string TerminalScreen::Redraw(const StationSnapshot& snapshot, std::size_t width) {
   std::size_t titleWidth = 0;
-  for (const SlotStatus& slot : snapshot.slots) titleWidth = std::max(titleWidth, SlotTitle(slot).size());
+  for (const SlotStatus& slot : snapshot.slotList) titleWidth = std::max(titleWidth, SlotTitle(slot).size());
   std::string bytes = Erase();
-  for (const SlotStatus& slot : snapshot.slots) bytes += FitWidth(SlotLine(slot, titleWidth), width) + "\n";
+  for (const SlotStatus& slot : snapshot.slotList) bytes += FitWidth(SlotLine(slot, titleWidth), width) + "\n";
   bytes += FitWidth(SummaryLine(snapshot.counts), width) + "\n";
-  drawnLines_ = snapshot.slots.size() + 1;
+  drawnLines_ = snapshot.slotList.size() + 1;
   return bytes;
 }
 

@@ -29,7 +29,7 @@ class StationSessionTest : public ::testing::Test {
     finished = std::async(std::launch::async, [this] { return ServeWithSignals(engine, signalPipe[0]); });
     ASSERT_TRUE(runner.WaitForStarts(1));
     ASSERT_TRUE(observer.monitor.WaitFor([&] {
-      return !observer.entries.empty() && observer.entries.back().snapshot.slots[0].phase == DownloadPhase::Transferring;
+      return !observer.entries.empty() && observer.entries.back().snapshot.slotList[0].phase == DownloadPhase::Transferring;
     }));
   }
   void TearDown() override {

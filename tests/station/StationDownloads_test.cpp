@@ -63,7 +63,7 @@ class StationRun {
   template <typename Predicate>
   bool WaitForSlots(Predicate predicate) {
     return observer.monitor.WaitFor(
-        [&] { return !observer.entries.empty() && predicate(observer.entries.back().snapshot.slots); });
+        [&] { return !observer.entries.empty() && predicate(observer.entries.back().snapshot.slotList); });
   }
   StationEngine& engine() { return *engine_; }
   // The outcome kept for a slot (the last one), once the station has ended.

@@ -45,7 +45,7 @@ class StationEngineTest : public ::testing::Test {
   bool WaitForTransfers(std::size_t count) {
     return observer.monitor.WaitFor([&] {
       if (observer.entries.empty()) return false;
-      const std::vector<SlotStatus>& slots = observer.entries.back().snapshot.slots;
+      const std::vector<SlotStatus>& slots = observer.entries.back().snapshot.slotList;
       return static_cast<std::size_t>(std::count_if(slots.begin(), slots.end(), [](const SlotStatus& slot) {
                return slot.phase == DownloadPhase::Transferring;
              })) >= count;
@@ -134,7 +134,7 @@ TEST_F(StationEngineTest, AKeypadPulledOutIsServedAgainWhenItComesBack) {
   ASSERT_TRUE(runner.WaitForStarts(2));
   ASSERT_TRUE(observer.WaitForEvent(Kind::Phase, Keypad(1).port));
   ASSERT_TRUE(observer.monitor.WaitFor([&] {
-    const auto& slots = observer.entries.back().snapshot.slots;
+    const auto& slots = observer.entries.back().snapshot.slotList;
     return slots.size() == 2 && slots[0].phase == DownloadPhase::Waiting && slots[1].phase == DownloadPhase::Transferring;
   }));
   monitor.Leave(Keypad(1));

@@ -29,7 +29,7 @@ StationSnapshot Tray() {
   failed.result = OutcomeResult::Failed;
   failed.statusLine = "Quintrel communication timeout";
   failed.detail = "/dev/ttyUSB0: the keypad stopped answering";
-  snapshot.slots = {transferring, passed, failed};
+  snapshot.slotList = {transferring, passed, failed};
   snapshot.counts = {3, 1, std::chrono::minutes(30)};
   return snapshot;
 }

@@ -93,7 +93,7 @@ std::vector<std::pair<std::string, OutcomeResult>> RecordingObserver::Outcomes()
     std::vector<std::pair<std::string, OutcomeResult>> outcomes;
     for (const Entry& entry : entries) {
       if (entry.event.kind != StationEvent::Kind::Outcome) continue;
-      const SlotStatus& slot = entry.snapshot.slots[entry.event.slot];
+      const SlotStatus& slot = entry.snapshot.slotList[entry.event.slot];
       outcomes.emplace_back(slot.name, *slot.result);
     }
     return outcomes;
@@ -127,7 +127,7 @@ bool RecordingObserver::WaitForNotices(std::size_t count) {
 bool RecordingObserver::WaitForEvent(StationEvent::Kind kind, const std::string& slotName) {
   return monitor.WaitFor([&] {
     return std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) {
-      return entry.event.kind == kind && entry.snapshot.slots[entry.event.slot].name == slotName;
+      return entry.event.kind == kind && entry.snapshot.slotList[entry.event.slot].name == slotName;
     });
   });
 }
