@@ -216,6 +216,11 @@ bool SimulatedHid::TakeReportCall(Entry& entry, std::size_t generation) {
 
 int SimulatedHid::Exchange(Entry& entry, std::size_t generation, HidReportRecord::Kind kind,
                            std::uint8_t* report, std::size_t length) {
+  if (const std::chrono::microseconds time = reportTime_.load(); time.count() > 0) {
+    SteadyClock steady;
+    Clock& clock = clock_ != nullptr ? *clock_ : steady;
+    clock.SleepUntil(clock.Now() + time);
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   HidReportRecord record;
   record.kind = kind;

@@ -1,5 +1,7 @@
 #pragma once
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -89,6 +91,10 @@ class SimulatedHid : public HidBackend {
   void ShortReportsAfter(std::size_t reports, int moved,
                          std::optional<HidReportRecord::Kind> kind = std::nullopt);
   bool IsUnplugged() const;
+  // Each feature-report call takes this long on the clock before it
+  // reaches its device, as a USB control transfer takes its time on the
+  // bus; calls on different devices overlap. 0 (the default): none.
+  void SetReportTime(std::chrono::microseconds duration) { reportTime_ = duration; }
 
   std::vector<HidDeviceInfo> Enumerate() override;
   std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) override;
@@ -153,6 +159,7 @@ class SimulatedHid : public HidBackend {
   mutable std::mutex mutex_;
   std::condition_variable unblocked_;
   Clock* clock_;
+  std::atomic<std::chrono::microseconds> reportTime_{std::chrono::microseconds(0)};
   std::deque<Entry> entries_;
   std::vector<std::string> openAttempts_;
   std::vector<HidReportRecord> reports_;
