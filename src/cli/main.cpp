@@ -9,6 +9,7 @@
 #include "cli/DownloadCommand.h"
 #include "cli/ExitStatus.h"
 #include "cli/HelpText.h"
+#include "cli/LspCommand.h"
 #include "cli/ReadCommand.h"
 #include "cli/StationCommand.h"
 #include "cli/StationReportCommand.h"
@@ -137,6 +138,7 @@ int main(int argc, char** argv) {
   lumivane::SubcommandRun chosen;
   lumivane::AddStationCommand(app, &chosen);
   lumivane::AddStationReportCommand(app, &chosen);
+  lumivane::AddLspCommand(app);
 
   try {
     app.parse(argc, argv);

@@ -71,8 +71,15 @@ DownloadState ImageBuilder::Translate(const TranslationInput& input) {
 
 DownloadState ImageBuilder::TranslateBytes(std::string_view sourceBytes, std::string_view emulatorBytes,
                                            std::string_view keysText, bool pcAtLink) {
-  Begin(keysText);
   EmulatorTable emulator(EmulatorTable::InMemory{emulatorBytes});
+  return TranslateWith(sourceBytes, emulator, {}, keysText, pcAtLink);
+}
+
+DownloadState ImageBuilder::TranslateWith(std::string_view sourceBytes, EmulatorTable& emulator,
+                                          std::string_view layoutName, std::string_view keysText,
+                                          bool pcAtLink) {
+  Begin(keysText);
+  layoutName_ = layoutName;
   if (!AcceptEmulator(emulator, pcAtLink, nullptr)) return DownloadState::EmulatorUnavailable;
   SourceReader reader;
   reader.OpenBytes(reinterpret_cast<const unsigned char*>(sourceBytes.data()), sourceBytes.size());
@@ -204,6 +211,7 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
         } else if (tagValue_ == 0 || tagValue_ >= keyLimit_) {
           if (FailKeyTag(run)) return kError;
         } else {
+          MarkKey(tagValue_, reader);
           ok = StartKey(tagValue_);
         }
         if (!ok) return End(run, DiagnosticKind::ImageTooLarge);
@@ -220,7 +228,9 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
     }
     if (reader.ReadChar() != 0) break;
   }
-  if (!CloseOutRun() || !Append(kCodeEndOfKey)) return End(run, DiagnosticKind::ImageTooLarge);
+  if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
+  MarkKey(0, reader);
+  if (!Append(kCodeEndOfKey)) return End(run, DiagnosticKind::ImageTooLarge);
   return diagnostics_.empty() ? DownloadState::ImageReady : kError;
 }
 
@@ -248,6 +258,10 @@ bool ImageBuilder::CloseOutRun() {
   if (!outRunOpen_) return true;
   outRunOpen_ = false;
   return Append(0x00);
+}
+
+void ImageBuilder::MarkKey(std::uint16_t key, const SourceReader& reader) {
+  if (keyMarks_) keyMarks_({key, reader.fullLineNumber(), reader.column(), imageLength_});
 }
 
 bool ImageBuilder::StartKey(std::uint16_t key) {

@@ -16,6 +16,16 @@ class SourceReader;
 class TagLexer;
 
 // What one translation reads from the window (or the command line).
+// Where a key's data begins in the image: each key tag that starts a key,
+// and the end of the source (key 0), in source order. The data of a key
+// runs from its mark's offset (its 0xFF) up to the next mark's.
+struct KeyMark {
+  std::uint16_t key = 0;     // 0: the end of the source, where the image's last 0xFF goes
+  std::uint64_t line = 1;    // of the key tag's '>' (the reader's position at the end)
+  std::uint64_t column = 1;
+  std::uint16_t imageOffset = 0;  // the image length before the mark's 0xFF
+};
+
 struct TranslationInput {
   std::string sourcePath;    // text of the path field
   std::string emulatorPath;  // programDirectory + emulator name + ".emu", or a file given directly
@@ -36,11 +46,14 @@ class ImageBuilder {
   using LineCounterCallback = std::function<void(const std::string& text)>;
   // Asked now and then while the source is read; true stops the translation.
   using StopCheck = std::function<bool()>;
+  // Told of every key mark of a translation as it is read.
+  using KeyMarkObserver = std::function<void(const KeyMark& mark)>;
 
   ImageBuilder();
 
   void SetLineCounterCallback(LineCounterCallback callback);
   void SetStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
+  void SetKeyMarkObserver(KeyMarkObserver observer) { keyMarks_ = std::move(observer); }
 
   // Builds the image from the two files. Returns TranslationError (1),
   // ImageReady (2), SourceUnavailable (7) or EmulatorUnavailable (8); None
@@ -52,6 +65,11 @@ class ImageBuilder {
   // is touched, and SourceUnavailable never comes back.
   DownloadState TranslateBytes(std::string_view sourceBytes, std::string_view emulatorBytes,
                                std::string_view keysText, bool pcAtLink);
+  // The translation of a source in memory with a layout the caller has
+  // loaded and keeps for many translations; `layoutName` names it in the
+  // sentences as the file's name does in Translate.
+  DownloadState TranslateWith(std::string_view sourceBytes, EmulatorTable& emulator,
+                              std::string_view layoutName, std::string_view keysText, bool pcAtLink);
   bool stopped() const { return stopped_; }
   // A line that tells more about the last failure than its status line
   // (which file, and why); empty when there is nothing more to tell. After
@@ -103,6 +121,7 @@ class ImageBuilder {
   std::array<char, 16> nibbleKeys_{};
   LineCounterCallback lineCounter_;
   StopCheck stopCheck_;
+  KeyMarkObserver keyMarks_;
   bool stopped_ = false;
   std::string detailLine_;
   std::size_t errorLimit_ = 1;
@@ -152,6 +171,8 @@ class ImageBuilder {
   bool AppendWord(std::uint8_t code, std::uint16_t value);
   bool AppendEntry(EmulatorTable& emulator);
   bool CloseOutRun();
+  // Tells the observer of a key mark at the reader's position.
+  void MarkKey(std::uint16_t key, const SourceReader& reader);
   // Starts key `key` (1 to keyLimit_ - 1); false when the image is full.
   bool StartKey(std::uint16_t key);
 };
