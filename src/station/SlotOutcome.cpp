@@ -1,13 +1,17 @@
 #include "station/SlotOutcome.h"
 
+#include "cli/ExitStatus.h"
+
 namespace lumivane {
 
 OutcomeResult ClassifyOutcome(const SlotOutcome& outcome, bool stoppedByStation) {
   if (outcome.succeeded && outcome.keypad == KeypadHolds::Complete) return OutcomeResult::Passed;
-  if ((stoppedByStation || outcome.keypadLeft) && outcome.keypad == KeypadHolds::Unchanged) {
-    return OutcomeResult::Unserved;
-  }
-  return OutcomeResult::Failed;
+  if (outcome.keypad != KeypadHolds::Unchanged) return OutcomeResult::Failed;
+  // Only a failure that the keypad's leaving explains: its device or line
+  // was gone. A keypad that answered wrongly failed, whenever it left.
+  const bool leftFirst = outcome.keypadLeft && (outcome.exitStatus == exit_status::kLinkNotPrepared ||
+                                                outcome.state == DownloadState::Timeout);
+  return stoppedByStation || leftFirst ? OutcomeResult::Unserved : OutcomeResult::Failed;
 }
 
 const char* OutcomeResultName(OutcomeResult result) {

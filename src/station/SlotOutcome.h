@@ -22,7 +22,8 @@ enum class OutcomeResult {
 };
 
 // Passed only for a success that left the whole image; Unserved only for a
-// run that wrote nothing and was ended by the station or by the keypad's leaving.
+// run that wrote nothing and was ended by the station, or failed because
+// its keypad had left (not detected, the port or line gone).
 OutcomeResult ClassifyOutcome(const SlotOutcome& outcome, bool stoppedByStation);
 
 // Stable names for the log: "pass"/"fail"/"unserved", "unchanged"/..., "passed"/...,

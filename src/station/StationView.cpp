@@ -55,7 +55,7 @@ std::string OutcomeText(const SlotStatus& slot) {
 std::string SlotActivity(const SlotStatus& slot) {
   switch (slot.state) {
     case SlotState::Armed: return "armed";
-    case SlotState::Running: return slot.phase ? PhaseText(*slot.phase) : "running";
+    case SlotState::Running: return slot.phase ? PhaseText(*slot.phase) : "done";  // the outcome is in
     case SlotState::AwaitingRemoval: return "remove the keypad";
     case SlotState::Empty: return "no keypad";
     case SlotState::Idle: return "stopped";

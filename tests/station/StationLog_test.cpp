@@ -203,20 +203,24 @@ TEST(ClassifyOutcomeTest, PassesOnlyAWholeImageAndServesNoneThatWasNotTouched) {
     const char* name;
     bool succeeded;
     KeypadHolds keypad;
+    int exitStatus;
     bool keypadLeft;
     bool stoppedByStation;
     OutcomeResult result;
   } cases[] = {
-      {"success", true, KeypadHolds::Complete, false, false, OutcomeResult::Passed},
-      {"verify failed after the end command", false, KeypadHolds::Complete, false, false, OutcomeResult::Failed},
-      {"cut transfer", false, KeypadHolds::Incomplete, false, true, OutcomeResult::Failed},
-      {"wrong device before writing", false, KeypadHolds::Unchanged, false, false, OutcomeResult::Failed},
-      {"stopped while waiting", false, KeypadHolds::Unchanged, false, true, OutcomeResult::Unserved},
-      {"unplugged while waiting", false, KeypadHolds::Unchanged, true, false, OutcomeResult::Unserved},
+      {"success", true, KeypadHolds::Complete, 0, false, false, OutcomeResult::Passed},
+      {"verify failed after the end command", false, KeypadHolds::Complete, 14, false, false, OutcomeResult::Failed},
+      {"cut transfer", false, KeypadHolds::Incomplete, 130, false, true, OutcomeResult::Failed},
+      {"wrong device before writing", false, KeypadHolds::Unchanged, 9, false, false, OutcomeResult::Failed},
+      {"wrong device, then unplugged", false, KeypadHolds::Unchanged, 9, true, false, OutcomeResult::Failed},
+      {"stopped while waiting", false, KeypadHolds::Unchanged, 130, false, true, OutcomeResult::Unserved},
+      {"unplugged while waiting", false, KeypadHolds::Unchanged, 12, true, false, OutcomeResult::Unserved},
+      {"not detected, still plugged in", false, KeypadHolds::Unchanged, 12, false, false, OutcomeResult::Failed},
   };
   for (const auto& c : cases) {
     SlotOutcome outcome;
     outcome.succeeded = c.succeeded;
+    outcome.exitStatus = c.exitStatus;
     outcome.keypad = c.keypad;
     outcome.keypadLeft = c.keypadLeft;
     EXPECT_EQ(ClassifyOutcome(outcome, c.stoppedByStation), c.result) << c.name;
