@@ -1,6 +1,9 @@
 #include "cli/DiagnosticPrinter.h"
 
+#include <cstdio>
+
 #include "translator/ImageBuilder.h"
+#include "translator/RegularFile.h"
 
 namespace lumivane {
 
@@ -76,8 +79,13 @@ std::string CaretLines(std::string_view lineBytes, std::uint64_t column) {
 }
 
 bool ReadSourceLine(const std::string& path, std::uint64_t line, std::string* bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  // Only the regular file that was translated: a FIFO or device put there
+  // since would make the open or the reads wait.
+  ReadableFile source = OpenRegularFile(path);
+  if (source.outcome != OpenOutcome::Opened) return false;
+  std::FILE* file = ::fdopen(source.fd(), "rb");
   if (!file) return false;
+  source.Release();
   std::uint64_t current = 1;
   bytes->clear();
   bool tooLong = false;

@@ -75,15 +75,18 @@ int PrepareReadBack(const CliDownloadOptions& options, KeypadSession* session) {
   choices.backupPath = options.backup;
   const std::vector<InputFile> inputs =
       LookUpInputs({{"the source", choices.sourcePath}, {"the emulator file", choices.emulatorFile}});
-  if (const InputFile* named = InputNamedBy(options.backup, inputs)) {
-    std::fprintf(stderr, "Unable to write the backup to %s: it is %s %s\n", options.backup.c_str(),
-                 named->role, named->path.c_str());
-    return exit_status::kOutputIsInput;
-  }
+  if (const int refused = RefuseSessionOutput("the backup", options.backup, inputs); refused != 0)
+    return refused;
   session->saveBackup = [inputs](const std::string& path, const std::vector<std::uint8_t>& image) {
-    const ReplaceResult written = WriteImageFile(path, image.data(), image.size(), inputs);
+    const ReplaceResult written =
+        WriteImageFile(path, image.data(), image.size(), inputs, ImageTarget::FileOnly);
     if (written) return BackupResult{true, {}};
-    return BackupResult{false, "Unable to write the backup to " + path + ": " + ReplaceFailureReason(written)};
+    // A problem with a file the command writes: on standard error, as every
+    // refusal of an output; the status log gets no line for it.
+    std::fflush(stdout);
+    std::fprintf(stderr, "Unable to write the backup to %s: %s\n", path.c_str(),
+                 ReplaceFailureReason(written).c_str());
+    return BackupResult{false, {}};
   };
   return 0;
 }

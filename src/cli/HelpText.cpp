@@ -19,6 +19,16 @@ std::string KeypadOptionsHelp() {
          "~/.config/lumivane/); it is read, never written. The options win over it.\n";
 }
 
-std::string ExitStatusHelp() { return "Exit status:\n" + exit_status::TableText(); }
+std::string ExitStatusHelp() {
+  return "Output, the same for every subcommand:\n"
+         "  standard output  the status log of translate, download, read and compare: its status and\n"
+         "                   detail lines (a source or emulator that cannot be read among them); and\n"
+         "                   what a subcommand reports (listings, comparisons, check --format json)\n"
+         "  standard error   problems with the command line and the files it writes (an --output or\n"
+         "                   --backup that is an input, no regular file, or cannot be written), the\n"
+         "                   problems check finds, FILE:LINE:COL: messages, questions, the progress line\n"
+         "Exit status:\n" +
+         exit_status::TableText();
+}
 
 }  // namespace lumivane

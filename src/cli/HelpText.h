@@ -5,7 +5,7 @@ namespace lumivane {
 
 // The footers of lumivane-cli --help: what --port means on each link, how
 // the PC/AT link takes the keypad's answers, which settings are read, and
-// the table of exit statuses.
+// which stream carries what, and the table of exit statuses.
 std::string KeypadOptionsHelp();
 std::string ExitStatusHelp();
 

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include "cli/ExitStatus.h"
 
 namespace lumivane {
 
@@ -35,6 +38,16 @@ int WriteToStream(const std::string& path, const std::uint8_t* bytes, std::size_
   return error;
 }
 
+// An image never depends on the file it replaces; the inputs are never replaced.
+ReplaceOptions ImageReplaceOptions(const std::vector<InputFile>& inputs) {
+  ReplaceOptions options;
+  options.readCurrent = false;
+  for (const InputFile& input : inputs) {
+    if (input.exists) options.protectedFiles.emplace_back(input.info.st_dev, input.info.st_ino);
+  }
+  return options;
+}
+
 }  // namespace
 
 std::vector<InputFile> LookUpInputs(std::vector<InputFile> inputs) {
@@ -52,21 +65,33 @@ const InputFile* InputNamedBy(const std::string& output, const std::vector<Input
 }
 
 ReplaceResult WriteImageFile(const std::string& path, const std::uint8_t* bytes, std::size_t length,
-                             const std::vector<InputFile>& inputs) {
+                             const std::vector<InputFile>& inputs, ImageTarget target) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))) {
+  if (target == ImageTarget::FileOrStream && ::stat(path.c_str(), &info) == 0 &&
+      (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))) {
     const int error = WriteToStream(path, bytes, length);
     return {error == 0 ? ReplaceFailure::None : ReplaceFailure::System, error};
   }
-  ReplaceOptions options;
-  options.readCurrent = false;
-  for (const InputFile& input : inputs) {
-    if (input.exists) options.protectedFiles.emplace_back(input.info.st_dev, input.info.st_ino);
-  }
-  return ReplaceFile(path, options, [&](const CurrentFile&, std::string* content) {
+  return ReplaceFile(path, ImageReplaceOptions(inputs), [&](const CurrentFile&, std::string* content) {
     content->assign(reinterpret_cast<const char*>(bytes), length);
     return true;
   });
+}
+
+int RefuseSessionOutput(const char* what, const std::string& path, const std::vector<InputFile>& inputs) {
+  if (const InputFile* named = InputNamedBy(path, inputs)) {
+    std::fprintf(stderr, "Unable to write %s to %s: it is %s %s\n", what, path.c_str(), named->role,
+                 named->path.c_str());
+    return exit_status::kOutputIsInput;
+  }
+  // The replacement's own checks, up to the point where it would write:
+  // an edit that changes nothing leaves the file as it is.
+  const ReplaceResult checked =
+      ReplaceFile(path, ImageReplaceOptions(inputs), [](const CurrentFile&, std::string*) { return false; });
+  if (checked) return exit_status::kSuccess;
+  std::fprintf(stderr, "Unable to write %s to %s: %s\n", what, path.c_str(),
+               ReplaceFailureReason(checked).c_str());
+  return exit_status::kOutputUnwritable;
 }
 
 std::string ReplaceFailureReason(const ReplaceResult& result) {

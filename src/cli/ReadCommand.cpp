@@ -17,6 +17,46 @@ int ForcedTableEnd(const std::string& keys) {
   return keys == "360" ? kKeyTableEnd360 : kKeyTableEnd120;
 }
 
+namespace {
+
+// --keys chooses between the key-table sizes an image could have. One that
+// the image cannot have (a 120-key image read with --keys 360) is refused:
+// 0 when the table stands, else the exit status.
+int ApplyForcedTable(const std::string& keys, LayerRead* read) {
+  const int forced = ForcedTableEnd(keys);
+  if (forced == 0 || forced == read->tableEnd) return exit_status::kSuccess;
+  if (RecogniseKeyTable(read->stored.data(), read->stored.size(), read->start, forced).recognised) {
+    read->tableEnd = forced;
+    return exit_status::kSuccess;
+  }
+  std::printf("Layer %d holds an image with the %d-key table, not one for %d keys (--keys %s)\n", read->layer,
+              read->tableEnd == kKeyTableEnd360 ? 360 : 120, forced == kKeyTableEnd360 ? 360 : 120,
+              keys.c_str());
+  return exit_status::kLayerEmpty;
+}
+
+int WriteLayer(const CliReadOptions& options, LayerRead read, const std::vector<InputFile>& inputs) {
+  if (const int refused = ApplyForcedTable(options.keys, &read); refused != 0) return refused;
+  const std::vector<std::uint8_t> image = options.raw ? read.stored : read.Image();
+  std::fflush(stdout);
+  const ReplaceResult written =
+      WriteImageFile(options.output, image.data(), image.size(), inputs, ImageTarget::FileOnly);
+  if (!written) {
+    std::fprintf(stderr, "Unable to write the image to %s: %s\n", options.output.c_str(),
+                 ReplaceFailureReason(written).c_str());
+    return exit_status::kOutputUnwritable;
+  }
+  std::printf("Layer %d: %zu bytes from 0x%04X to 0x%04X, %d keys, written to %s\n", read.layer, image.size(),
+              read.start, read.last, read.tableEnd == kKeyTableEnd360 ? 360 : 120, options.output.c_str());
+  if (options.listing) {
+    const std::uint16_t entryBase = options.raw ? read.start : 0;
+    std::fputs(FormatImageListing(image.data(), image.size(), read.tableEnd, entryBase).c_str(), stdout);
+  }
+  return exit_status::kSuccess;
+}
+
+}  // namespace
+
 int RunReadCommand(const CliReadOptions& options, const LaunchPaths& paths) {
   KeypadSession session;
   DownloadChoices& choices = session.choices;
@@ -28,34 +68,15 @@ int RunReadCommand(const CliReadOptions& options, const LaunchPaths& paths) {
   choices.link = CliLinkKind(options.link);
   choices.layer = options.layer == "2" ? 2 : 1;
   choices.waitLimit = std::chrono::milliseconds(static_cast<long long>(options.waitSeconds * 1000.0));
-  choices.readTableEnd = ForcedTableEnd(options.keys);
   session.port = options.port;
 
   const std::vector<InputFile> inputs = LookUpInputs({{"the emulator file", choices.emulatorFile}});
-  if (const InputFile* named = InputNamedBy(options.output, inputs)) {
-    std::fprintf(stderr, "Unable to write the image to %s: it is %s %s\n", options.output.c_str(),
-                 named->role, named->path.c_str());
-    return exit_status::kOutputIsInput;
-  }
-
+  if (const int refused = RefuseSessionOutput("the image", options.output, inputs); refused != 0)
+    return refused;
+  // The layer is read with the table recognised, so that --keys can be
+  // checked against what the keypad holds.
   session.onSuccess = [&](const DownloadChain& chain) {
-    const LayerRead& read = chain.layerRead();
-    const std::vector<std::uint8_t> image = options.raw ? read.stored : read.Image();
-    std::fflush(stdout);
-    const ReplaceResult written = WriteImageFile(options.output, image.data(), image.size(), inputs);
-    if (!written) {
-      std::fprintf(stderr, "Unable to write the image to %s: %s\n", options.output.c_str(),
-                   ReplaceFailureReason(written).c_str());
-      return exit_status::kOutputUnwritable;
-    }
-    std::printf("Layer %d: %zu bytes from 0x%04X to 0x%04X, %d keys, written to %s\n", read.layer,
-                image.size(), read.start, read.last, read.tableEnd == kKeyTableEnd360 ? 360 : 120,
-                options.output.c_str());
-    if (options.listing) {
-      const std::uint16_t entryBase = options.raw ? read.start : 0;
-      std::fputs(FormatImageListing(image.data(), image.size(), read.tableEnd, entryBase).c_str(), stdout);
-    }
-    return exit_status::kSuccess;
+    return WriteLayer(options, chain.layerRead(), inputs);
   };
   return RunKeypadSession(session, paths);
 }

@@ -20,11 +20,12 @@ struct CliReadOptions {
 // as image offsets (as `translate --output` wrote it), or as the keypad
 // holds it with --raw. Sends no write command and ends with the end
 // command. Returns 0 after the file was written; 16 when the layer holds
-// no image (no file is written); 10 when the file cannot be written, 11
+// no image, or none with the key table --keys asks for (no file is
+// written); 10 when the file cannot be written, 11
 // when it is the emulator file; else the statuses of a download.
 int RunReadCommand(const CliReadOptions& options, const LaunchPaths& paths);
 
-// The key-table end a --keys value forces: 1383 for "360", 463 for any
+// The key-table end a --keys value asks for: 1383 for "360", 463 for any
 // other text, 0 (told from the image) when empty.
 int ForcedTableEnd(const std::string& keys);
 

@@ -41,11 +41,10 @@ struct DownloadChoices {
   // Download: when not empty, the target layer is read first and handed to
   // DownloadHost::SaveBackup under this name, before anything is written.
   std::string backupPath;
-  // Layers read back (ReadLayer, the backup): the key-table size, 463 or
-  // 1383; 0 recognises it. ReadLayer translates the source when one is
-  // given (to compare with it); without one only the emulator is loaded,
-  // for the nibble keys of the PC/AT link.
-  int readTableEnd = 0;
+  // Layers read back (ReadLayer, the backup) recognise the key table's
+  // size. ReadLayer translates the source when one is given (to compare
+  // with it); without one only the emulator is loaded, for the nibble keys
+  // of the PC/AT link.
 };
 
 // Whether a backup was kept, and the status line that says why not.
@@ -74,7 +73,8 @@ class DownloadHost : public DownloadEvents, public KeySource {
   // A download with a backup: keeps `image` (the target layer's image, its
   // key table as image offsets) under `path`, whole or not at all, before
   // anything is written to the keypad. Not kept: the download then writes
-  // nothing, and the failure line says why.
+  // nothing, and the failure line says why (empty when the host told it
+  // elsewhere).
   virtual BackupResult SaveBackup(const std::string& path, const std::vector<std::uint8_t>& image) {
     (void)image;
     return {false, "Unable to write the backup to " + path + ": not supported here"};

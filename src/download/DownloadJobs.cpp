@@ -66,7 +66,7 @@ DownloadState DownloadChain::Impl::WriteImage(int layer) {
 bool DownloadChain::Impl::BackUp(int layer, DownloadState* ended) {
   const std::string& path = run_.choices.backupPath;
   run_.pass = ProgressPass::Backup;
-  run_.layerRead = ReadLayer(*run_.link, layer, *this, run_.choices.readTableEnd);
+  run_.layerRead = ReadLayer(*run_.link, layer, *this);
   switch (run_.layerRead.end) {
     case LayerReadEnd::Read: break;
     case LayerReadEnd::NoImage:
@@ -83,7 +83,7 @@ bool DownloadChain::Impl::BackUp(int layer, DownloadState* ended) {
   const std::vector<std::uint8_t> image = run_.layerRead.Image();
   const BackupResult saved = host_.SaveBackup(path, image);
   if (!saved.kept) {
-    Tell(saved.failureLine);
+    if (!saved.failureLine.empty()) Tell(saved.failureLine);
     *ended = EndWithoutWriting();
     if (*ended != DownloadState::Timeout)
       SetJobOutcome({}, saved.failureLine, {}, exit_status::kOutputUnwritable);
@@ -96,7 +96,7 @@ bool DownloadChain::Impl::BackUp(int layer, DownloadState* ended) {
 DownloadState DownloadChain::Impl::ReadLayerBack(int layer) {
   Tell(kReadInProgressLine);
   run_.pass = ProgressPass::Read;
-  run_.layerRead = ReadLayer(*run_.link, layer, *this, run_.choices.readTableEnd);
+  run_.layerRead = ReadLayer(*run_.link, layer, *this);
   switch (run_.layerRead.end) {
     case LayerReadEnd::LinkFailed: return DownloadState::Timeout;
     case LayerReadEnd::Stopped: EndWithoutWriting(); return DownloadState::None;

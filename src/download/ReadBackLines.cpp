@@ -11,9 +11,10 @@ std::string VerifiedLine(const VerifyReport& report) {
 }
 
 std::string VerifyFailedLine(const VerifyReport& report) {
-  char text[96];
-  std::snprintf(text, sizeof text, "Verify failed at 0x%04X: wrote 0x%02X, read 0x%02X (%u bytes differ)",
-                report.firstAddress, report.wrote, report.read, report.differing);
+  char text[112];
+  std::snprintf(text, sizeof text, "Verify failed at 0x%04X: wrote 0x%02X, read 0x%02X (%u %s)",
+                report.firstAddress, report.wrote, report.read, report.differing,
+                report.differing == 1 ? "byte differs" : "bytes differ");
   return text;
 }
 

@@ -10,8 +10,9 @@ struct VerifyReport;
 
 // "Verified 609 bytes"
 std::string VerifiedLine(const VerifyReport& report);
-// "Verify failed at 0x0100: wrote 0x41, read 0xFF (1 bytes differ)": the
-// lowest address that differs, and how many bytes differ in all.
+// "Verify failed at 0x0100: wrote 0x41, read 0xFF (1 byte differs)": the
+// lowest address that differs, and how many bytes differ in all
+// ("(3 bytes differ)").
 std::string VerifyFailedLine(const VerifyReport& report);
 // "Layer 2 holds no image: its end 0x0000 lies below its start 0x0001"
 std::string NoImageLine(int layer, const std::string& reason);

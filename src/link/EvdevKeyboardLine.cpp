@@ -4,7 +4,6 @@
 #include <sys/sysmacros.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <utility>
 
 #include "link/KeyboardNodeCheck.h"
@@ -58,11 +57,17 @@ ChannelError EvdevKeyboardLine::Open() {
     if (result != 0) control_->Close();
   }
   if (result != 0) return ErrorFromErrno(result);
-  // So is a keyboard whose driver never sends typematic settings to it.
+  // So is a keyboard whose driver never sends typematic settings to it:
+  // sysfs may say so, else its identity or a setting that is not rounded.
   std::string refusal = RefusalFromSysfs();
-  if (!refusal.empty()) {
+  ChannelError checked = refusal.empty() ? CheckTypematicNode(*control_, clock_, held_)
+                                         : ChannelError(ChannelErrorKind::Unsupported, 0, std::move(refusal));
+  // The check's setting, if it sent one, is spaced from the next.
+  lastRequest_ = clock_.Now();
+  if (checked.ok() && (result = control_->GetRepeat(&held_)) != 0) checked = ErrorFromErrno(result);
+  if (checked.failed()) {
     control_->Close();
-    return ChannelError(ChannelErrorKind::Unsupported, 0, std::move(refusal));
+    return checked;
   }
   atOpen_ = held_;
   open_ = true;
@@ -93,37 +98,17 @@ ChannelError EvdevKeyboardLine::SetTypematic(std::uint8_t rate, std::uint8_t del
   return WaitUntilHeld(request, HeldSettingFor(rate, delay));
 }
 
-void EvdevKeyboardLine::WaitForSpacing() {
-  if (anySettingSent_) clock_.SleepUntil(lastRequest_ + kMinimumSpacing);
-}
+void EvdevKeyboardLine::WaitForSpacing() { clock_.SleepUntil(lastRequest_ + kMinimumSpacing); }
 
 // The node shows the rounded table values only after the driver has taken
 // the request and started the typematic command; until then it shows the
 // requested values. Waiting for them keeps two settings from merging.
 ChannelError EvdevKeyboardLine::WaitUntilHeld(const RepeatSetting& request,
                                               const RepeatSetting& wanted) {
-  const Clock::TimePoint deadline = lastRequest_ + kConfirmTimeout;
-  for (;;) {
-    RepeatSetting now;
-    if (const int result = control_->GetRepeat(&now); result != 0) return ErrorFromErrno(result);
-    held_ = now;
-    if (now == wanted) return ChannelError();
-    if (clock_.Now() >= deadline) break;
-    clock_.SleepFor(kConfirmPollInterval);
-  }
-  char reason[240];
-  if (held_ == request) {
-    // Nothing rounded the values: no keyboard driver took the setting.
-    std::snprintf(reason, sizeof reason,
-                  "the repeat setting %u/%u ms was not rounded to the keyboard's %u/%u ms, so it "
-                  "did not reach a keyboard; the PC/AT link needs a PS/2 keyboard without softrepeat",
-                  request.delayMs, request.periodMs, wanted.delayMs, wanted.periodMs);
-    return ChannelError(ChannelErrorKind::Unsupported, 0, reason);
-  }
-  std::snprintf(reason, sizeof reason,
-                "the keyboard did not confirm the repeat setting %u/%u ms within %lld ms",
-                wanted.delayMs, wanted.periodMs, static_cast<long long>(kConfirmTimeout.count()));
-  return ChannelError(ChannelErrorKind::Timeout, 0, reason);
+  RepeatSetting now = held_;
+  const ChannelError error = AwaitHeldSetting(*control_, clock_, request, wanted, lastRequest_, &now);
+  held_ = now;
+  return error;
 }
 
 }  // namespace lumivane

@@ -7,6 +7,7 @@
 #include "link/Clock.h"
 #include "link/EvdevRepeatControl.h"
 #include "link/KeyboardLine.h"
+#include "link/KeyboardNodeCheck.h"
 
 namespace lumivane {
 
@@ -29,8 +30,7 @@ class EvdevKeyboardLine : public KeyboardLine {
   static constexpr char kDefaultNode[] = "/dev/input/by-path/platform-i8042-serio-0-event-kbd";
   static constexpr std::chrono::milliseconds kMinimumSpacing{60};
   // How long a setting may take to show on the node before it counts as failed.
-  static constexpr std::chrono::milliseconds kConfirmTimeout{500};
-  static constexpr std::chrono::milliseconds kConfirmPollInterval{2};
+  static constexpr std::chrono::milliseconds kConfirmTimeout = kRepeatConfirmTimeout;
 
   EvdevKeyboardLine(std::string node, Clock& clock);
   // sysfsRoot: where sysfs is mounted; it tells which keyboards cannot work.
@@ -45,7 +45,9 @@ class EvdevKeyboardLine : public KeyboardLine {
 
   std::string Name() const override { return node_; }
   // Opens the node read-write. Fails with the system's errno, or with why
-  // sysfs says the keyboard cannot carry the link (Unsupported).
+  // the keyboard cannot carry the link (Unsupported): what sysfs or the
+  // node's identity tells, or a setting that no driver rounds (see
+  // CheckTypematicNode; the node gets its values back).
   ChannelError Open() override;
   // Restores the repeat settings of Open when any setting was sent (one
   // more typematic command on the line, after the download's last one),

@@ -31,7 +31,10 @@ class EvdevRepeatControl : public RepeatControl {
 
   int Open(const std::string& node) override {
     Close();
-    fd_ = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
+    // Nothing is read from the node, and the open must not wait: a
+    // terminal named by mistake would wait for its carrier, and would
+    // become the controlling terminal.
+    fd_ = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     return fd_ < 0 ? errno : 0;
   }
 
@@ -43,6 +46,13 @@ class EvdevRepeatControl : public RepeatControl {
   int SetRepeat(const RepeatSetting& setting) override {
     unsigned int values[2] = {setting.delayMs, setting.periodMs};
     return ::ioctl(fd_, EVIOCSREP, values) < 0 ? errno : 0;
+  }
+
+  int GetIdentity(NodeIdentity* identity) override {
+    input_id id{};
+    if (::ioctl(fd_, EVIOCGID, &id) < 0) return errno;
+    *identity = {id.bustype, id.vendor, id.product};
+    return 0;
   }
 
   int GetRepeat(RepeatSetting* setting) override {

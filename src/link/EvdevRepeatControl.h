@@ -38,8 +38,16 @@ RepeatSetting HeldSettingFor(std::uint8_t rate, std::uint8_t delay);
 // setting with the new delay and the old period.
 RepeatSetting RepeatRequestFor(std::uint8_t rate, std::uint8_t delay, const RepeatSetting& held);
 
-// Access to a keyboard's evdev node: the EVIOCSREP / EVIOCGREP calls.
-// Replaced by a model of the driver in tests.
+// Who a keyboard's evdev node says it is (EVIOCGID): the bus (BUS_I8042,
+// BUS_USB, ... of <linux/input.h>) and the device's vendor and product.
+struct NodeIdentity {
+  std::uint16_t busType = 0;
+  std::uint16_t vendor = 0;
+  std::uint16_t product = 0;
+};
+
+// Access to a keyboard's evdev node: the EVIOCSREP / EVIOCGREP / EVIOCGID
+// calls. Replaced by a model of the driver in tests.
 class RepeatControl {
  public:
   virtual ~RepeatControl() = default;
@@ -48,6 +56,7 @@ class RepeatControl {
   virtual void Close() = 0;
   virtual int SetRepeat(const RepeatSetting& setting) = 0;
   virtual int GetRepeat(RepeatSetting* setting) = 0;
+  virtual int GetIdentity(NodeIdentity* identity) = 0;
 };
 
 // The real node, opened read-write.

@@ -153,24 +153,7 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
   constexpr DownloadState kError = DownloadState::TranslationError;
   TagLexer lexer(reader);
   const Run run{reader, lexer, emulator};
-
-  // Header: a first tag with number 0 (its name is never looked at), then
-  // the DELAY tag that sets the default delay, then at least one character.
-  // The first read starts at the file's first byte, so a leading '<' becomes
-  // part of the first tag's name.
-  tagValue_ = static_cast<std::uint16_t>(lexer.ReadTag());
-  if (reader.eofCount() != 0) return End(run, DiagnosticKind::BadFirstTag);
-  if (tagValue_ != 0 && Fail(run, DiagnosticKind::BadFirstTag)) return kError;
-  // The '<' of the second tag, not examined.
-  if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
-  const int delay = lexer.ReadTag();
-  if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
-  headerRead_ = true;
-  if (!NameIs(lexer.tagName(), "DELAY") && Fail(run, DiagnosticKind::SecondTagNotDelay)) return kError;
-  defaultDelay_ = static_cast<std::uint16_t>(delay);
-  imageBuffer[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
-  imageBuffer[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
-  if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
+  if (const DownloadState ended = ReadHeader(run); ended != DownloadState::None) return ended;
 
   for (;;) {
     if (reader.currentChar() == '<') {
@@ -178,15 +161,7 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
       if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
       const char* name = lexer.tagName();
       if (NameIs(name, "OUT")) {
-        const auto port = static_cast<std::uint8_t>(tagValue_ & 0xFF);
-        if (port == 0) {
-          // 0 would read as the end of the run
-          if (Fail(run, DiagnosticKind::OutZero)) return kError;
-        } else {
-          if (!outRunOpen_ && !Append(kCodeOut)) return End(run, DiagnosticKind::ImageTooLarge);
-          if (!Append(port)) return End(run, DiagnosticKind::ImageTooLarge);
-          outRunOpen_ = true;
-        }
+        if (const DownloadState ended = AppendOutPort(run); ended != DownloadState::None) return ended;
       } else {
         if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
         bool ok = true;
@@ -232,6 +207,42 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
   MarkKey(0, reader);
   if (!Append(kCodeEndOfKey)) return End(run, DiagnosticKind::ImageTooLarge);
   return diagnostics_.empty() ? DownloadState::ImageReady : kError;
+}
+
+DownloadState ImageBuilder::ReadHeader(const Run& run) {
+  constexpr DownloadState kError = DownloadState::TranslationError;
+  SourceReader& reader = run.reader;
+  // Header: a first tag with number 0 (its name is never looked at), then
+  // the DELAY tag that sets the default delay, then at least one character.
+  // The first read starts at the file's first byte, so a leading '<' becomes
+  // part of the first tag's name.
+  tagValue_ = static_cast<std::uint16_t>(run.lexer.ReadTag());
+  if (reader.eofCount() != 0) return End(run, DiagnosticKind::BadFirstTag);
+  if (tagValue_ != 0 && Fail(run, DiagnosticKind::BadFirstTag)) return kError;
+  // The '<' of the second tag, not examined.
+  if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
+  secondTagOpener_ = {reader.currentChar(), reader.fullLineNumber(), reader.column()};
+  const int delay = run.lexer.ReadTag();
+  if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
+  headerRead_ = true;
+  if (!NameIs(run.lexer.tagName(), "DELAY") && Fail(run, DiagnosticKind::SecondTagNotDelay)) return kError;
+  defaultDelay_ = static_cast<std::uint16_t>(delay);
+  imageBuffer[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
+  imageBuffer[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
+  if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
+  return DownloadState::None;
+}
+
+DownloadState ImageBuilder::AppendOutPort(const Run& run) {
+  const auto port = static_cast<std::uint8_t>(tagValue_ & 0xFF);
+  if (port == 0) {
+    // 0 would read as the end of the run
+    return Fail(run, DiagnosticKind::OutZero) ? DownloadState::TranslationError : DownloadState::None;
+  }
+  if (!outRunOpen_ && !Append(kCodeOut)) return End(run, DiagnosticKind::ImageTooLarge);
+  if (!Append(port)) return End(run, DiagnosticKind::ImageTooLarge);
+  outRunOpen_ = true;
+  return DownloadState::None;
 }
 
 bool ImageBuilder::Append(std::uint8_t byte) {

@@ -137,6 +137,14 @@ class ImageBuilder {
   std::uint16_t tagValue_ = 0;
   bool outRunOpen_ = false;
   bool headerRead_ = false;  // both header tags were read
+  // The character after the first tag (after any line ends), taken as the
+  // second tag's '<' without a look, and where it lies.
+  struct SkippedChar {
+    unsigned char value = '<';
+    std::uint64_t line = 1;
+    std::uint64_t column = 1;
+  };
+  SkippedChar secondTagOpener_;
 
   // Resets the run fields for a translation with that keys text.
   void Begin(std::string_view keysText);
@@ -153,9 +161,16 @@ class ImageBuilder {
     TagLexer& lexer;
     EmulatorTable& emulator;
   };
+  // The header's two tags and the character after them, and the port of
+  // an <OUT n> tag: None when the translation reads on, else how it ends.
+  DownloadState ReadHeader(const Run& run);
+  DownloadState AppendOutPort(const Run& run);
   // Records a translation error at the reader's position; true when the
   // translation ends there (always at the error limit).
   bool Fail(const Run& run, DiagnosticKind kind);
+  // The facts and the place of a wrong first or second header tag.
+  void DescribeFirstTag(ErrorSite* site, TranslationDiagnostic* diagnostic) const;
+  void DescribeSecondTag(ErrorSite* site, TranslationDiagnostic* diagnostic) const;
   // Fail for an error after which nothing can be read on: always TranslationError.
   DownloadState End(const Run& run, DiagnosticKind kind);
   // A tag that is no keyword, no key name and no valid key number.

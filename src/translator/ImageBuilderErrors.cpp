@@ -46,12 +46,10 @@ bool ImageBuilder::Fail(const Run& run, DiagnosticKind kind) {
   diagnostic.column = reader.column();
   if (IsTagError(kind) && !site.sourceEnded) {
     site.tagName = run.lexer.tagName();
-    // The first tag's name starts with the file's '<'.
-    if (kind == DiagnosticKind::BadFirstTag && !site.tagName.empty() && site.tagName[0] == '<') {
-      site.tagName.erase(0, 1);
-    }
     site.tagValue = tagValue_;
     diagnostic.text = "<" + site.tagName + ">";
+    if (kind == DiagnosticKind::BadFirstTag) DescribeFirstTag(&site, &diagnostic);
+    if (kind == DiagnosticKind::SecondTagNotDelay) DescribeSecondTag(&site, &diagnostic);
   } else if (kind == DiagnosticKind::UntypableChar) {
     site.character = reader.currentChar();
     diagnostic.text.assign(1, static_cast<char>(site.character));
@@ -64,6 +62,30 @@ bool ImageBuilder::Fail(const Run& run, DiagnosticKind kind) {
   diagnostics_.push_back(std::move(diagnostic));
   errorLimitReached_ = diagnostics_.size() >= errorLimit_;
   return errorLimitReached_;
+}
+
+// The first tag is read from the file's first byte: its name starts with
+// the file's '<', or, when text comes first, with that text.
+void ImageBuilder::DescribeFirstTag(ErrorSite* site, TranslationDiagnostic* diagnostic) const {
+  if (!site->tagName.empty() && site->tagName[0] == '<') {
+    site->tagName.erase(0, 1);
+    diagnostic->text = "<" + site->tagName + ">";
+    return;
+  }
+  site->textBeforeHeader = true;
+  diagnostic->text = site->tagName + ">";
+}
+
+// The character after the first tag is taken as the second tag's '<'
+// unread: when it is something else, the name read holds text that is no
+// tag of the file. The error is that character, and it is pointed at.
+void ImageBuilder::DescribeSecondTag(ErrorSite* site, TranslationDiagnostic* diagnostic) const {
+  site->secondTagOpener = secondTagOpener_.value;
+  site->delayAfterGap = site->tagName == "<DELAY";
+  if (secondTagOpener_.value == '<' && !site->delayAfterGap) return;
+  diagnostic->line = secondTagOpener_.line;
+  diagnostic->column = secondTagOpener_.column;
+  diagnostic->text.assign(1, static_cast<char>(secondTagOpener_.value));
 }
 
 DownloadState ImageBuilder::End(const Run& run, DiagnosticKind kind) {

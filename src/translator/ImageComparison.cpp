@@ -63,13 +63,10 @@ std::string KeyList(const char* heading, const std::vector<std::size_t>& keys) {
 
 }  // namespace
 
-std::vector<std::string> DescribeImageDifferences(const std::uint8_t* expected, std::size_t expectedLength,
-                                                  const std::uint8_t* found, std::size_t foundLength,
-                                                  int tableEnd) {
+std::vector<std::string> DescribeHeaderDifferences(const std::uint8_t* expected, std::size_t expectedLength,
+                                                   const std::uint8_t* found, std::size_t foundLength) {
   const Image source{expected, expectedLength};
   const Image keypad{found, foundLength};
-  if (expectedLength == foundLength && std::equal(expected, expected + expectedLength, found)) return {};
-
   std::vector<std::string> lines;
   char text[160];
   if (source.length > 0 && keypad.length > 0 && source.bytes[0] != keypad.bytes[0]) {
@@ -88,6 +85,17 @@ std::vector<std::string> DescribeImageDifferences(const std::uint8_t* expected, 
                   source.length, keypad.length, difference);
     lines.push_back(text);
   }
+  return lines;
+}
+
+std::vector<std::string> DescribeImageDifferences(const std::uint8_t* expected, std::size_t expectedLength,
+                                                  const std::uint8_t* found, std::size_t foundLength,
+                                                  int tableEnd) {
+  const Image source{expected, expectedLength};
+  const Image keypad{found, foundLength};
+  if (expectedLength == foundLength && std::equal(expected, expected + expectedLength, found)) return {};
+
+  std::vector<std::string> lines = DescribeHeaderDifferences(expected, expectedLength, found, foundLength);
   const std::size_t table = static_cast<std::size_t>(tableEnd);
   if (LeadingCodes(source, table) != LeadingCodes(keypad, table))
     lines.push_back("The codes ahead of the first key differ");

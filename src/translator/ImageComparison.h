@@ -18,4 +18,10 @@ std::vector<std::string> DescribeImageDifferences(const std::uint8_t* expected, 
                                                   const std::uint8_t* found, std::size_t foundLength,
                                                   int tableEnd);
 
+// Only the lines of the header (its first byte, the delay) and of the
+// length, for images whose key tables differ in size and so cannot be
+// compared key by key.
+std::vector<std::string> DescribeHeaderDifferences(const std::uint8_t* expected, std::size_t expectedLength,
+                                                   const std::uint8_t* found, std::size_t foundLength);
+
 }  // namespace lumivane

@@ -70,8 +70,9 @@ ReadableFile OpenRegularFile(const std::string& path) {
     ::close(std::exchange(file.fd_, -1));
     return file;
   }
-  // Regular files ignore O_NONBLOCK; clearing it keeps later reads plain.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // O_NONBLOCK stays: files on disk ignore it, and the few regular files
+  // whose reads wait for data (/proc/kmsg) fail with EAGAIN instead of
+  // waiting without end.
   file.outcome = OpenOutcome::Opened;
   return file;
 }

@@ -39,7 +39,8 @@ class ReadableFile {
 // Opens `path` (following symbolic links) for reading only when it is a
 // regular file. Anything else is never opened, or, when it was swapped in
 // between the check and the open, closed at once; the open itself never
-// blocks (a FIFO has no writer, a device might wait for a carrier).
+// blocks (a FIFO has no writer, a device might wait for a carrier). The
+// descriptor is non-blocking, so that no read of it waits for data.
 ReadableFile OpenRegularFile(const std::string& path);
 
 // Why a file was not opened, as a status line puts it after the path:

@@ -56,22 +56,44 @@ std::string DescribeChar(unsigned char c) {
   return text;
 }
 
+std::string DescribeFirstTagError(const ErrorSite& site) {
+  char text[200];
+  if (site.sourceEnded) return "the source ends inside its first tag: it must begin with <HEADER>";
+  if (site.textBeforeHeader) {
+    std::snprintf(text, sizeof text,
+                  "a source begins with <HEADER> and then <DELAY n>: the text up to the first '>' is "
+                  "read as its first tag, and holds the number %u, not 0",
+                  site.tagValue);
+    return text;
+  }
+  std::snprintf(text, sizeof text, "the first tag %s must have the number 0, as <HEADER> has, not %u",
+                DescribeTag(site.tagName).c_str(), site.tagValue);
+  return text;
+}
+
+std::string DescribeSecondTagError(const ErrorSite& site) {
+  const unsigned char opener = site.secondTagOpener;
+  const std::string what = opener == ' ' ? "a blank" : opener == '\t' ? "a tab" : DescribeChar(opener);
+  if (site.delayAfterGap) {
+    return "put <DELAY n> directly after <HEADER> or on the next line, with nothing between them (here " +
+           what + ")";
+  }
+  if (site.secondTagOpener != '<')
+    return "a source begins with <HEADER> and then <DELAY n>, but " + what + " follows the first tag";
+  return "the second tag must be <DELAY n>, not " + DescribeTag(site.tagName);
+}
+
 }  // namespace
 
 std::string DescribeError(const ErrorSite& site) {
   char text[160];
   const std::string tag = DescribeTag(site.tagName);
   switch (site.kind) {
-    case DiagnosticKind::BadFirstTag:
-      if (site.sourceEnded) return "the source ends inside its first tag: it must begin with <HEADER>";
-      std::snprintf(text, sizeof text, "the first tag %s must have the number 0, as <HEADER> has, not %u",
-                    tag.c_str(), site.tagValue);
-      return text;
+    case DiagnosticKind::BadFirstTag: return DescribeFirstTagError(site);
     case DiagnosticKind::MissingBody:
       if (!site.afterHeader) return "the source ends after its first tag: the header needs <DELAY n> next";
       return "nothing follows the header: a source needs at least one character after <DELAY n>";
-    case DiagnosticKind::SecondTagNotDelay:
-      return "the second tag must be <DELAY n>, not " + tag;
+    case DiagnosticKind::SecondTagNotDelay: return DescribeSecondTagError(site);
     case DiagnosticKind::IncompleteTag:
       return "the source ends inside a tag: a '<' has no closing '>'";
     case DiagnosticKind::OutZero:

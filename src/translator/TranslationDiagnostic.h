@@ -48,6 +48,12 @@ struct ErrorSite {
   int keyLimit = 231;        // key numbers run from 1 to keyLimit - 1
   int keyCount = 120;
   std::string layoutName;  // the emulator file's name without ".emu"; empty for a layout in memory
+  // BadFirstTag: text came before the first '<', and tagName starts with it.
+  bool textBeforeHeader = false;
+  // SecondTagNotDelay: the character after the first tag, read as the
+  // second tag's '<' without a look, and whether <DELAY> came right after it.
+  unsigned char secondTagOpener = '<';
+  bool delayAfterGap = false;
 };
 
 // The sentence for an error: "unknown key name <ENTRE>".

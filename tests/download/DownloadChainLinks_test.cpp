@@ -2,13 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <deque>
+#include <memory>
 #include <optional>
 
 #include "ChainFixture.h"
 #include "sim/LayerDecode.h"
 #include "sim/SimulatedHid.h"
+#include "link/EvdevKeyboardLine.h"
 #include "sim/SimulatedKeyboardLine.h"
+#include "sim/SimulatedKeyboardNode.h"
 
 namespace lumivane::test {
 namespace {
@@ -229,6 +233,28 @@ TEST_F(PcAtChainTest, KeyboardLineThatCannotBeOpenedNamesNodeAndReason) {
   EXPECT_FALSE(chain->IsRunning());
   EXPECT_FALSE(host.Called("phase:waiting:yes"));
   EXPECT_EQ(chain->outcome().exitStatus, 12);
+}
+
+// A keyboard node whose driver keeps repeat settings in software, with
+// no keypad behind it: refused before the prompt, well within 2 s.
+TEST_F(PcAtChainTest, SoftRepeatNodeIsRefusedBeforeThePrompt) {
+  auto owned = std::make_unique<sim::SimulatedKeyboardNode>(clock);
+  sim::SimulatedKeyboardNode& node = *owned;
+  node.softRepeat = true;
+  node.rep = {500, 100};
+  EvdevKeyboardLine evdev("/dev/input/event7", std::move(owned), clock, "/nonexistent-sysfs");
+  keyboardLine = &evdev;
+  const auto start = clock.Now();
+  StartAndWait();
+  EXPECT_LT(clock.Now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(host.statusLines,
+            Lines{"/dev/input/event7: the repeat setting 500/99 ms was not rounded to the keyboard's 500/100 "
+                  "ms, so it did not reach a keyboard; the PC/AT link needs a PS/2 keyboard without softrepeat"});
+  EXPECT_FALSE(chain->IsRunning());
+  EXPECT_EQ(chain->outcome().exitStatus, 12);
+  EXPECT_FALSE(host.Called("phase:waiting:yes"));
+  EXPECT_FALSE(node.open);
+  EXPECT_EQ(node.rep, (RepeatSetting{500, 100}));
 }
 
 TEST_F(PcAtChainTest, CancelWhileWaitingForYes) {

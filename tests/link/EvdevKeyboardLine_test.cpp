@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <linux/input.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "ManualClock.h"
+#include "sim/SimulatedKeyboardNode.h"
 
 namespace lumivane {
 namespace {
@@ -22,87 +24,10 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using TimePoint = std::chrono::steady_clock::time_point;
 
-// The PS/2 keyboard driver's tables, as the kernel has them.
-constexpr unsigned kPeriods[32] = {33,  37,  42,  46,  50,  54,  58,  63,  67,  75,  83,
-                                   92,  100, 109, 116, 125, 133, 149, 167, 182, 200, 217,
-                                   232, 250, 270, 303, 333, 370, 400, 435, 470, 500};
-constexpr unsigned kDelays[4] = {250, 500, 750, 1000};
-
-// The driver's rounding: the first entry not below the value, else the last.
-template <std::size_t N>
-unsigned KernelIndex(const unsigned (&table)[N], unsigned value) {
-  unsigned i = 0;
-  while (i < N - 1 && table[i] < value) ++i;
-  return i;
-}
-
-// A model of the evdev node of a PS/2 keyboard on virtual time:
-// - a request equal to the held value is dropped (no event);
-// - an event schedules the driver's work, at once when the previous event
-//   is more than 50 ms old, else 50 ms later; an already pending work
-//   takes the new values with it (the settings merge);
-// - the work rounds the held values to table entries and sends the
-//   typematic parameter byte to the line.
-class KernelModel : public RepeatControl {
- public:
-  explicit KernelModel(test::ManualClock& clock) : clock_(clock) {}
-
-  int openError = 0;
-  int getError = 0;
-  int setError = 0;
-  bool hardwareRepeat = true;  // false: the node never rounds (USB keyboard, softrepeat)
-  RepeatSetting rep{250, 33};
-  std::vector<std::uint8_t> line;         // parameter bytes sent to the keyboard
-  std::vector<TimePoint> requestTimes;    // every EVIOCSREP
-  std::vector<int> eventsPerRequest;      // events each EVIOCSREP caused
-  bool open = false;
-
-  int Open(const std::string&) override {
-    open = openError == 0;
-    return openError;
-  }
-  void Close() override { open = false; }
-  int SetRepeat(const RepeatSetting& s) override {
-    RunDueWork();
-    if (setError != 0) return setError;
-    requestTimes.push_back(clock_.Now());
-    int events = Inject(rep.delayMs, s.delayMs) + Inject(rep.periodMs, s.periodMs);
-    eventsPerRequest.push_back(events);
-    return 0;
-  }
-  int GetRepeat(RepeatSetting* s) override {
-    RunDueWork();
-    if (getError != 0) return getError;
-    *s = rep;
-    return 0;
-  }
-  // The driver's work that is due by now runs (the model runs it lazily,
-  // at the next request).
-  void RunDueWork() {
-    if (!workDue_ || clock_.Now() < *workDue_) return;
-    workDue_.reset();
-    const unsigned i = KernelIndex(kPeriods, rep.periodMs);
-    const unsigned j = KernelIndex(kDelays, rep.delayMs);
-    rep = {kDelays[j], kPeriods[i]};
-    line.push_back(static_cast<std::uint8_t>(j << 5 | i));
-  }
-
- private:
-  int Inject(unsigned& held, unsigned value) {
-    if (held == value) return 0;
-    held = value;
-    if (!hardwareRepeat) return 1;
-    const TimePoint now = clock_.Now();
-    const bool recent = lastEvent_ && now <= *lastEvent_ + 50ms;
-    lastEvent_ = now;
-    if (!workDue_) workDue_ = now + (recent ? 50ms : 0ms);
-    return 1;
-  }
-
-  test::ManualClock& clock_;
-  std::optional<TimePoint> lastEvent_;
-  std::optional<TimePoint> workDue_;
-};
+constexpr const auto& kPeriods = sim::kKernelPeriodsMs;
+constexpr const auto& kDelays = sim::kKernelDelaysMs;
+using sim::KernelIndex;
+using KernelModel = sim::SimulatedKeyboardNode;
 
 class EvdevKeyboardLineTest : public ::testing::Test {
  protected:
@@ -110,6 +35,15 @@ class EvdevKeyboardLineTest : public ::testing::Test {
     auto owned = std::make_unique<KernelModel>(clock);
     kernel = owned.get();
     line = std::make_unique<EvdevKeyboardLine>("/dev/input/event3", std::move(owned), clock);
+  }
+
+  // Opens the line, whose check sent the node's own setting (250/33 ms:
+  // parameter byte 0x00) once, and forgets that setting.
+  void OpenChecked() {
+    ASSERT_TRUE(line->Open().ok());
+    ASSERT_THAT(kernel->line, ElementsAre(0x00));
+    kernel->line.clear();
+    kernel->eventsPerRequest.clear();
   }
 
   // The two settings of one byte, as the link sends them.
@@ -146,7 +80,7 @@ TEST(RepeatRequest, EveryIndexPairRoundsToItselfAndIsNeverDropped) {
 // ---- Through the driver model ----
 
 TEST_F(EvdevKeyboardLineTest, BytesReachTheLineAsTwoParameterBytesEach) {
-  ASSERT_TRUE(line->Open().ok());
+  OpenChecked();
   // 0xFF: rate 31 delay 3, then rate 1 delay 0; 0x80: 0/0 then 1/0.
   for (std::uint8_t b : {0xFF, 0x80, 0x00, 0x00, 0x41, 0x41, 0x7F, 0x7F}) ASSERT_TRUE(SendByte(b));
 
@@ -156,10 +90,11 @@ TEST_F(EvdevKeyboardLineTest, BytesReachTheLineAsTwoParameterBytesEach) {
 }
 
 TEST_F(EvdevKeyboardLineTest, RequestsAreSpacedAndCarryOneEventUnlessBothIndicesChange) {
-  ASSERT_TRUE(line->Open().ok());
+  OpenChecked();
   for (std::uint8_t b : {0x05, 0x05, 0x65, 0x00, 0x20}) ASSERT_TRUE(SendByte(b));
 
-  ASSERT_EQ(kernel->requestTimes.size(), 10u);
+  // The check's setting at Open counts for the spacing too.
+  ASSERT_EQ(kernel->requestTimes.size(), 11u);
   for (std::size_t i = 1; i < kernel->requestTimes.size(); ++i) {
     EXPECT_GE(kernel->requestTimes[i] - kernel->requestTimes[i - 1], 60ms) << i;
   }
@@ -171,8 +106,9 @@ TEST_F(EvdevKeyboardLineTest, RequestsAreSpacedAndCarryOneEventUnlessBothIndices
 }
 
 TEST_F(EvdevKeyboardLineTest, SettingThatNeverShowsOnTheNodeFails) {
-  kernel->hardwareRepeat = false;
-  ASSERT_TRUE(line->Open().ok());
+  OpenChecked();
+  kernel->softRepeat = true;
+  clock.Advance(100ms);  // past the spacing after the check's setting
   const TimePoint start = clock.Now();
   const ChannelError error = line->SetTypematic(3, 1);
   EXPECT_TRUE(error.failed());
@@ -181,6 +117,48 @@ TEST_F(EvdevKeyboardLineTest, SettingThatNeverShowsOnTheNodeFails) {
   const std::string detail = DescribeKeyboardLineFailure(*line, error);
   EXPECT_EQ(detail.rfind("/dev/input/event3: the repeat setting 499/45 ms was not rounded", 0), 0u)
       << detail;
+}
+
+// A node that cannot carry the link is refused at Open, before the
+// download waits for the keypad, and keeps its repeat values.
+TEST_F(EvdevKeyboardLineTest, OpenRefusesANodeWhoseDriverSendsNoSettings) {
+  const struct {
+    const char* name;
+    bool softRepeat;
+    NodeIdentity identity;
+    RepeatSetting atOpen;
+    const char* refusal;  // the start of the detail line; null: the node opens
+    std::vector<std::uint8_t> sent;  // parameter bytes the check sent to the keyboard
+  } cases[] = {
+      {"PS/2", false, {BUS_I8042, 1, 1}, {500, 100}, nullptr, {0x2C}},
+      {"soft repeat", true, {BUS_I8042, 1, 1}, {600, 40},
+       "/dev/input/event3: the repeat setting 749/41 ms was not rounded to the keyboard's 750/42 ms", {}},
+      {"virtual", true, {BUS_VIRTUAL, 0, 0}, {250, 33},
+       "/dev/input/event3: the repeat setting 250/32 ms was not rounded to the keyboard's 250/33 ms", {}},
+      {"USB", false, {BUS_USB, 0x046d, 0xc31c}, {250, 33},
+       "/dev/input/event3: a USB keyboard (vendor 046d, product c31c), whose driver sends no", {}},
+      {"Bluetooth", false, {BUS_BLUETOOTH, 0x05ac, 0x0255}, {250, 33}, "/dev/input/event3: a Bluetooth keyboard", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    kernel->softRepeat = c.softRepeat;
+    kernel->identity = c.identity;
+    kernel->rep = c.atOpen;
+    kernel->line.clear();
+    const TimePoint start = clock.Now();
+    const ChannelError error = line->Open();
+    EXPECT_LE(clock.Now() - start, EvdevKeyboardLine::kConfirmTimeout + 10ms);
+    const std::string detail = DescribeKeyboardLineFailure(*line, error);
+    EXPECT_EQ(error.ok(), c.refusal == nullptr) << detail;
+    if (c.refusal) {
+      EXPECT_EQ(error.kind(), ChannelErrorKind::Unsupported);
+      EXPECT_EQ(detail.rfind(c.refusal, 0), 0u) << detail;
+      EXPECT_FALSE(kernel->open);
+    }
+    EXPECT_EQ(kernel->rep, c.atOpen);
+    EXPECT_EQ(kernel->line, c.sent);
+    line->Close();
+  }
 }
 
 TEST_F(EvdevKeyboardLineTest, CloseRestoresTheRepeatSettingsOfOpen) {

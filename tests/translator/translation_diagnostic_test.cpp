@@ -49,6 +49,23 @@ INSTANTIATE_TEST_SUITE_P(
                   DiagnosticKind::MissingBody},
         ErrorCase{"<HEADER>\n<DELAX 5>a", "2:9: the second tag must be <DELAY n>, not <DELAX>",
                   DiagnosticKind::SecondTagNotDelay},
+        // The character after the first tag is skipped unread: the sentence
+        // names it, and the column points at it.
+        ErrorCase{"<HEADER> <DELAY 2>\na",
+                  "1:9: put <DELAY n> directly after <HEADER> or on the next line, with nothing between "
+                  "them (here a blank)",
+                  DiagnosticKind::SecondTagNotDelay},
+        ErrorCase{"<HEADER>\r\n\t<delay 2>\na",
+                  "2:1: put <DELAY n> directly after <HEADER> or on the next line, with nothing between "
+                  "them (here a tab)",
+                  DiagnosticKind::SecondTagNotDelay},
+        ErrorCase{"<01>caf<ENTER>\n",
+                  "1:5: a source begins with <HEADER> and then <DELAY n>, but 'c' follows the first tag",
+                  DiagnosticKind::SecondTagNotDelay},
+        ErrorCase{"25<HEADER>\n<DELAY 1>\na",
+                  "1:10: a source begins with <HEADER> and then <DELAY n>: the text up to the first '>' is "
+                  "read as its first tag, and holds the number 25, not 0",
+                  DiagnosticKind::BadFirstTag},
         ErrorCase{kHeader + "<01>ab<ENT", "3:11: the source ends inside a tag: a '<' has no closing '>'",
                   DiagnosticKind::IncompleteTag},
         ErrorCase{kHeader + "<01><OUT 256>",

@@ -1,12 +1,14 @@
 // Sources and emulators that are not plain small files: FIFOs, devices,
 // directories, oversized or line-heavy layouts, a stop during reading, and
 // the same translation from bytes in memory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "TranslatorFixture.h"
 #include "translator/EmulatorTable.h"
+#include "translator/RegularFile.h"
 
 namespace lumivane::test {
 namespace {
@@ -52,6 +54,14 @@ TEST_F(TranslatorInputTest, OnlyRegularFilesAreReadAndNothingBlocks) {
   }
   EXPECT_EQ(TranslateWith(source, layout), DownloadState::ImageReady);
   EXPECT_TRUE(builder.detailLine().empty());
+}
+
+// A regular file whose reads wait for data (/proc/kmsg) must fail them
+// instead: the descriptor stays non-blocking.
+TEST_F(TranslatorInputTest, OpenedFilesNeverWaitForData) {
+  const ReadableFile file = OpenRegularFile(Write("source.pos", kHeader));
+  ASSERT_EQ(file.outcome, OpenOutcome::Opened);
+  EXPECT_NE(fcntl(file.fd(), F_GETFL) & O_NONBLOCK, 0);
 }
 
 TEST_F(TranslatorInputTest, UnusableLayoutsSayWhy) {

@@ -199,7 +199,7 @@ class MainDialogTransferTest : public QObject {
     QVERIFY(finished.wait(kLongWaitMs));
     const QStringList lines = StatusLines(*dialog);
     if (stuck) {
-      QCOMPARE(lines.back(), QStringLiteral("Verify failed at 0x0004: wrote 0x01, read 0xFF (1 bytes differ)"));
+      QCOMPARE(lines.back(), QStringLiteral("Verify failed at 0x0004: wrote 0x01, read 0xFF (1 byte differs)"));
       QCOMPARE(dialog->ExitStatus(), 1);
     } else {
       QCOMPARE(lines.mid(lines.size() - 2), (QStringList{QStringLiteral("Verified 609 bytes"), kSuccessLine}));
