@@ -4,6 +4,8 @@
 #include <string>
 
 #include "cli/HelpText.h"
+#include "cli/StationCommand.h"
+#include "cli/StationReportCommand.h"
 
 namespace lumivane {
 
@@ -161,9 +163,12 @@ void DeclareCommands(CLI::App& app, CliCommands* commands) {
   commands->readCommand = DeclareRead(app, commands->read);
   commands->compareCommand = DeclareCompare(app, commands->compare);
   commands->checkCommand = DeclareCheck(app, commands->check);
+  AddStationCommand(app, &commands->chosen);
+  AddStationReportCommand(app, &commands->chosen);
 }
 
 int RunChosenCommand(const CliCommands& commands, const LaunchPaths& paths) {
+  if (commands.chosen) return commands.chosen(paths);
   if (*commands.translateCommand) return RunTranslateCommand(commands.translate, paths);
   if (*commands.checkCommand) return RunCheckCommand(commands.check, paths);
   if (*commands.readCommand) return RunReadCommand(commands.read, paths);

@@ -6,6 +6,7 @@
 #include "cli/CompareCommand.h"
 #include "cli/DownloadCommand.h"
 #include "cli/ReadCommand.h"
+#include "cli/Subcommand.h"
 #include "cli/TranslateCommand.h"
 
 namespace lumivane {
@@ -23,9 +24,12 @@ struct CliCommands {
   CLI::App* readCommand = nullptr;
   CLI::App* compareCommand = nullptr;
   CLI::App* checkCommand = nullptr;
+  // station and station-report, set when the command line names one.
+  SubcommandRun chosen;
 };
 
-// Declares translate, download, read, compare and check on `app`, with
+// Declares translate, download, read, compare, check, station and
+// station-report on `app`, with
 // their help; the options shared by the keypad subcommands are declared
 // by one function each. `commands` must outlive the parse.
 void DeclareCommands(CLI::App& app, CliCommands* commands);

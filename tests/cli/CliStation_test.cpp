@@ -89,7 +89,7 @@ TEST_F(CliStationTest, ServesTheKeypadsOfSeveralLinesUntilCtrlC) {
                                Sha256Hex(reinterpret_cast<const std::uint8_t*>(image.data()), image.size()));
   EXPECT_THAT(lines, ::testing::Contains(::testing::StartsWith(sound->devicePath() + ": PASS")));
   EXPECT_THAT(lines, ::testing::Contains(faulty->devicePath() + ": FAIL: Verify failed at 0x0004: wrote 0x01, "
-                                                                "read 0xFF (1 bytes differ)"));
+                                                                "read 0xFF (1 byte differs)"));
   EXPECT_THAT(lines, ::testing::Contains(sound->devicePath() + ": waiting for shift+load"));
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.end()[-2], "Stopping: no more keypads are armed");

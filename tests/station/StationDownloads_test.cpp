@@ -127,7 +127,7 @@ TEST_F(StationDownloadsTest, UsbKeypadsFailOnTheirOwnAndTheSoundOnesHoldTheImage
        KeypadHolds::Incomplete},
       {Fault::Unplug, OutcomeResult::Failed, "Quintrel communication timeout",
        std::string("@") + kFeatureReportFailed, 6, KeypadHolds::Incomplete},
-      {Fault::StuckByte, OutcomeResult::Failed, "Verify failed at 0x0004: wrote 0x01, read 0xFF (1 bytes differ)", "",
+      {Fault::StuckByte, OutcomeResult::Failed, "Verify failed at 0x0004: wrote 0x01, read 0xFF (1 byte differs)", "",
        14, KeypadHolds::Complete},
       {Fault::WrongIdentity, OutcomeResult::Failed, "Wrong Device ID",
        "@: the keypad answered C0 C1 C2 C3 C4 C5 C6 C8, not C0 C1 C2 C3 C4 C5 C6 C7", 9, KeypadHolds::Unchanged},

@@ -101,7 +101,7 @@ class StationWindowTest : public QObject {
     const StationTile* failed = window.tiles()[1];
     QCOMPARE(failed->title(), QStringLiteral("usb-0:2:1.0 (SN2)"));
     QCOMPARE(failed->activity(), QStringLiteral("remove the keypad"));
-    QCOMPARE(failed->reason(), QStringLiteral("Verify failed at 0x0004: wrote 0x01, read 0xFF (1 bytes differ)"));
+    QCOMPARE(failed->reason(), QStringLiteral("Verify failed at 0x0004: wrote 0x01, read 0xFF (1 byte differs)"));
     QCOMPARE(window.tiles()[0]->reason(), QString());
     QCOMPARE(window.tiles()[0]->progress()->value(), 609);
     QCOMPARE(fixture.sounds.size(), std::size_t{3});
