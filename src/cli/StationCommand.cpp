@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <climits>
 #include <clocale>
 #include <cstdio>
@@ -127,38 +126,6 @@ int RunStationCommand(const CliStationOptions& options, const LaunchPaths& paths
   }
   const StationJob job{choices, builder, hidBackend.get(), resolve, clock};
   return Serve(options, job, log.get(), signals.fd(), sha256);
-}
-
-void AddStationCommand(CLI::App& app, SubcommandRun* chosen) {
-  auto options = std::make_shared<CliStationOptions>();
-  CLI::App* command = app.add_subcommand(
-      "station", "Serve a tray of keypads: each plugged in (usb) or on a --port (rs232) gets the image");
-  command->add_option("SOURCE", options->source, "Configuration source (.pos)")->required();
-  command->add_option("--emulator", options->emulator, "Layout name, or an emulator file (.emu or a path)");
-  command->add_option("--keys", options->keys, "Number of keys: 360, anything else means 120");
-  command->add_option("--layer", options->layer, "Target layer")
-      ->transform(CLI::IsMember({"1", "2"}, CLI::ignore_space));
-  command->add_option("--link", options->link, "Link to the keypads")
-      ->required()
-      ->transform(CLI::IsMember({"usb", "rs232"}, CLI::ignore_case));
-  command->add_option("--port", options->ports, "rs232: a port name (COM1) or device; one slot each, repeatable");
-  command->add_option("--count", options->count, "Stop once N keypads have passed")
-      ->option_text("N")
-      ->check(CLI::PositiveNumber);
-  command->add_option("--log", options->log, "Append one JSON line per outcome to FILE, synced as written")
-      ->option_text("FILE");
-  command->add_flag("--no-verify", options->noVerify, "Do not read the written bytes back (verified by default)");
-  command->footer(
-      "Every keypad is written, verified and ended on its own; one that fails, hangs or is pulled\n"
-      "never holds another. A keypad is written again only after it was unplugged and plugged in\n"
-      "again (usb), or taken off its line (rs232). Ctrl-C arms no more keypads and lets the\n"
-      "transfers under way finish; a second Ctrl-C stops them and names each keypad left with an\n"
-      "incomplete image. On a terminal one line per slot is redrawn in place; otherwise one line\n"
-      "per event.\n" +
-      ExitStatusHelp());
-  command->callback([options, chosen] {
-    *chosen = [options](const LaunchPaths& paths) { return RunStationCommand(*options, paths); };
-  });
 }
 
 }  // namespace lumivane

@@ -4,11 +4,6 @@
 #include <vector>
 
 #include "app/LaunchPaths.h"
-#include "cli/Subcommand.h"
-
-namespace CLI {
-class App;
-}
 
 namespace lumivane {
 
@@ -20,9 +15,6 @@ struct CliStationOptions {
   std::string log;                 // append every outcome here
   bool noVerify = false;
 };
-
-// Declares `station` on the app; *chosen runs it when the command line names it.
-void AddStationCommand(CLI::App& app, SubcommandRun* chosen);
 
 // Translates the source once, prints the image's size and SHA-256, opens
 // the log, then serves keypads until Ctrl-C or --count passes. Returns 0

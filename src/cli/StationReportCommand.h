@@ -1,20 +1,17 @@
 #pragma once
 #include <string>
 
-#include "cli/Subcommand.h"
-
-namespace CLI {
-class App;
-}
-
 namespace lumivane {
 
-// Declares `station-report` on the app; *chosen runs it when the command line names it.
-void AddStationReportCommand(CLI::App& app, SubcommandRun* chosen);
+// Options of "lumivane-cli station-report".
+struct CliStationReportOptions {
+  std::string log;
+  std::string format = "text";  // or "csv"
+};
 
 // Sums up a station log on standard output (a table, or CSV); a line that
 // holds no outcome is skipped with a warning on standard error. 0, or 19
 // when the log cannot be read.
-int RunStationReportCommand(const std::string& logPath, bool csv);
+int RunStationReportCommand(const CliStationReportOptions& options);
 
 }  // namespace lumivane
