@@ -53,6 +53,22 @@ StationWindow::StationWindow(Setup setup, QWidget* parent) : QWidget(parent, Qt:
   auto* layout = new QVBoxLayout(this);
   const DownloadChoices& choices = setup_.choices;
   const bool rs232 = choices.link == LinkKind::Rs232;
+  AddChoices(layout, rs232);
+  AddButtons(layout);
+  AddTileArea(layout);
+  resize(820, 520);
+
+  ShowIdle();
+  if (choices.link != LinkKind::Usb && !rs232) {
+    start_->setEnabled(false);
+    Notice(QStringLiteral("The station serves keypads over USB or RS232: choose one of them in the main window"));
+  }
+}
+
+// What is served: the source, layer and link, the image's checksum, and
+// the fields a run starts from (RS232 ports, the log, verify).
+void StationWindow::AddChoices(QVBoxLayout* layout, bool rs232) {
+  const DownloadChoices& choices = setup_.choices;
   auto* what = new QLabel(this);
   what->setTextFormat(Qt::PlainText);
   what->setWordWrap(true);
@@ -77,7 +93,9 @@ StationWindow::StationWindow(Setup setup, QWidget* parent) : QWidget(parent, Qt:
   verify_->setChecked(true);
   form->addRow(QString(), verify_);
   layout->addLayout(form);
+}
 
+void StationWindow::AddButtons(QVBoxLayout* layout) {
   auto* buttons = new QHBoxLayout();
   start_ = new QPushButton(QStringLiteral("&Start"), this);
   stop_ = new QPushButton(QStringLiteral("S&top"), this);
@@ -89,7 +107,10 @@ StationWindow::StationWindow(Setup setup, QWidget* parent) : QWidget(parent, Qt:
   layout->addLayout(buttons);
   connect(start_, &QPushButton::clicked, this, &StationWindow::Start);
   connect(stop_, &QPushButton::clicked, this, &StationWindow::Stop);
+}
 
+// The tiles, a scrolled grid, above a few lines of notices.
+void StationWindow::AddTileArea(QVBoxLayout* layout) {
   auto* area = new QScrollArea(this);
   area->setWidgetResizable(true);
   auto* grid = new QWidget(area);
@@ -102,13 +123,6 @@ StationWindow::StationWindow(Setup setup, QWidget* parent) : QWidget(parent, Qt:
   notices_->setMaximumBlockCount(500);
   notices_->setFixedHeight(notices_->fontMetrics().lineSpacing() * 5 + 12);
   layout->addWidget(notices_);
-  resize(820, 520);
-
-  ShowIdle();
-  if (choices.link != LinkKind::Usb && !rs232) {
-    start_->setEnabled(false);
-    Notice(QStringLiteral("The station serves keypads over USB or RS232: choose one of them in the main window"));
-  }
 }
 
 StationWindow::~StationWindow() {

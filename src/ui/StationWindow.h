@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace lumivane {
 
@@ -77,6 +78,9 @@ class StationWindow : public QWidget, private StationObserver {
   struct Run;
 
   // StationObserver, on the station's thread: copies and queues.
+  void AddChoices(QVBoxLayout* layout, bool rs232);
+  void AddButtons(QVBoxLayout* layout);
+  void AddTileArea(QVBoxLayout* layout);
   void OnEvent(const StationEvent& event, const StationSnapshot& snapshot) override;
   void ShowEvent(const StationEvent& event, const StationSnapshot& snapshot);
   void Served(const StationSummary& summary);
