@@ -24,10 +24,10 @@ std::string SystemError(const char* what) { return std::string(what) + ": " + st
 }  // namespace
 
 PtyKeypad::PtyKeypad(KeypadOptions options, bool stopAfterEnd)
-    : clock_(steadyClock_), model_(std::move(options)), stopAfterEnd_(stopAfterEnd) {}
+    : clock_(steadyClock_), modelClock_(nullptr), model_(std::move(options)), stopAfterEnd_(stopAfterEnd) {}
 
 PtyKeypad::PtyKeypad(KeypadOptions options, bool stopAfterEnd, Clock& clock)
-    : clock_(clock), model_(std::move(options), &clock), stopAfterEnd_(stopAfterEnd) {}
+    : clock_(clock), modelClock_(&clock), model_(std::move(options), &clock), stopAfterEnd_(stopAfterEnd) {}
 
 PtyKeypad::~PtyKeypad() {
   Stop();
@@ -140,6 +140,17 @@ void PtyKeypad::PressShiftLoad() {
   model_.PressShiftLoad();
 }
 
+void PtyKeypad::TakeOffLine() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onLine_ = false;
+}
+
+void PtyKeypad::PutOnLine(KeypadOptions options) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  model_ = KeypadModel(std::move(options), modelClock_);
+  onLine_ = true;
+}
+
 bool PtyKeypad::WaitForEnd(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
   return endSeen_.wait_for(lock, limit, [this] { return model_.IsFinished(); });
@@ -178,6 +189,7 @@ bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int
     std::chrono::milliseconds delay{0};
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (!onLine_) continue;  // no keypad takes it
       answersRead = model_.phase() == KeypadModel::Phase::Loading;
       answers = model_.ReceiveByte(bytes[i]);
       hungUp = model_.IsHungUp();
@@ -214,10 +226,11 @@ bool PtyKeypad::Serve(int stopFd) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stoppedReading = model_.StoppedReading();
-      due = model_.Poll();
-      if (model_.phase() == KeypadModel::Phase::IdentityPending) {
+      // Off the line the keypad neither answers nor falls idle.
+      if (onLine_) due = model_.Poll();
+      if (onLine_ && model_.phase() == KeypadModel::Phase::IdentityPending) {
         wakeUp = clock_.Now() + kIdentityPollInterval;
-      } else if (model_.AwaitingRestOfBlock()) {
+      } else if (onLine_ && model_.AwaitingRestOfBlock()) {
         wakeUp = clock_.Now() + KeypadModel::kLineIdleTime;
         idleAtWakeUp = true;
       }

@@ -32,7 +32,7 @@ std::vector<std::string> DownloadChain::Impl::StoppedTransferLines() const {
 }
 
 DownloadState DownloadChain::Impl::WriteImage(int layer) {
-  const std::uint32_t length = builder_.imageLength();
+  const std::uint32_t length = image().imageLength();
   host_.OnProgress({ProgressPass::Transfer, 0, length, true});
   Tell("Transfer in progress");
   DownloadState ended = DownloadState::None;
@@ -40,13 +40,14 @@ DownloadState DownloadChain::Impl::WriteImage(int layer) {
     if (!BackUp(layer, &ended)) return ended;
     host_.OnProgress({ProgressPass::Transfer, 0, length, true});  // the write's own pass
   }
-  const TransferImage image{builder_.image(), builder_.imageLength(), builder_.tableSize()};
+  const ImageBuilder& built = image();
+  const TransferImage transferred{built.image(), built.imageLength(), built.tableSize()};
   TransferOptions options;
   options.verify = run_.choices.verify;
   run_.writesBegun = true;
   run_.pass = ProgressPass::Transfer;
   const DownloadState written =
-      RunTransfer(*run_.link, image, layer, *this, options, &run_.verifyReport, &run_.layerRoom);
+      RunTransfer(*run_.link, transferred, layer, *this, options, &run_.verifyReport, &run_.layerRoom);
   if (written == DownloadState::Success && options.verify) {
     // Complete: the pass ran to its end, and the end command went out.
     const VerifyReport& report = run_.verifyReport;
@@ -138,11 +139,11 @@ DownloadState DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPat
 
 void DownloadChain::Impl::OnProgressStep(std::uint16_t counter) {
   if (counter % 4 != 0) return;
-  host_.OnProgress({ProgressPass::Transfer, counter, builder_.imageLength(), false});
+  host_.OnProgress({ProgressPass::Transfer, counter, image().imageLength(), false});
 }
 
 void DownloadChain::Impl::OnDataWritten(std::uint16_t counter) {
-  host_.OnProgress({ProgressPass::Transfer, counter, builder_.imageLength(), false});
+  host_.OnProgress({ProgressPass::Transfer, counter, image().imageLength(), false});
 }
 
 bool DownloadChain::Impl::StopRequested() {

@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "link/KeypadConstants.h"
+#include "link/UsbPortPath.h"
 
 namespace lumivane {
 
@@ -49,6 +50,32 @@ std::string NarrowText(const wchar_t* text) {
       state = std::mbstate_t{};
     } else {
       out.append(buffer, n);
+    }
+  }
+  return out;
+}
+
+// A wide string from hidapi (UTF-32 here) as UTF-8, whatever the locale;
+// a value that is no character becomes U+FFFD.
+std::string Utf8Text(const wchar_t* text) {
+  std::string out;
+  for (; text && *text; ++text) {
+    std::uint32_t c = static_cast<std::uint32_t>(*text);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
     }
   }
   return out;
@@ -114,6 +141,7 @@ HidapiBackend::~HidapiBackend() {
 std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   std::vector<HidDeviceInfo> records;
   if (!initialised_) return records;
+  const std::lock_guard<std::mutex> lock(serviceMutex_);
   hid_device_info* list = hid_enumerate(0, 0);
   for (const hid_device_info* d = list; d; d = d->next) {
     HidDeviceInfo info;
@@ -123,6 +151,8 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
     info.releaseNumber = d->release_number;
     info.usagePage = d->usage_page;
     if (d->manufacturer_string) info.manufacturer = d->manufacturer_string;
+    info.serialNumber = Utf8Text(d->serial_number);
+    info.portPath = UsbPortPathOfHidraw(info.path);
     records.push_back(std::move(info));
   }
   hid_free_enumeration(list);
@@ -136,6 +166,7 @@ std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, ChannelE
     *error = ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised");
     return nullptr;
   }
+  const std::lock_guard<std::mutex> lock(serviceMutex_);
   bool refuse = false;
   *error = CheckHidrawNode(path, &refuse);
   hid_device* handle = refuse ? nullptr : hid_open_path(path.c_str());

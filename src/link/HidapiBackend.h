@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ class HidapiBackend : public HidBackend {
 
  private:
   bool initialised_ = false;
+  std::mutex serviceMutex_;  // hidapi's listing, opening and global error text
 };
 
 // hidapi lists a hidraw node once per top-level collection of its report

@@ -40,6 +40,7 @@ class Transfer {
     const bool placed = layer == 2 ? PlaceInLayer2(&base, &fits) : PlaceInLayer1(layer1Start, &base, &fits);
     if (!placed) return DownloadState::Timeout;
     if (!fits) return DownloadState::NoMemory;
+    room_.base = base;
 
     if (!WriteImage(base)) return DownloadState::Timeout;
     return DownloadState::Success;
@@ -137,7 +138,7 @@ class Transfer {
 
   void NoteRoom(int layer, std::uint32_t first, std::uint32_t last, std::uint16_t lower,
                 std::uint16_t upper) {
-    room_ = {layer, first, last, last >= first ? last - first + 1 : 0, lower, upper};
+    room_ = {layer, first, last, last >= first ? last - first + 1 : 0, lower, upper, std::nullopt};
   }
 
   bool WriteAndStep(std::uint8_t value) {
