@@ -30,10 +30,10 @@ ChannelError SystemError(const std::string& what) {
 }  // namespace
 
 PtyKeypad::PtyKeypad(KeypadOptions options, bool stopAfterEnd)
-    : clock_(steadyClock_), model_(std::move(options)), stopAfterEnd_(stopAfterEnd) {}
+    : clock_(steadyClock_), modelClock_(nullptr), model_(std::move(options)), stopAfterEnd_(stopAfterEnd) {}
 
 PtyKeypad::PtyKeypad(KeypadOptions options, bool stopAfterEnd, Clock& clock)
-    : clock_(clock), model_(std::move(options), &clock), stopAfterEnd_(stopAfterEnd) {}
+    : clock_(clock), modelClock_(&clock), model_(std::move(options), &clock), stopAfterEnd_(stopAfterEnd) {}
 
 PtyKeypad::~PtyKeypad() {
   Stop();
@@ -162,6 +162,17 @@ void PtyKeypad::PressShiftLoad() {
   model_.PressShiftLoad();
 }
 
+void PtyKeypad::TakeOffLine() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onLine_ = false;
+}
+
+void PtyKeypad::PutOnLine(KeypadOptions options) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  model_ = KeypadModel(std::move(options), modelClock_);
+  onLine_ = true;
+}
+
 bool PtyKeypad::WaitForEnd(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, limit, [this] { return model_.IsFinished(); });
@@ -200,6 +211,7 @@ PtyKeypad::ReceiveEnd PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::
     std::chrono::milliseconds delay{0};
     {
       std::lock_guard<std::mutex> lock(mutex_);
+      if (!onLine_) continue;  // no keypad takes it
       answersRead = model_.phase() == KeypadModel::Phase::Loading;
       answers = model_.ReceiveByte(bytes[i]);
       hungUp = model_.IsHungUp();
@@ -228,6 +240,8 @@ PtyKeypad::ModelWait PtyKeypad::TakeModelWait() {
   ModelWait wait;
   std::lock_guard<std::mutex> lock(mutex_);
   wait.stoppedReading = model_.StoppedReading();
+  // Off the line the keypad neither answers nor falls idle.
+  if (!onLine_) return wait;
   wait.due = model_.Poll();
   if (model_.phase() == KeypadModel::Phase::IdentityPending) {
     wait.wakeUp = clock_.Now() + kIdentityPollInterval;

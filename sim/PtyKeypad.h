@@ -67,6 +67,11 @@ class PtyKeypad {
   bool Release(std::chrono::milliseconds limit);
 
   void PressShiftLoad();
+  // The keypad is taken off the line: the line stays up, bytes sent to it
+  // are lost and nothing answers, as on a cable whose keypad was unplugged.
+  // PutOnLine puts a keypad there again: a new one with these options.
+  void TakeOffLine();
+  void PutOnLine(KeypadOptions options);
   // Waits (in real time, for the serving thread) until an end command has
   // arrived; false when limit passed first.
   bool WaitForEnd(std::chrono::milliseconds limit);
@@ -103,6 +108,8 @@ class PtyKeypad {
 
   SteadyClock steadyClock_;
   Clock& clock_;
+  Clock* modelClock_;  // the model's clock: null for the monotonic one
+  bool onLine_ = true;
   KeypadModel model_;
   bool stopAfterEnd_;
   mutable std::mutex mutex_;

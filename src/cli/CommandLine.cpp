@@ -153,6 +153,47 @@ CLI::App* DeclareCheck(CLI::App& app, CliCheckOptions& options) {
   return command;
 }
 
+CLI::App* DeclareStation(CLI::App& app, CliStationOptions& options) {
+  CLI::App* command = app.add_subcommand(
+      "station", "Serve a tray of keypads: each plugged in (usb) or on a --port (rs232) gets the image");
+  AddSource(command, options.source);
+  AddEmulator(command, options.emulator);
+  AddKeys(command, options.keys);
+  AddLayer(command, options.layer, "Target layer");
+  command->add_option("--link", options.link, "Link to the keypads")
+      ->required()
+      ->transform(CLI::IsMember({"usb", "rs232"}, CLI::ignore_case));
+  command->add_option("--port", options.ports, "rs232: a port name (COM1) or device; one slot each, repeatable");
+  command->add_option("--count", options.count, "Stop once N keypads have passed")
+      ->option_text("N")
+      ->check(CLI::PositiveNumber);
+  command->add_option("--log", options.log, "Append one JSON line per outcome to FILE, synced as written")
+      ->option_text("FILE");
+  command->add_flag("--no-verify", options.noVerify, "Do not read the written bytes back (verified by default)");
+  command->footer(
+      "Every keypad is written, verified and ended on its own; one that fails, hangs or is pulled\n"
+      "never holds another. A keypad is written again only after it was unplugged and plugged in\n"
+      "again (usb), or taken off its line (rs232). Ctrl-C arms no more keypads and lets the\n"
+      "transfers under way finish; a second Ctrl-C stops them and names each keypad left with an\n"
+      "incomplete image. On a terminal one line per slot is redrawn in place; otherwise one line\n"
+      "per event.\n" +
+      ExitStatusHelp());
+  return command;
+}
+
+CLI::App* DeclareStationReport(CLI::App& app, CliStationReportOptions& options) {
+  CLI::App* command = app.add_subcommand(
+      "station-report", "Sum up a station log: per slot and in all, passed and failed, and the images");
+  command->add_option("FILE", options.log, "The log that station --log wrote")->required();
+  command->add_option("--format", options.format, "text: a table; csv: kind,slot,sha256,length,passed,failed")
+      ->transform(CLI::IsMember({"text", "csv"}, CLI::ignore_case));
+  command->footer(
+      "Runs that the station ended before anything was written count neither as passed nor as\n"
+      "failed. A last line that the station did not finish is skipped with a warning.\n" +
+      ExitStatusHelp());
+  return command;
+}
+
 }  // namespace
 
 void DeclareCommands(CLI::App& app, CliCommands* commands) {
@@ -162,9 +203,13 @@ void DeclareCommands(CLI::App& app, CliCommands* commands) {
   commands->compareCommand = DeclareCompare(app, commands->compare);
   commands->checkCommand = DeclareCheck(app, commands->check);
   commands->lspCommand = DeclareLspCommand(app);
+  commands->stationCommand = DeclareStation(app, commands->station);
+  commands->stationReportCommand = DeclareStationReport(app, commands->stationReport);
 }
 
 int RunChosenCommand(const CliCommands& commands, const LaunchPaths& paths) {
+  if (*commands.stationCommand) return RunStationCommand(commands.station, paths);
+  if (*commands.stationReportCommand) return RunStationReportCommand(commands.stationReport);
   if (*commands.translateCommand) return RunTranslateCommand(commands.translate, paths);
   if (*commands.checkCommand) return RunCheckCommand(commands.check, paths);
   if (*commands.readCommand) return RunReadCommand(commands.read, paths);

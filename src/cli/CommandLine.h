@@ -7,6 +7,8 @@
 #include "cli/DownloadCommand.h"
 #include "cli/LspCommand.h"
 #include "cli/ReadCommand.h"
+#include "cli/StationCommand.h"
+#include "cli/StationReportCommand.h"
 #include "cli/TranslateCommand.h"
 
 namespace lumivane {
@@ -19,16 +21,21 @@ struct CliCommands {
   CliReadOptions read;
   CliCompareOptions compare;
   CliCheckOptions check;
+  CliStationOptions station;
+  CliStationReportOptions stationReport;
   CLI::App* translateCommand = nullptr;
   CLI::App* downloadCommand = nullptr;
   CLI::App* readCommand = nullptr;
   CLI::App* compareCommand = nullptr;
   CLI::App* checkCommand = nullptr;
   CLI::App* lspCommand = nullptr;
+  CLI::App* stationCommand = nullptr;
+  CLI::App* stationReportCommand = nullptr;
 };
 
-// Declares translate, download, read, compare, check and lsp on `app`, with
-// their help; the options shared by the keypad subcommands are declared
+// Declares translate, download, read, compare, check, lsp, station and
+// station-report on `app`, with their help; the options shared by the
+// keypad subcommands are declared
 // by one function each. `commands` must outlive the parse.
 void DeclareCommands(CLI::App& app, CliCommands* commands);
 

@@ -1,15 +1,12 @@
 #include "cli/TranslateCommand.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <vector>
 
 #include "app/EmulatorFiles.h"
-#include "cli/DiagnosticPrinter.h"
 #include "common/ExitStatus.h"
 #include "cli/ImageFile.h"
-#include "download/FailureDetails.h"
+#include "cli/TranslationFailure.h"
 #include "translator/ImageBuilder.h"
 #include "translator/ImageListing.h"
 
@@ -44,22 +41,7 @@ int RunTranslateCommand(const CliTranslateOptions& options, const LaunchPaths& p
   const DownloadState state = builder.Translate(input);
   std::printf("Lines Translated: %05d\n", static_cast<int>(builder.lineNumber()));
   if (state != DownloadState::ImageReady) {
-    const char* line = StatusLineFor(state);
-    if (line) std::printf("%s\n", line);
-    if (state == DownloadState::TranslationError) {
-      // Standard output keeps its lines; where and why go to standard error.
-      std::fflush(stdout);
-      PrintCompilerDiagnostics(stderr, options.source, builder, isatty(STDERR_FILENO));
-      return static_cast<int>(state);
-    }
-    // A layout name that matched no file: which folders were searched.
-    std::string detail = state == DownloadState::EmulatorUnavailable
-                             ? MissingLayoutDetailFor(options.emulator, input.emulatorPath,
-                                                      LayoutFoldersFor(options.emulator, paths.emulatorDirectories))
-                             : std::string();
-    if (detail.empty()) detail = builder.detailLine();
-    if (!detail.empty()) std::printf("%s\n", detail.c_str());
-    return static_cast<int>(state);
+    return PrintTranslationFailure(state, builder, options.source, options.emulator, input.emulatorPath, paths);
   }
   if (!options.output.empty()) {
     std::fflush(stdout);

@@ -110,6 +110,11 @@ void DownloadChain::Impl::Translate() {
   input.keysText = choices.keysText;
   input.pcAtLink = choices.link == LinkKind::PcAt;
   const bool translates = choices.job == KeypadJob::Download || !choices.sourcePath.empty();
+  if (translated_ != nullptr && translates) {
+    run_.nibbleKeys = translated_->nibbleKeys();
+    EndPhase(DownloadState::ImageReady, {});
+    return;
+  }
   std::string detail;
   run_.inStep = true;
   DownloadState state = DownloadState::None;
@@ -142,13 +147,13 @@ void DownloadChain::Impl::OnReport() {
   SetActivity(DownloadActivity::None);
   if (run_.state == DownloadState::ImageReady) {
     EnterPhase(DownloadPhase::Preparing);
-    host_.OnLinesTranslated(builder_.lineNumber());
+    host_.OnLinesTranslated(image().lineNumber());
     Prepare();
     return;
   }
   const bool translated = run_.phase == DownloadPhase::Translating;
   EnterPhase(DownloadPhase::Ending);
-  if (translated && run_.state == DownloadState::TranslationError) host_.OnLinesTranslated(builder_.lineNumber());
+  if (translated && run_.state == DownloadState::TranslationError) host_.OnLinesTranslated(image().lineNumber());
   ReportEnd();
 }
 
@@ -244,7 +249,7 @@ void DownloadChain::Impl::OnTransfer() {
   run_.inStep = false;
   std::string detail;
   if (ended == DownloadState::Timeout) detail = run_.link->faultDetail();
-  if (ended == DownloadState::NoMemory) detail = NoMemoryDetail(builder_.imageLength(), run_.layerRoom);
+  if (ended == DownloadState::NoMemory) detail = NoMemoryDetail(image().imageLength(), run_.layerRoom);
   EndPhase(ended, std::move(detail));
 }
 
@@ -302,6 +307,10 @@ void DownloadChain::Impl::EndRun() {
   outcome.keypad = run_.verifyReport.endSent || (wrote && outcome.succeeded) ? KeypadHolds::Complete
                    : wrote                                                  ? KeypadHolds::Incomplete
                                                                             : KeypadHolds::Unchanged;
+  outcome.placementBase = run_.layerRoom.base;
+  if (run_.verifyReport.complete) {
+    outcome.verify = run_.verifyReport.differing == 0 ? VerifyResult::Passed : VerifyResult::Failed;
+  }
   EnterPhase(DownloadPhase::Idle);
   host_.OnOutcome(outcome);
 }
@@ -311,6 +320,7 @@ DownloadChain::DownloadChain(DownloadHost& host, LinkChannels channels, std::str
 
 DownloadChain::~DownloadChain() = default;
 
+void DownloadChain::UseTranslatedImage(const ImageBuilder* image) { impl_->translated_ = image; }
 void DownloadChain::StartDownload() { impl_->StartDownload(); }
 void DownloadChain::CancelDownload() { impl_->CancelDownload(); }
 void DownloadChain::OnMessage(DownloadMessage message) { impl_->OnMessage(message); }
@@ -326,7 +336,7 @@ const DownloadOutcome& DownloadChain::outcome() const { return impl_->run_.outco
 bool DownloadChain::LastDownloadSucceeded() const {
   return !IsRunning() && impl_->run_.outcome.succeeded;
 }
-const ImageBuilder& DownloadChain::builder() const { return impl_->builder_; }
+const ImageBuilder& DownloadChain::builder() const { return impl_->image(); }
 const LayerRead& DownloadChain::layerRead() const { return impl_->run_.layerRead; }
 const VerifyReport& DownloadChain::verifyReport() const { return impl_->run_.verifyReport; }
 bool DownloadChain::MayWriteKeypad() const { return impl_->run_.choices.job == KeypadJob::Download; }

@@ -52,6 +52,12 @@ class DownloadChain {
   DownloadChain(const DownloadChain&) = delete;
   DownloadChain& operator=(const DownloadChain&) = delete;
 
+  // Downloads `image`, translated already (ImageReady), in place of a
+  // translation of the choices' source: several chains, one per keypad,
+  // share one read-only image so. Null translates again. The image must
+  // not change while a chain may use it.
+  void UseTranslatedImage(const ImageBuilder* image);
+
   void StartDownload();
   void CancelDownload();
   void OnMessage(DownloadMessage message);

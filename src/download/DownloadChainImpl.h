@@ -133,6 +133,9 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   SteadyClock steadyClock_;
   Clock& clock_;
   ImageBuilder builder_;
+  // The image a download writes: builder_'s, or one translated elsewhere.
+  const ImageBuilder* translated_ = nullptr;
+  const ImageBuilder& image() const { return translated_ != nullptr ? *translated_ : builder_; }
   DownloadRun run_;
 };
 

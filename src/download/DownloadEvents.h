@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "translator/DownloadState.h"
@@ -56,6 +57,13 @@ enum class KeypadHolds : std::uint8_t {
   Incomplete,  // part of an image: download it again
 };
 
+// What the verify pass of a download found.
+enum class VerifyResult : std::uint8_t {
+  NotRun,  // not chosen, or the pass did not run to its end (the keypad stopped answering, a stop)
+  Passed,  // every written byte read back as written
+  Failed,  // some byte differs from what was written
+};
+
 // How one run ended: every host renders it.
 struct DownloadOutcome {
   // The last phase's state: Success, a failure's state, or None for a run
@@ -70,6 +78,9 @@ struct DownloadOutcome {
   // a success, before what the command does with the result.
   int exitStatus = 0;
   KeypadHolds keypad = KeypadHolds::Unchanged;
+  VerifyResult verify = VerifyResult::NotRun;
+  // Where the placement put the image, once it found room for it.
+  std::optional<std::uint16_t> placementBase;
 };
 
 // What a download tells as it runs. Hosts map the events to their own

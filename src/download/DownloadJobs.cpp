@@ -32,19 +32,20 @@ std::vector<std::string> DownloadChain::Impl::StoppedTransferLines() const {
 }
 
 DownloadState DownloadChain::Impl::WriteImage(int layer) {
-  const std::uint32_t length = builder_.imageLength();
+  const std::uint32_t length = image().imageLength();
   host_.OnProgress({ProgressPass::Transfer, 0, length, true});
   Tell("Transfer in progress");
   if (!run_.choices.backupPath.empty()) {
     if (const std::optional<DownloadState> ended = BackUp(layer)) return *ended;
     host_.OnProgress({ProgressPass::Transfer, 0, length, true});  // the write's own pass
   }
-  const TransferImage image{builder_.image(), builder_.imageLength(), builder_.tableSize()};
+  const ImageBuilder& built = image();
+  const TransferImage transferred{built.image(), built.imageLength(), built.tableSize()};
   TransferOptions options;
   options.verify = run_.choices.verify;
   run_.writesBegun = true;
   run_.pass = ProgressPass::Transfer;
-  const TransferResult transfer = RunTransfer(*run_.link, image, layer, *this, options);
+  const TransferResult transfer = RunTransfer(*run_.link, transferred, layer, *this, options);
   run_.verifyReport = transfer.verify;
   run_.layerRoom = transfer.room;
   const DownloadState written = transfer.state;
@@ -136,11 +137,11 @@ DownloadChain::Impl::NibbleKeysLoad DownloadChain::Impl::LoadNibbleKeys(const st
 
 void DownloadChain::Impl::OnProgressStep(std::uint16_t counter) {
   if (counter % 4 != 0) return;
-  host_.OnProgress({ProgressPass::Transfer, counter, builder_.imageLength(), false});
+  host_.OnProgress({ProgressPass::Transfer, counter, image().imageLength(), false});
 }
 
 void DownloadChain::Impl::OnDataWritten(std::uint16_t counter) {
-  host_.OnProgress({ProgressPass::Transfer, counter, builder_.imageLength(), false});
+  host_.OnProgress({ProgressPass::Transfer, counter, image().imageLength(), false});
 }
 
 bool DownloadChain::Impl::StopRequested() {

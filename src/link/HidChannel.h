@@ -18,6 +18,12 @@ struct HidDeviceInfo {
   std::uint16_t releaseNumber = 0;  // bcdDevice
   std::uint16_t usagePage = 0;
   std::wstring manufacturer;
+  // Beside the identity, for telling keypads apart: the USB serial number
+  // string (UTF-8; empty when the device has none) and the physical port
+  // as udev's ID_PATH names it ("pci-0000:00:14.0-usb-0:2.3:1.0"; empty
+  // when unknown).
+  std::string serialNumber;
+  std::string portPath;
 };
 
 // An open HID interface. Feature reports are 9-byte buffers, byte 0 the report ID (0).

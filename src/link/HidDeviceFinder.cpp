@@ -24,11 +24,6 @@ bool ManufacturerMatches(const std::wstring& manufacturer) {
   return true;
 }
 
-bool HasKeypadIdentity(const HidDeviceInfo& info) {
-  return info.productId == keypad::kProductId && info.releaseNumber == keypad::kReleaseNumber &&
-         info.usagePage == keypad::kVendorUsagePage && ManufacturerMatches(info.manufacturer);
-}
-
 std::string NothingMatchedDetail(std::size_t interfaces) {
   char text[200];
   std::snprintf(text, sizeof text,
@@ -40,6 +35,11 @@ std::string NothingMatchedDetail(std::size_t interfaces) {
 }
 
 }  // namespace
+
+bool HasKeypadIdentity(const HidDeviceInfo& info) {
+  return info.productId == keypad::kProductId && info.releaseNumber == keypad::kReleaseNumber &&
+         info.usagePage == keypad::kVendorUsagePage && ManufacturerMatches(info.manufacturer);
+}
 
 std::vector<std::string> InstalledUdevRuleLocations() {
   return {"/usr/lib/udev/rules.d/70-lumivane.rules", "/lib/udev/rules.d/70-lumivane.rules",

@@ -12,9 +12,13 @@ namespace lumivane {
 // keypad's node, and where an administrator puts a copy.
 std::vector<std::string> InstalledUdevRuleLocations();
 
-// Finds the keypad among the present HID interfaces by its identity:
-// product id 0x3A2A, release number 0x5A4A, usage page 0xFF00 and the
-// manufacturer string "Zoret" exactly; the vendor id is not examined.
+// Whether an interface has the keypad's identity: product id 0x3A2A,
+// release number 0x5A4A, usage page 0xFF00 and the manufacturer string
+// "Zoret" (the low 8 bits of each character); the vendor id is not examined.
+bool HasKeypadIdentity(const HidDeviceInfo& info);
+
+// Finds the keypad among the present HID interfaces by its identity
+// (HasKeypadIdentity).
 class HidDeviceFinder {
  public:
   using StatusSink = std::function<void(const std::string& line)>;

@@ -13,7 +13,9 @@
 #include <cwchar>
 #include <unordered_map>
 
+#include "common/Utf8.h"
 #include "link/KeypadConstants.h"
+#include "link/UsbPortPath.h"
 
 namespace lumivane {
 
@@ -50,6 +52,18 @@ std::string NarrowText(const wchar_t* text) {
     } else {
       out.append(buffer, n);
     }
+  }
+  return out;
+}
+
+// A wide string from hidapi (UTF-32 here) as UTF-8, whatever the locale;
+// a value that is no character becomes U+FFFD.
+std::string Utf8Text(const wchar_t* text) {
+  std::string out;
+  for (; text && *text; ++text) {
+    auto c = static_cast<char32_t>(*text);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    AppendUtf8(out, c);
   }
   return out;
 }
@@ -102,6 +116,7 @@ HidapiBackend::~HidapiBackend() {
 std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   std::vector<HidDeviceInfo> records;
   if (!initialised_) return records;
+  const std::lock_guard<std::mutex> lock(serviceMutex_);
   hid_device_info* list = hid_enumerate(0, 0);
   for (const hid_device_info* d = list; d; d = d->next) {
     HidDeviceInfo info;
@@ -111,6 +126,8 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
     info.releaseNumber = d->release_number;
     info.usagePage = d->usage_page;
     if (d->manufacturer_string) info.manufacturer = d->manufacturer_string;
+    info.serialNumber = Utf8Text(d->serial_number);
+    info.portPath = UsbPortPathOfHidraw(info.path);
     records.push_back(std::move(info));
   }
   hid_free_enumeration(list);
@@ -121,6 +138,7 @@ HidOpening HidapiBackend::Open(const std::string& path) {
   if (!initialised_) {
     return {nullptr, ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised")};
   }
+  const std::lock_guard<std::mutex> lock(serviceMutex_);
   NodeCheck check = CheckHidrawNode(path);
   hid_device* handle = check.refuse ? nullptr : hid_open_path(path.c_str());
   if (handle) return {std::make_unique<HidapiDevice>(handle), {}};

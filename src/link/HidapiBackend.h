@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ class HidapiBackend : public HidBackend {
 
  private:
   bool initialised_ = false;
+  std::mutex serviceMutex_;  // hidapi's listing, opening and global error text
 };
 
 // hidapi lists a hidraw node once per top-level collection of its report

@@ -45,6 +45,7 @@ class Transfer {
     const std::optional<Placement> placed = layer == 2 ? PlaceInLayer2() : PlaceInLayer1(*layer1Start);
     if (!placed) return DownloadState::Timeout;
     if (!placed->base) return DownloadState::NoMemory;
+    result_.room.base = placed->base;
 
     if (!WriteImage(*placed->base)) return DownloadState::Timeout;
     return DownloadState::Success;
@@ -139,7 +140,7 @@ class Transfer {
 
   void NoteRoom(int layer, std::uint32_t first, std::uint32_t last, std::uint16_t lower,
                 std::uint16_t upper) {
-    result_.room = {layer, first, last, last >= first ? last - first + 1 : 0, lower, upper};
+    result_.room = {layer, first, last, last >= first ? last - first + 1 : 0, lower, upper, std::nullopt};
   }
 
   bool WriteAndStep(std::uint8_t value) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "link/KeypadConstants.h"
@@ -68,6 +69,8 @@ struct LayerRoom {
   // layer 2: layer 1's end and layer 2's end.
   std::uint16_t lowerPointer = 0;
   std::uint16_t upperPointer = 0;
+  // Where the image goes: set once it fits, before anything of it is written.
+  std::optional<std::uint16_t> base;
 };
 
 // How a transfer ended: its state, what a verify pass found, and the room

@@ -159,6 +159,12 @@ void MainDialog::HandleSignal(int signalNumber) {
 }
 
 void MainDialog::done(int result) {
+  if (stationOpen_) {
+    // The station's transfers finish (or stop) first; its window then goes.
+    pendingClose_ = result;
+    station_->close();
+    return;
+  }
   if (chain_ && chain_->IsTransferring()) {
     // Vanishing now would hide the outcome of a transfer that goes on.
     pendingClose_ = result;
@@ -173,7 +179,7 @@ void MainDialog::done(int result) {
 }
 
 void MainDialog::CloseIfPending() {
-  if (!pendingClose_ || chain_->IsTransferring()) return;
+  if (!pendingClose_ || chain_->IsTransferring() || stationOpen_) return;
   const int result = *pendingClose_;
   pendingClose_.reset();
   done(result);
@@ -288,14 +294,49 @@ void MainDialog::ShowAbout() {
   about_->activateWindow();
 }
 
+void MainDialog::ShowStation() {
+  if (station_) {
+    station_->raise();
+    station_->activateWindow();
+    return;
+  }
+  if (chain_->IsRunning()) return;
+  StationWindow::Setup station;
+  station.choices = ReadChoices();
+  if (station.choices.emulatorFile.empty())
+    station.choices.emulatorFile = setup_.paths.programDirectory + station.choices.emulatorName + ".emu";
+  station.settingsPath = setup_.paths.settingsPath;
+  station.hidBackend = setup_.channels.hidBackend;
+  station.clock = setup_.channels.clock;
+  station.resolvePortName = setup_.channels.resolvePortName;
+  station.openMonitor = setup_.openDeviceMonitor;
+  station_ = new StationWindow(std::move(station), this);
+  connect(station_, &QObject::destroyed, this, [this] {
+    SetStationOpen(false);
+    CloseIfPending();
+  });
+  SetStationOpen(true);
+  station_->show();
+}
+
+void MainDialog::SetStationOpen(bool open) {
+  stationOpen_ = open;
+  controls_.download->setEnabled(!open);
+}
+
 void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
   auto* menu = new QMenu(this);
   menu->setAttribute(Qt::WA_DeleteOnClose);
   menu->addAction(QStringLiteral("&About Lumivane"), this, &MainDialog::ShowAbout);
+  QAction* station = menu->addAction(QStringLiteral("&Station\u2026"), this, &MainDialog::ShowStation);
+  station->setEnabled(!chain_->IsRunning());
   menu->popup(event->globalPos());  // no nested event loop
 }
 
-void MainDialog::StartDownload() { chain_->StartDownload(); }
+void MainDialog::StartDownload() {
+  if (stationOpen_) return;  // the station serves the keypads now
+  chain_->StartDownload();
+}
 
 void MainDialog::CancelDownload() { chain_->CancelDownload(); }
 

@@ -19,6 +19,7 @@
 #include "download/DownloadHost.h"
 #include "link/Clock.h"
 #include "ui/MainDialogControls.h"
+#include "ui/StationWindow.h"
 
 namespace lumivane {
 
@@ -51,6 +52,8 @@ class MainDialog : public QDialog, public DownloadHost {
     // A signalfd for the signals that end the program (SignalChannel); -1
     // for none.
     int signalFd = -1;
+    // The station window's USB device monitor; udev's (or polling) when not set.
+    StationWindow::MonitorOpener openDeviceMonitor;
   };
 
   explicit MainDialog(Setup setup, QWidget* parent = nullptr);
@@ -73,6 +76,11 @@ class MainDialog : public QDialog, public DownloadHost {
   // Shows the about box without a nested event loop: nothing the user does
   // may pause a transfer.
   void ShowAbout();
+  // Opens the station window for the current choices (or raises it); the
+  // window's own download controls stay disabled while it is open. Not
+  // while a download runs.
+  void ShowStation();
+  StationWindow* station() const { return station_; }
   // A close request (Esc, the close box, the window manager) during a
   // transfer takes effect once the download has reported its outcome; one
   // during the wait for the keypad cancels the download and closes.
@@ -131,6 +139,7 @@ class MainDialog : public QDialog, public DownloadHost {
   void DispatchOnePendingEvent();
   // Automatic mode: close the window (end the program) once control returns.
   void RequestClose();
+  void SetStationOpen(bool open);
 
   // The window's waits and the download's run on setup_.channels.clock;
   // this one stands in when the setup gives none.
@@ -153,6 +162,8 @@ class MainDialog : public QDialog, public DownloadHost {
   bool closed_ = false;
   int endingSignal_ = 0;
   QPointer<AboutDialog> about_;
+  QPointer<StationWindow> station_;
+  bool stationOpen_ = false;
   std::unique_ptr<DownloadChain> chain_;
 };
 

@@ -8,11 +8,10 @@
 #include <mutex>
 #include <thread>
 
+#include "HeldImage.h"
 #include "ManualClock.h"
 #include "TestPaths.h"
 #include "download/DownloadChain.h"
-#include "link/StoredImage.h"
-#include "sim/LayerDecode.h"
 #include "sim/SimulatedHid.h"
 
 namespace lumivane::test {
@@ -58,27 +57,19 @@ struct UsbStation {
     choices.verify = true;
   }
 
-  void Run() {
+  void Run(const ImageBuilder* translated = nullptr) {
     ChainDriver driver(choices, sink, clock);
     LinkChannels channels;
     channels.hidBackend = &hid;
     channels.clock = &clock;
     DownloadChain chain(driver, channels, SourceDir() + "/emulators/");
+    chain.UseTranslatedImage(translated);
     driver.Run(chain);
     built.assign(chain.builder().image(), chain.builder().image() + chain.builder().imageLength());
     tableSize = chain.builder().tableSize();
   }
 
-  // The image the keypad holds, its key table back to image offsets.
-  Bytes Held() {
-    const sim::KeypadModel& keypad = *hid.KeypadAt("/dev/hidraw1");
-    const sim::ReceivedLayer layer = sim::FindReceivedLayer(keypad);
-    if (!layer.found) return {};
-    Bytes stored;
-    for (std::size_t i = 0; i < layer.announced; ++i)
-      stored.push_back(keypad.Peek(static_cast<std::uint16_t>(layer.start + i)));
-    return RestoreImageOffsets(stored.data(), stored.size(), tableSize, layer.start);
-  }
+  Bytes Held() { return HeldImage(*hid.KeypadAt("/dev/hidraw1"), tableSize); }
 
   ManualClock clock;
   sim::SimulatedHid hid;
@@ -106,6 +97,26 @@ TEST(ChainDriver, TwoDownloadsOnTwoThreadsEachWriteTheirOwnImageWhole) {
     EXPECT_EQ(station->Held(), station->built);
   }
   EXPECT_NE(first.built, second.built);
+}
+
+// Chains that share one translated image read neither source nor emulator.
+TEST(ChainDriver, ChainsSharingATranslatedImageEachWriteItWhole) {
+  ImageBuilder shared;
+  ASSERT_EQ(shared.Translate({SourceDir() + "/samples/Kt90NewConfig.pos", SourceDir() + "/emulators/English_US.emu",
+                              "120", false}),
+            DownloadState::ImageReady);
+  const Bytes image(shared.image(), shared.image() + shared.imageLength());
+  UsbStation first("/nonexistent/never-read.pos", std::chrono::milliseconds(200));
+  UsbStation second("/nonexistent/never-read.pos", std::chrono::milliseconds(600));
+  std::thread a([&] { first.Run(&shared); });
+  std::thread b([&] { second.Run(&shared); });
+  a.join();
+  b.join();
+  for (UsbStation* station : {&first, &second}) {
+    EXPECT_EQ(station->sink.lines.back(), "DOWNLOAD SUCCESSFUL");
+    EXPECT_EQ(station->built, image);
+    EXPECT_EQ(station->Held(), image);
+  }
 }
 
 TEST(ChainDriver, AStopFromAnotherThreadEndsTheWaitWithItsLines) {

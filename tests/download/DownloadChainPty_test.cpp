@@ -194,6 +194,7 @@ TEST_P(PtyLineFaultTest, EndsWithTheRightLineAndNeverAFalseSuccess) {
   keypad->Stop();
   // Where the placement refused, nothing was written into the keypad.
   if (GetParam().after[1] == "Not enough memory in the Quintrel") {
+    EXPECT_EQ(chain->outcome().placementBase, std::nullopt);
     const sim::KeypadModel received = keypad->Snapshot();
     for (const sim::KeypadCommand& command : received.commands())
       EXPECT_EQ(command.kind, sim::KeypadCommand::Kind::Read);

@@ -133,6 +133,8 @@ TEST_P(VerifyOnEachLink, PassesOnASoundKeypadAndNamesAStuckByte) {
     EXPECT_EQ(chain->outcome().exitStatus, c.stuck.empty() ? 0 : 14);
     EXPECT_EQ(chain->outcome().statusLine, c.tail.back());
     EXPECT_EQ(chain->outcome().keypad, KeypadHolds::Complete);
+    EXPECT_EQ(chain->outcome().verify, c.stuck.empty() ? VerifyResult::Passed : VerifyResult::Failed);
+    EXPECT_EQ(chain->outcome().placementBase, std::optional<std::uint16_t>(0x0001)) << "layer 1's start";
     EXPECT_EQ(Keypad().endCommands(), 1u) << "the end command follows either way";
     // The verify pass is a second pass of the progress bar and counter.
     EXPECT_EQ(host.CallsStartingWith("range:"), (Lines{"range:607", "range:609"}));

@@ -75,6 +75,7 @@ TEST_F(ChainFixture, EveryEndTellsOneOutcomeAfterItsLines) {
   EXPECT_TRUE(host.outcomes.back().succeeded);
   EXPECT_EQ(host.outcomes.back().exitStatus, 0);
   EXPECT_EQ(host.outcomes.back().keypad, KeypadHolds::Complete);
+  EXPECT_EQ(host.outcomes.back().verify, VerifyResult::NotRun) << "not chosen";
 
   host.calls.clear();
   host.choices.sourcePath = "/nonexistent/missing.pos";

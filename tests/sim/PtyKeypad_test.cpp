@@ -152,6 +152,40 @@ TEST_F(PtyKeypadTest, ReleaseTakesEveryByteSentBeforeTheProgramClosed) {
   }
 }
 
+// Keypads on several lines at once, each its own; one taken off its line
+// answers nothing until a keypad is put there again.
+TEST(PtyKeypadTray, KeypadsOnSeveralLinesAndOneTakenOffAndPutBack) {
+  constexpr int kLines = 3;
+  std::unique_ptr<PtyKeypad> keypads[kLines];
+  SerialPort ports[kLines];
+  for (int i = 0; i < kLines; ++i) {
+    KeypadOptions options;
+    options.byteIdentity = static_cast<std::uint8_t>(0xC0 + i);  // tells the lines apart
+    keypads[i] = std::make_unique<PtyKeypad>(options);
+    ASSERT_EQ(ChannelError(), keypads[i]->Start());
+    ASSERT_EQ(ChannelError(), ports[i].Open(keypads[i]->devicePath(), 2048, 2048));
+    ASSERT_EQ(ChannelError(), ports[i].SetupReadTimeouts(SerialPort::ReadBlocking));
+  }
+  const auto identify = [&](int line, std::uint32_t limitMs) {
+    const std::uint8_t request = 0xB0;
+    std::uint32_t count = 0;
+    ports[line].Write(&request, 1, &count, nullptr, SerialPort::kInfinite);
+    std::uint8_t answer = 0;
+    ports[line].Read(&answer, 1, &count, nullptr, limitMs);
+    return count == 1 ? answer : -1;
+  };
+  for (int i = 0; i < kLines; ++i) EXPECT_EQ(0xC0 + i, identify(i, 2000));
+
+  keypads[1]->TakeOffLine();
+  EXPECT_EQ(-1, identify(1, 100));
+  EXPECT_EQ(0xC2, identify(2, 2000));
+  KeypadOptions next;
+  next.byteIdentity = 0xC0;
+  keypads[1]->PutOnLine(next);
+  EXPECT_EQ(0xC0, identify(1, 2000));
+  EXPECT_EQ(keypads[1]->Snapshot().identityRequests(), 1u);  // the new keypad's own count
+}
+
 TEST(LayerDecode, FindsTheImageWriteAndInfersTheTableSize) {
   KeypadOptions options;
   options.layer2Start = 0x8000;
