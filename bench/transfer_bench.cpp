@@ -64,7 +64,10 @@ class TimingHost : public FakeDownloadHost {
 bool DownloadOverPty(TimingHost& host, const std::string& source, bool verify, std::string* error,
                      std::uint16_t* imageLength) {
   lumivane::sim::PtyKeypad keypad;
-  if (!keypad.Start(error)) return false;
+  if (const lumivane::ChannelError started = keypad.Start(); started.failed()) {
+    *error = started.Reason();
+    return false;
+  }
   host.choices.sourcePath = source;
   host.choices.emulatorFile = lumivane::test::SourceDir() + "/emulators/English_US.emu";
   host.choices.keysText = "120";
@@ -122,9 +125,8 @@ void BM_Rs232Transfer470(benchmark::State& state) {
 
   for (auto _ : state) {
     lumivane::sim::PtyKeypad keypad;
-    std::string error;
-    if (!keypad.Start(&error)) {
-      state.SkipWithError(error.c_str());
+    if (const lumivane::ChannelError error = keypad.Start(); error.failed()) {
+      state.SkipWithError(error.Reason().c_str());
       return;
     }
     const double roundTrip = MeasureReadRoundTrip(keypad.devicePath(), 20);

@@ -30,8 +30,7 @@ struct ReadyKeypad {
 
   bool Prepare() {
     hid.AddKeypad("/dev/hidraw0");
-    lumivane::ChannelError error;
-    device = hid.Open("/dev/hidraw0", &error);
+    device = hid.Open("/dev/hidraw0").device;
     if (!device) return false;
     const std::uint8_t request[9] = {0, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7};
     std::uint8_t answer[9] = {};
@@ -104,10 +103,11 @@ void BM_UsbVerify470(benchmark::State& state) {
     link.BeginWrite(0x0001, kImageLength);
     for (std::uint8_t b : image) link.WriteByte(b);
     keypad->hid.ClearRecord();
-    VerifyReport report;
     state.ResumeTiming();
 
-    const VerifyEnd end = VerifyWrittenBlocks(link, {{0x0001, image}}, observer, &report);
+    const VerifyPassResult pass = VerifyWrittenBlocks(link, {{0x0001, image}}, observer);
+    const VerifyEnd end = pass.end;
+    const VerifyReport& report = pass.report;
 
     state.PauseTiming();
     if (end != VerifyEnd::Done || report.differing != 0 || report.checked != kImageLength) {

@@ -9,13 +9,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/SystemErrorText.h"
+
 namespace lumivane::sim {
 
 namespace {
 
 constexpr std::size_t kMemorySize = 65536;
 
-std::string Failure(const std::string& path, int error) { return path + ": " + std::strerror(error); }
+std::string Failure(const std::string& path, int error) { return path + ": " + SystemErrorText(error); }
 
 bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
   while (length > 0) {
@@ -30,14 +32,9 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
 
 }  // namespace
 
-bool LoadMemoryFile(const std::string& path, std::vector<std::uint8_t>* memory, std::string* error) {
-  memory->clear();
+LoadedMemory LoadMemoryFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return true;
-    *error = Failure(path, errno);
-    return false;
-  }
+  if (fd < 0) return {{}, errno == ENOENT ? std::string() : Failure(path, errno)};
   // One byte more than a memory holds tells a file that is too long.
   std::vector<std::uint8_t> bytes(kMemorySize + 1);
   std::size_t got = 0;
@@ -45,42 +42,36 @@ bool LoadMemoryFile(const std::string& path, std::vector<std::uint8_t>* memory, 
     const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      *error = Failure(path, errno);
+      const std::string failure = Failure(path, errno);
       ::close(fd);
-      return false;
+      return {{}, failure};
     }
     if (n == 0) break;
     got += static_cast<std::size_t>(n);
   }
   ::close(fd);
   if (got != kMemorySize) {
-    *error = path + ": not a keypad memory (" + std::to_string(kMemorySize) + " bytes)";
-    return false;
+    return {{}, path + ": not a keypad memory (" + std::to_string(kMemorySize) + " bytes)"};
   }
   bytes.resize(kMemorySize);
-  *memory = std::move(bytes);
-  return true;
+  return {std::move(bytes), {}};
 }
 
-bool SaveMemoryFile(const std::string& path, const std::uint8_t* memory, std::size_t length,
-                    std::string* error) {
+std::optional<std::string> SaveMemoryFile(const std::string& path, const std::uint8_t* memory,
+                                          std::size_t length) {
   std::string temporary = path + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    *error = Failure(temporary, errno);
-    return false;
-  }
+  if (fd < 0) return Failure(temporary, errno);
   bool written = WriteAll(fd, memory, length) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
   int saved = errno;
   if (::close(fd) != 0 && written) {
     written = false;
     saved = errno;
   }
-  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return std::nullopt;
   if (written) saved = errno;
   ::unlink(temporary.c_str());
-  *error = Failure(path, saved);
-  return false;
+  return Failure(path, saved);
 }
 
 }  // namespace lumivane::sim

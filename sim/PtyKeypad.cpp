@@ -11,6 +11,8 @@
 #include <cstring>
 #include <optional>
 
+#include "common/SystemErrorText.h"
+
 namespace lumivane::sim {
 
 namespace {
@@ -19,7 +21,11 @@ namespace {
 // looked at this often.
 constexpr std::chrono::milliseconds kIdentityPollInterval{5};
 
-std::string SystemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+// The failing step and the system's errno, as the simulator names them.
+ChannelError SystemError(const std::string& what) {
+  const int systemError = errno;
+  return ChannelError(KindOfErrno(systemError), systemError, what + ": " + SystemErrorText(systemError));
+}
 
 }  // namespace
 
@@ -35,49 +41,43 @@ PtyKeypad::~PtyKeypad() {
   if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-bool PtyKeypad::Open(std::string* error) {
-  if (masterFd_ >= 0) return true;
+ChannelError PtyKeypad::Open() {
+  if (masterFd_ >= 0) return {};
   if (wakeFd_ < 0) {
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
-      *error = SystemError("eventfd");
-      return false;
-    }
+    if (wakeFd_ < 0) return SystemError("eventfd");
   }
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0) {
-    *error = SystemError("posix_openpt");
-    return false;
-  }
+  if (master < 0) return SystemError("posix_openpt");
   char name[128] = {};
   if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
       ::ptsname_r(master, name, sizeof name) != 0) {
-    *error = SystemError("pseudo-terminal set-up");
+    const ChannelError error = SystemError("pseudo-terminal set-up");
     ::close(master);
-    return false;
+    return error;
   }
   const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   termios settings{};
   if (slave < 0 || ::tcgetattr(slave, &settings) != 0) {
-    *error = SystemError(name);
+    const ChannelError error = SystemError(name);
     if (slave >= 0) ::close(slave);
     ::close(master);
-    return false;
+    return error;
   }
   // Raw: every byte passes unchanged, nothing is echoed.
   ::cfmakeraw(&settings);
   ::cfsetspeed(&settings, B9600);
   if (::tcsetattr(slave, TCSANOW, &settings) != 0) {
-    *error = SystemError(name);
+    const ChannelError error = SystemError(name);
     ::close(slave);
     ::close(master);
-    return false;
+    return error;
   }
   ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
   masterFd_ = master;
   slaveFd_ = slave;
   devicePath_ = name;
-  return true;
+  return {};
 }
 
 void PtyKeypad::StopLineOutput() {
@@ -97,12 +97,34 @@ void PtyKeypad::CloseLine() {
   outputStopped_ = false;
 }
 
-bool PtyKeypad::Start(std::string* error) {
-  if (thread_.joinable()) return true;
-  if (!Open(error)) return false;
+ChannelError PtyKeypad::Start() {
+  if (thread_.joinable()) return {};
+  if (ChannelError error = Open(); error.failed()) return error;
   stopRequested_ = false;
-  thread_ = std::thread([this] { Serve(); });
-  return true;
+  releaseRequested_ = false;
+  released_ = false;
+  serving_ = true;
+  thread_ = std::thread([this] {
+    Serve();
+    std::lock_guard<std::mutex> lock(mutex_);
+    serving_ = false;
+    changed_.notify_all();
+  });
+  return {};
+}
+
+bool PtyKeypad::Release(std::chrono::milliseconds limit) {
+  if (!thread_.joinable()) return false;
+  releaseRequested_ = true;
+  ::eventfd_write(wakeFd_, 1);
+  bool released = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, limit, [this] { return !serving_; });
+    released = released_;
+  }
+  Stop();
+  return released;
 }
 
 void PtyKeypad::Stop() {
@@ -153,7 +175,7 @@ void PtyKeypad::PutOnLine(KeypadOptions options) {
 
 bool PtyKeypad::WaitForEnd(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return endSeen_.wait_for(lock, limit, [this] { return model_.IsFinished(); });
+  return changed_.wait_for(lock, limit, [this] { return model_.IsFinished(); });
 }
 
 KeypadModel PtyKeypad::Snapshot() const {
@@ -179,13 +201,13 @@ bool PtyKeypad::SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd
   return true;
 }
 
-bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd,
-                               bool* finished) {
+PtyKeypad::ReceiveEnd PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd) {
   for (std::size_t i = 0; i < count; ++i) {
     std::vector<std::uint8_t> answers;
     bool answersRead = false;
     bool hungUp = false;
     bool stoppedReading = false;
+    bool finished = false;
     std::chrono::milliseconds delay{0};
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -196,70 +218,95 @@ bool PtyKeypad::HandleReceived(const std::uint8_t* bytes, std::size_t count, int
       stoppedReading = model_.StoppedReading();
       delay = model_.AnswerDelay();
       if (model_.IsFinished()) {
-        endSeen_.notify_all();
-        if (stopAfterEnd_) *finished = true;
+        changed_.notify_all();
+        finished = stopAfterEnd_;
       }
     }
     if (stoppedReading) StopLineOutput();
     if (!answers.empty()) {
       if (answersRead && delay.count() > 0) clock_.SleepFor(delay);
-      if (!SendAnswers(answers, stopFd)) return false;
+      if (!SendAnswers(answers, stopFd)) return ReceiveEnd::LineFailed;
     }
     if (hungUp) {
       CloseLine();
-      *finished = true;
-      return true;
+      return ReceiveEnd::Finished;
     }
-    if (*finished) return true;
+    if (finished) return ReceiveEnd::Finished;
   }
-  return true;
+  return ReceiveEnd::GoOn;
+}
+
+PtyKeypad::ModelWait PtyKeypad::TakeModelWait() {
+  ModelWait wait;
+  std::lock_guard<std::mutex> lock(mutex_);
+  wait.stoppedReading = model_.StoppedReading();
+  // Off the line the keypad neither answers nor falls idle.
+  if (!onLine_) return wait;
+  wait.due = model_.Poll();
+  if (model_.phase() == KeypadModel::Phase::IdentityPending) {
+    wait.wakeUp = clock_.Now() + kIdentityPollInterval;
+  } else if (model_.AwaitingRestOfBlock()) {
+    wait.wakeUp = clock_.Now() + KeypadModel::kLineIdleTime;
+    wait.idleAtWakeUp = true;
+  }
+  return wait;
+}
+
+void PtyKeypad::LetGoOfDevice() {
+  // The keypad's own hold on the device side goes, so that the master
+  // hangs up once the program has closed the device too.
+  eventfd_t ignored = 0;
+  ::eventfd_read(wakeFd_, &ignored);
+  if (slaveFd_ >= 0) ::close(slaveFd_);
+  slaveFd_ = -1;
 }
 
 bool PtyKeypad::Serve(int stopFd) {
   if (masterFd_ < 0) return false;
-  bool finished = false;
-  while (!finished && !stopRequested_) {
-    std::optional<Clock::TimePoint> wakeUp;
-    bool idleAtWakeUp = false;  // the line falls idle if nothing comes until then
-    std::vector<std::uint8_t> due;
-    bool stoppedReading = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stoppedReading = model_.StoppedReading();
-      // Off the line the keypad neither answers nor falls idle.
-      if (onLine_) due = model_.Poll();
-      if (onLine_ && model_.phase() == KeypadModel::Phase::IdentityPending) {
-        wakeUp = clock_.Now() + kIdentityPollInterval;
-      } else if (onLine_ && model_.AwaitingRestOfBlock()) {
-        wakeUp = clock_.Now() + KeypadModel::kLineIdleTime;
-        idleAtWakeUp = true;
-      }
-    }
-    if (stoppedReading) StopLineOutput();
-    if (!due.empty() && !SendAnswers(due, stopFd)) return false;
+  while (!stopRequested_) {
+    const ModelWait wait = TakeModelWait();
+    if (wait.stoppedReading) StopLineOutput();
+    if (!wait.due.empty() && !SendAnswers(wait.due, stopFd)) return false;
 
     pollfd watch[3] = {{masterFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int ready = clock_.Poll(watch, stopFd >= 0 ? 3 : 2, wakeUp);
+    const int ready = clock_.Poll(watch, stopFd >= 0 ? 3 : 2, wait.wakeUp);
     if (ready < 0) return false;
-    if (ready == 0 && idleAtWakeUp) {
+    if (ready == 0 && wait.idleAtWakeUp) {
       std::lock_guard<std::mutex> lock(mutex_);
       model_.LineIdle();
       continue;
     }
-    if (watch[1].revents & POLLIN) break;
+    if (watch[1].revents & POLLIN) {
+      if (stopRequested_ || !releaseRequested_) break;
+      LetGoOfDevice();
+      continue;
+    }
     if (stopFd >= 0 && (watch[2].revents & POLLIN)) break;
-    if (watch[0].revents & POLLIN) {
-      std::uint8_t chunk[512];
-      const ssize_t n = ::read(masterFd_, chunk, sizeof chunk);
-      if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-      if (n > 0 && !HandleReceived(chunk, static_cast<std::size_t>(n), stopFd, &finished)) {
-        return false;
-      }
-    } else if (watch[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    const bool hungUp = (watch[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    // After a release a hang-up is the program letting go: what it wrote
+    // before is still read, and only then does the read fail.
+    if ((watch[0].revents & POLLIN) || (hungUp && releaseRequested_ && slaveFd_ < 0)) {
+      const ReceiveEnd end = TakeInput(stopFd);
+      if (end == ReceiveEnd::LineFailed) return false;
+      if (end == ReceiveEnd::Finished) break;
+    } else if (hungUp) {
       return false;
     }
   }
   return true;
+}
+
+PtyKeypad::ReceiveEnd PtyKeypad::TakeInput(int stopFd) {
+  std::uint8_t chunk[512];
+  const ssize_t n = ::read(masterFd_, chunk, sizeof chunk);
+  if (n > 0) return HandleReceived(chunk, static_cast<std::size_t>(n), stopFd);
+  if (n < 0 && errno == EIO && releaseRequested_ && slaveFd_ < 0) {
+    // Both sides have let go, and the program's last byte has been handled.
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    return ReceiveEnd::Finished;
+  }
+  return n == 0 || errno == EAGAIN || errno == EINTR ? ReceiveEnd::GoOn : ReceiveEnd::LineFailed;
 }
 
 }  // namespace lumivane::sim

@@ -3,9 +3,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "link/ChannelError.h"
 #include "link/Clock.h"
 #include "sim/KeypadModel.h"
 
@@ -32,13 +35,13 @@ class PtyKeypad {
   PtyKeypad(const PtyKeypad&) = delete;
   PtyKeypad& operator=(const PtyKeypad&) = delete;
 
-  // Creates the pseudo-terminal. false with a reason.
-  bool Open(std::string* error);
+  // Creates the pseudo-terminal; fails with the failing step and its errno.
+  ChannelError Open();
   // The device the program opens ("/dev/pts/N"); empty before Open.
   const std::string& devicePath() const { return devicePath_; }
 
   // Serves on a thread of its own (opens first when needed).
-  bool Start(std::string* error);
+  ChannelError Start();
   // Ends serving and joins the thread; the model keeps what it received.
   void Stop();
 
@@ -53,6 +56,15 @@ class PtyKeypad {
   // line while the program still checks it. Bytes that arrive meanwhile
   // are dropped. False when the limit passed first.
   bool WaitForRelease(std::chrono::milliseconds limit, int stopFd = -1);
+
+  // For a test that looks at the keypad after a session (serving on its
+  // own thread): lets go of the device side, serves on until the program
+  // has closed the device too and every byte it wrote has been handled,
+  // then ends serving. The program's last bytes may still be on their way
+  // when its session ends; a pseudo-terminal hands over what the other
+  // side wrote before it closed, so nothing is missed however late the
+  // serving thread runs. False when `limit` (real time) passed first.
+  bool Release(std::chrono::milliseconds limit);
 
   void PressShiftLoad();
   // The keypad is taken off the line: the line stays up, bytes sent to it
@@ -72,10 +84,27 @@ class PtyKeypad {
   }
 
  private:
+  // How handling received bytes ended: serving goes on, is finished (the
+  // end command with stopAfterEnd, a hang-up fault, a release), or the line failed.
+  enum class ReceiveEnd { GoOn, Finished, LineFailed };
+
   void CloseLine();
   void StopLineOutput();
   bool SendAnswers(const std::vector<std::uint8_t>& answers, int stopFd);
-  bool HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd, bool* finished);
+  // What the model asks of the serving loop before its next wait: answers
+  // now due, and when to look again (without input).
+  struct ModelWait {
+    std::optional<Clock::TimePoint> wakeUp;
+    bool idleAtWakeUp = false;  // the line falls idle if nothing comes until then
+    std::vector<std::uint8_t> due;
+    bool stoppedReading = false;
+  };
+  ModelWait TakeModelWait();
+  void LetGoOfDevice();
+  // Hands received bytes to the model and sends its answers.
+  ReceiveEnd HandleReceived(const std::uint8_t* bytes, std::size_t count, int stopFd);
+  // Reads what the program sent and hands it to the model.
+  ReceiveEnd TakeInput(int stopFd);
 
   SteadyClock steadyClock_;
   Clock& clock_;
@@ -84,13 +113,16 @@ class PtyKeypad {
   KeypadModel model_;
   bool stopAfterEnd_;
   mutable std::mutex mutex_;
-  std::condition_variable endSeen_;
+  std::condition_variable changed_;  // an end command arrived, or serving ended
+  bool serving_ = false;             // the serving thread runs
+  bool released_ = false;            // the program let go, every byte handled
   int masterFd_ = -1;
   int slaveFd_ = -1;  // held open so the master never sees a hang-up between users
   int wakeFd_ = -1;   // eventfd that Stop signals
   bool outputStopped_ = false;  // the keypad stopped reading: the line's output is held
   std::string devicePath_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> releaseRequested_{false};
   std::thread thread_;
 };
 

@@ -146,20 +146,14 @@ std::vector<HidDeviceInfo> SimulatedHid::Enumerate() {
   return list;
 }
 
-std::unique_ptr<HidDevice> SimulatedHid::Open(const std::string& path, ChannelError* error) {
+HidOpening SimulatedHid::Open(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   openAttempts_.push_back(path);
   Entry* entry = AllUnplugged() ? nullptr : Find(path);
   if (entry != nullptr && !entry->present) entry = nullptr;
-  ChannelError failure;
-  if (!entry) {
-    failure = ChannelError(ChannelErrorKind::NotFound, ENOENT);
-  } else if (entry->openError) {
-    failure = *entry->openError;
-  }
-  if (error) *error = failure;
-  if (failure.failed()) return nullptr;
-  return std::make_unique<Device>(*this, *entry, entry->generation);
+  if (!entry) return {nullptr, ChannelError(ChannelErrorKind::NotFound, ENOENT)};
+  if (entry->openError) return {nullptr, *entry->openError};
+  return {std::make_unique<Device>(*this, *entry, entry->generation), {}};
 }
 
 std::size_t SimulatedHid::SentReportCount() const {

@@ -97,7 +97,7 @@ class SimulatedHid : public HidBackend {
   void SetReportTime(std::chrono::microseconds duration) { reportTime_ = duration; }
 
   std::vector<HidDeviceInfo> Enumerate() override;
-  std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) override;
+  HidOpening Open(const std::string& path) override;
 
   // Every Open call, in order, successful or not. Read these records, and
   // the keypads through KeypadAt, once no other thread reports.

@@ -1,6 +1,7 @@
 #include "app/DesktopEditor.h"
 
 #include <cstdlib>
+#include <optional>
 #include <fstream>
 #include <sstream>
 
@@ -55,9 +56,10 @@ std::string EntryValue(const std::string& entryText, const std::string& key) {
 }
 
 // The Exec line's arguments: blanks separate them, double quotes keep
-// blanks, and inside them a backslash takes the next character.
-bool SplitExecLine(const std::string& exec, std::vector<std::string>* words) {
-  words->clear();
+// blanks, and inside them a backslash takes the next character. Nothing
+// for an unterminated quote.
+std::optional<std::vector<std::string>> SplitExecLine(const std::string& exec) {
+  std::vector<std::string> words;
   std::string word;
   bool inWord = false;
   bool quoted = false;
@@ -72,7 +74,7 @@ bool SplitExecLine(const std::string& exec, std::vector<std::string>* words) {
         word += c;
       }
     } else if (c == ' ' || c == '\t') {
-      if (inWord) words->push_back(word);
+      if (inWord) words.push_back(word);
       word.clear();
       inWord = false;
     } else {
@@ -84,9 +86,9 @@ bool SplitExecLine(const std::string& exec, std::vector<std::string>* words) {
       }
     }
   }
-  if (quoted) return false;
-  if (inWord) words->push_back(word);
-  return true;
+  if (quoted) return std::nullopt;
+  if (inWord) words.push_back(word);
+  return words;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -134,11 +136,11 @@ DesktopLookup DesktopLookup::FromEnvironment() {
        SplitList(dataDirs != nullptr && *dataDirs != '\0' ? dataDirs : "/usr/local/share:/usr/share"))
     lookup.dataDirectories.push_back(directory);
   lookup.defaultHandler = [](const std::string& mimeType) {
-    std::string output;
     // xdg-mime is a script that may ask the desktop; a hung one must not
     // hold up the window for long.
-    if (!RunForOutput("xdg-mime", {"query", "default", mimeType}, std::chrono::seconds(3), &output)) return std::string();
-    return Trimmed(output);
+    const std::optional<std::string> output =
+        RunForOutput("xdg-mime", {"query", "default", mimeType}, std::chrono::seconds(3));
+    return output ? Trimmed(*output) : std::string();
   };
   return lookup;
 }
@@ -146,12 +148,12 @@ DesktopLookup DesktopLookup::FromEnvironment() {
 EditorInvocation DesktopEntryInvocation(const std::string& entryText, const std::string& entryPath,
                                         const std::string& path) {
   EditorInvocation invocation;
-  std::vector<std::string> words;
-  if (!SplitExecLine(EntryValue(entryText, "Exec"), &words) || words.empty()) return invocation;
+  const std::optional<std::vector<std::string>> words = SplitExecLine(EntryValue(entryText, "Exec"));
+  if (!words || words->empty()) return invocation;
   const std::string icon = EntryValue(entryText, "Icon");
   std::vector<std::string> command;
   bool tookFile = false;
-  for (const std::string& word : words) {
+  for (const std::string& word : *words) {
     if (word == "%F" || word == "%U" || word == "%f" || word == "%u") {
       if (!path.empty()) command.push_back(path);
       tookFile = true;

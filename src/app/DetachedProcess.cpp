@@ -17,6 +17,11 @@ bool IsExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
+// An errno as an error value; 0 is no error.
+std::error_code ErrnoError(int error) {
+  return error == 0 ? std::error_code() : std::error_code(error, std::generic_category());
+}
+
 }  // namespace
 
 std::string FindProgram(const std::string& program) {
@@ -35,18 +40,23 @@ std::string FindProgram(const std::string& program) {
   }
 }
 
-int StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments) {
-  const std::string path = FindProgram(program);
-  if (path.empty()) return ENOENT;
+std::vector<char*> ExecArguments(const std::string& program, const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  return argv;
+}
+
+std::error_code StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments) {
+  const std::string path = FindProgram(program);
+  if (path.empty()) return ErrnoError(ENOENT);
+  std::vector<char*> argv = ExecArguments(program, arguments);
 
   // The grandchild reports a failed exec through this pipe; a successful
   // exec closes it (O_CLOEXEC) without a word.
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return errno;
+  if (::pipe2(report, O_CLOEXEC) != 0) return ErrnoError(errno);
   const pid_t child = ::fork();
   if (child == 0) {
     ::setsid();
@@ -81,7 +91,7 @@ int StartDetachedProcess(const std::string& program, const std::vector<std::stri
     if (got != static_cast<ssize_t>(sizeof error)) error = 0;
   }
   ::close(report[0]);
-  return error;
+  return ErrnoError(error);
 }
 
 }  // namespace lumivane

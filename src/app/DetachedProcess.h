@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace lumivane {
@@ -13,7 +14,12 @@ std::string FindProgram(const std::string& program);
 // Starts `program` (searched on PATH when it holds no '/') with `arguments`,
 // byte for byte, as a process of its own that this one never waits for:
 // it is orphaned at once, in a session of its own, with an empty signal
-// mask. Returns 0 once the program runs, else the errno of the failure.
-int StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments);
+// mask. Returns no error once the program runs, else the errno of the
+// failure (generic category).
+std::error_code StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments);
+
+// The argument vector execve takes: the program as it was named, the
+// arguments, a null pointer. It points into the strings, which must outlive it.
+std::vector<char*> ExecArguments(const std::string& program, const std::vector<std::string>& arguments);
 
 }  // namespace lumivane

@@ -6,8 +6,8 @@
 
 namespace lumivane {
 
-bool SplitCommandWords(const std::string& text, std::vector<std::string>* words) {
-  words->clear();
+std::optional<std::vector<std::string>> SplitCommandWords(const std::string& text) {
+  std::vector<std::string> words;
   std::string word;
   bool inWord = false;
   enum class Quote { None, Single, Double } quote = Quote::None;
@@ -30,7 +30,7 @@ bool SplitCommandWords(const std::string& text, std::vector<std::string>* words)
         word += c;
       }
     } else if (c == ' ' || c == '\t' || c == '\n') {
-      if (inWord) words->push_back(word);
+      if (inWord) words.push_back(word);
       word.clear();
       inWord = false;
     } else {
@@ -46,20 +46,17 @@ bool SplitCommandWords(const std::string& text, std::vector<std::string>* words)
       }
     }
   }
-  if (quote != Quote::None) {
-    words->clear();
-    return false;
-  }
-  if (inWord) words->push_back(word);
-  return true;
+  if (quote != Quote::None) return std::nullopt;
+  if (inWord) words.push_back(word);
+  return words;
 }
 
 EditorInvocation BuildEditorInvocation(const std::string& editorSetting, const std::string& path) {
   EditorInvocation invocation;
-  std::vector<std::string> words;
-  if (!SplitCommandWords(editorSetting, &words) || words.empty()) return invocation;
-  invocation.program = words.front();
-  invocation.arguments.assign(words.begin() + 1, words.end());
+  const std::optional<std::vector<std::string>> words = SplitCommandWords(editorSetting);
+  if (!words || words->empty()) return invocation;
+  invocation.program = words->front();
+  invocation.arguments.assign(words->begin() + 1, words->end());
   // An empty path field opens the editor without a file.
   if (!path.empty()) invocation.arguments.push_back(path);
   return invocation;

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,8 @@ struct DesktopLookup;
 // running one: blanks separate words, single quotes keep everything
 // literally, double quotes keep blanks and honour \" \\ \$ \` escapes, and a
 // backslash outside quotes takes the next character literally. No
-// expansions of any kind. Returns false for an unterminated quote.
-bool SplitCommandWords(const std::string& text, std::vector<std::string>* words);
+// expansions of any kind. Nothing for an unterminated quote.
+std::optional<std::vector<std::string>> SplitCommandWords(const std::string& text);
 
 // The process that opens a source for editing: the Editor setting split
 // into program and arguments, the path (when not empty) added as one more

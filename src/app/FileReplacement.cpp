@@ -48,6 +48,7 @@ ReplaceResult SystemFailure() { return {ReplaceFailure::System, errno}; }
 struct Target {
   std::string directory;
   std::string name;
+  int error = 0;  // errno when the path leads to no file that can be written
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -56,28 +57,27 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int ResolveTarget(const std::string& path, Target* target) {
+Target ResolveTarget(const std::string& path) {
   std::string current = path;
   for (int hops = 0;; ++hops) {
-    if (hops == kMaxLinkHops) return ELOOP;
+    if (hops == kMaxLinkHops) return {{}, {}, ELOOP};
     struct stat info {};
     if (::lstat(current.c_str(), &info) != 0) {
-      if (errno != ENOENT) return errno;
+      if (errno != ENOENT) return {{}, {}, errno};
       break;  // a link to a file not yet there: the file is created
     }
     if (!S_ISLNK(info.st_mode)) break;
     char link[PATH_MAX];
     const ssize_t length = ::readlink(current.c_str(), link, sizeof link);
-    if (length < 0) return errno;
-    if (length == 0 || static_cast<std::size_t>(length) == sizeof link) return ENAMETOOLONG;
+    if (length < 0) return {{}, {}, errno};
+    if (length == 0 || static_cast<std::size_t>(length) == sizeof link) return {{}, {}, ENAMETOOLONG};
     const std::string destination(link, static_cast<std::size_t>(length));
     current = destination.front() == '/' ? destination : DirectoryOf(current) + "/" + destination;
   }
   const std::size_t slash = current.rfind('/');
-  target->name = slash == std::string::npos ? current : current.substr(slash + 1);
-  target->directory = DirectoryOf(current);
-  if (target->name.empty() || target->name == "." || target->name == "..") return EISDIR;
-  return 0;
+  Target target{DirectoryOf(current), slash == std::string::npos ? current : current.substr(slash + 1)};
+  if (target.name.empty() || target.name == "." || target.name == "..") target.error = EISDIR;
+  return target;
 }
 
 enum class LockState { Locked, Unsupported, TimedOut };
@@ -202,21 +202,14 @@ ReplaceResult WriteReplacement(int dirFd, const std::string& name, const std::st
   return {};
 }
 
-// Reads the file named in the locked folder; false when it cannot be read in
-// full, or when it is no longer the file that was looked at.
-bool ReadCurrent(int dirFd, const std::string& name, const struct stat& seen, std::size_t maxSize,
-                 std::string* content, int* error) {
+// Reads the file named in the locked folder. Fails when it cannot be read
+// in full, and with EAGAIN when it is no longer the file that was looked at.
+FileContent ReadCurrent(int dirFd, const std::string& name, const struct stat& seen, std::size_t maxSize) {
   UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
   struct stat info {};
-  if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
-    *error = errno;
-    return false;
-  }
-  if (!S_ISREG(info.st_mode) || !SameFile(info, seen)) {
-    *error = EAGAIN;
-    return false;
-  }
-  return ReadWhole(fd.get(), maxSize, content, error);
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0) return {{}, errno};
+  if (!S_ISREG(info.st_mode) || !SameFile(info, seen)) return {{}, EAGAIN};
+  return ReadWhole(fd.get(), maxSize);
 }
 
 }  // namespace
@@ -224,8 +217,8 @@ bool ReadCurrent(int dirFd, const std::string& name, const struct stat& seen, st
 ReplaceResult ReplaceFile(const std::string& path, const ReplaceOptions& options,
                           const ContentEdit& edit) {
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-    Target target;
-    if (const int error = ResolveTarget(path, &target)) {
+    const Target target = ResolveTarget(path);
+    if (const int error = target.error) {
       // A path ending in '/' names a folder.
       return Failure(error == EISDIR ? ReplaceFailure::NotRegular : ReplaceFailure::System, error);
     }
@@ -248,17 +241,17 @@ ReplaceResult ReplaceFile(const std::string& path, const ReplaceOptions& options
         if (info.st_dev == device && info.st_ino == inode) return Failure(ReplaceFailure::Protected);
       }
       if (!MayWrite(dir.get(), target.name, info)) return Failure(ReplaceFailure::NotWritable, EACCES);
-      int error = 0;
-      if (options.readCurrent &&
-          !ReadCurrent(dir.get(), target.name, info, options.maxCurrentSize, &current.content, &error)) {
-        if (error == EAGAIN) continue;  // replaced meanwhile by a writer that took no lock
-        return Failure(ReplaceFailure::Unreadable, error);
+      if (options.readCurrent) {
+        FileContent read = ReadCurrent(dir.get(), target.name, info, options.maxCurrentSize);
+        if (read.error == EAGAIN) continue;  // replaced meanwhile by a writer that took no lock
+        if (read.error != 0) return Failure(ReplaceFailure::Unreadable, read.error);
+        current.content = std::move(read.bytes);
       }
     }
-    std::string content;
-    if (!edit(current, &content)) return {};
+    const std::optional<std::string> content = edit(current);
+    if (!content) return {};
     if (lock == LockState::Locked) RemoveStaleTemporaries(dir.get(), target.name);
-    return WriteReplacement(dir.get(), target.name, content, current.exists ? &info : nullptr, true);
+    return WriteReplacement(dir.get(), target.name, *content, current.exists ? &info : nullptr, true);
   }
   return Failure(ReplaceFailure::System, ELOOP);
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,9 +41,9 @@ struct ReplaceOptions {
   std::vector<std::pair<dev_t, ino_t>> protectedFiles;
 };
 
-// Gives the new content for the current file; false leaves the file as it is
-// (nothing to change), which counts as success.
-using ContentEdit = std::function<bool(const CurrentFile& current, std::string* newContent)>;
+// Gives the new content for the current file; nothing leaves the file as it
+// is (nothing to change), which counts as success.
+using ContentEdit = std::function<std::optional<std::string>(const CurrentFile& current)>;
 
 // Replaces the regular file at `path` with new content, all or nothing.
 //

@@ -15,22 +15,24 @@ class LineScanner {
  public:
   explicit LineScanner(std::string_view text) : text_(text) {}
 
-  bool Next(Line* line) {
-    if (position_ >= text_.size()) return false;
+  // The next line; nothing at the end of the text.
+  std::optional<Line> Next() {
+    if (position_ >= text_.size()) return std::nullopt;
     // A UTF-8 byte order mark (an editor's, on Windows) belongs to no line,
     // so the first header is still found; writes keep it where it is.
     if (position_ == 0 && text_.substr(0, 3) == "\xEF\xBB\xBF") position_ = 3;
-    line->begin = position_;
+    Line line;
+    line.begin = position_;
     const std::size_t brk = text_.find_first_of("\r\n", position_);
     if (brk == std::string_view::npos) {
-      line->textEnd = line->end = text_.size();
+      line.textEnd = line.end = text_.size();
     } else {
-      line->textEnd = brk;
+      line.textEnd = brk;
       const bool crlf = text_[brk] == '\r' && brk + 1 < text_.size() && text_[brk + 1] == '\n';
-      line->end = brk + (crlf ? 2 : 1);
+      line.end = brk + (crlf ? 2 : 1);
     }
-    position_ = line->end;
-    return true;
+    position_ = line.end;
+    return line;
   }
 
  private:
@@ -54,22 +56,26 @@ bool EqualNames(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool ParseSectionHeader(std::string_view text, std::string_view* name) {
+// The section's name when the line is a section header.
+std::optional<std::string_view> ParseSectionHeader(std::string_view text) {
   const std::string_view trimmed = Trim(text);
-  if (trimmed.empty() || trimmed.front() != '[') return false;
+  if (trimmed.empty() || trimmed.front() != '[') return std::nullopt;
   const std::size_t close = trimmed.find(']');
-  *name = Trim(trimmed.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-  return true;
+  return Trim(trimmed.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
 }
 
-bool ParseKeyLine(std::string_view text, std::string_view* key, std::string_view* value) {
+struct KeyLine {
+  std::string_view key;
+  std::string_view value;
+};
+
+// The key and value when the line is a key line.
+std::optional<KeyLine> ParseKeyLine(std::string_view text) {
   const std::string_view trimmed = Trim(text);
-  if (trimmed.empty() || trimmed.front() == ';') return false;
+  if (trimmed.empty() || trimmed.front() == ';') return std::nullopt;
   const std::size_t equals = trimmed.find('=');
-  if (equals == std::string_view::npos) return false;
-  *key = Trim(trimmed.substr(0, equals));
-  *value = Trim(trimmed.substr(equals + 1));
-  return true;
+  if (equals == std::string_view::npos) return std::nullopt;
+  return KeyLine{Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1))};
 }
 
 std::string_view TextOf(std::string_view text, const Line& line) {
@@ -92,17 +98,16 @@ template <typename Visit>
 SectionWalk WalkSection(std::string_view text, std::string_view section, Visit&& visit) {
   SectionWalk walk;
   LineScanner scanner(text);
-  Line line;
   bool inSection = false;
-  while (scanner.Next(&line)) {
+  while (const std::optional<Line> next = scanner.Next()) {
+    const Line& line = *next;
     walk.fileEmpty = false;
     walk.lastLine = line;
     const std::string_view lineText = TextOf(text, line);
-    std::string_view name;
-    if (ParseSectionHeader(lineText, &name)) {
+    if (const std::optional<std::string_view> name = ParseSectionHeader(lineText)) {
       // The first section of the name has ended; nothing after it counts.
       if (inSection) return walk;
-      if (!walk.sectionFound && EqualNames(name, section)) {
+      if (!walk.sectionFound && EqualNames(*name, section)) {
         inSection = walk.sectionFound = true;
         walk.lastNonBlank = line;
       }
@@ -110,8 +115,8 @@ SectionWalk WalkSection(std::string_view text, std::string_view section, Visit&&
     }
     if (!inSection) continue;
     if (!Trim(lineText).empty()) walk.lastNonBlank = line;
-    std::string_view key, value;
-    if (ParseKeyLine(lineText, &key, &value) && visit(key, value)) {
+    const std::optional<KeyLine> entry = ParseKeyLine(lineText);
+    if (entry && visit(entry->key, entry->value)) {
       walk.stoppedAtKey = true;
       walk.stopLine = line;
       return walk;
@@ -121,10 +126,9 @@ SectionWalk WalkSection(std::string_view text, std::string_view section, Visit&&
 }
 
 std::string FirstLineBreak(std::string_view text) {
-  LineScanner scanner(text);
-  Line first;
-  if (!scanner.Next(&first) || !first.hasBreak()) return "\n";
-  return std::string(text.substr(first.textEnd, first.end - first.textEnd));
+  const std::optional<Line> first = LineScanner(text).Next();
+  if (!first || !first->hasBreak()) return "\n";
+  return std::string(text.substr(first->textEnd, first->end - first->textEnd));
 }
 
 }  // namespace

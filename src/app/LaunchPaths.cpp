@@ -5,17 +5,17 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace lumivane {
 namespace {
 
 constexpr const char* kSettingsFileName = "Lumivane.ini";
 
-bool RealPath(const std::string& path, std::string* resolved) {
+std::optional<std::string> RealPath(const std::string& path) {
   char buffer[PATH_MAX];
-  if (path.empty() || realpath(path.c_str(), buffer) == nullptr) return false;
-  *resolved = buffer;
-  return true;
+  if (path.empty() || realpath(path.c_str(), buffer) == nullptr) return std::nullopt;
+  return std::string(buffer);
 }
 
 }  // namespace
@@ -37,11 +37,11 @@ LaunchPaths LaunchPathsForExecutable(const std::string& executablePath) {
 }
 
 LaunchPaths ResolveLaunchPaths(const std::string& argv0, const std::string& selfExeLink) {
-  std::string resolved;
-  bool found = argv0.find('/') != std::string::npos && RealPath(argv0, &resolved);
-  if (!found) found = RealPath(selfExeLink, &resolved);
-  if (!found) resolved = argv0;  // nothing better: the settings go to the working directory
-  return LaunchPathsForExecutable(resolved);
+  std::optional<std::string> resolved;
+  if (argv0.find('/') != std::string::npos) resolved = RealPath(argv0);
+  if (!resolved) resolved = RealPath(selfExeLink);
+  // Nothing better: the settings go to the working directory.
+  return LaunchPathsForExecutable(resolved.value_or(argv0));
 }
 
 std::string AbsoluteFromWorkingDirectory(const std::string& path) {

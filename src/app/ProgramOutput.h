@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,9 +8,10 @@ namespace lumivane {
 
 // Runs `program` (searched on PATH) with `arguments`, standard input and
 // standard error on /dev/null, and collects its standard output. Bounded:
-// a program still running after `timeout` is killed. Returns false when it
-// could not be started, was killed, or did not exit with status 0.
-bool RunForOutput(const std::string& program, const std::vector<std::string>& arguments,
-                  std::chrono::milliseconds timeout, std::string* output);
+// a program still running after `timeout` is killed. Returns the output,
+// or nothing when the program could not be started, was killed, or did
+// not exit with status 0.
+std::optional<std::string> RunForOutput(const std::string& program, const std::vector<std::string>& arguments,
+                                        std::chrono::milliseconds timeout);
 
 }  // namespace lumivane

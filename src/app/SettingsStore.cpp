@@ -44,12 +44,9 @@ SettingsStore::SettingsStore(std::string path, SettingsFolder folder)
 
 std::string SettingsStore::Load() const {
   ReadableFile file = OpenRegularFile(path_);
-  std::string content;
-  int error = 0;
-  if (file.outcome != OpenOutcome::Opened || !ReadWhole(file.fd(), kMaxFileSize, &content, &error)) {
-    return {};
-  }
-  return content;
+  if (file.outcome != OpenOutcome::Opened) return {};
+  FileContent content = ReadWhole(file.fd(), kMaxFileSize);
+  return content.error == 0 ? std::move(content.bytes) : std::string();
 }
 
 std::optional<std::string> SettingsStore::ValueInText(std::string_view text, std::string_view section,
@@ -90,10 +87,11 @@ ReplaceResult SettingsStore::Write(const std::string& section, const std::string
   ReplaceOptions options;
   options.maxCurrentSize = kMaxFileSize;
   if (folder_ == SettingsFolder::CreateOnWrite) CreateFoldersOf(path_);
-  return ReplaceFile(path_, options, [&](const CurrentFile& current, std::string* content) {
-    *content = TextWithValue(current.content, section, key, value);
+  return ReplaceFile(path_, options, [&](const CurrentFile& current) -> std::optional<std::string> {
+    std::string content = TextWithValue(current.content, section, key, value);
     // An unchanged file is left alone: no rewrite, no new inode.
-    return !current.exists || *content != current.content;
+    if (current.exists && content == current.content) return std::nullopt;
+    return content;
   });
 }
 

@@ -6,7 +6,7 @@
 
 #include "app/EmulatorFiles.h"
 #include "cli/DiagnosticPrinter.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "translator/ImageBuilder.h"
 
 namespace lumivane {

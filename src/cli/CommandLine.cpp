@@ -202,6 +202,7 @@ void DeclareCommands(CLI::App& app, CliCommands* commands) {
   commands->readCommand = DeclareRead(app, commands->read);
   commands->compareCommand = DeclareCompare(app, commands->compare);
   commands->checkCommand = DeclareCheck(app, commands->check);
+  commands->lspCommand = DeclareLspCommand(app);
   commands->stationCommand = DeclareStation(app, commands->station);
   commands->stationReportCommand = DeclareStationReport(app, commands->stationReport);
 }
@@ -213,6 +214,7 @@ int RunChosenCommand(const CliCommands& commands, const LaunchPaths& paths) {
   if (*commands.checkCommand) return RunCheckCommand(commands.check, paths);
   if (*commands.readCommand) return RunReadCommand(commands.read, paths);
   if (*commands.compareCommand) return RunCompareCommand(commands.compare, paths);
+  if (*commands.lspCommand) return RunLspCommand(paths);
   return RunDownloadCommand(commands.download, paths);
 }
 

@@ -5,6 +5,7 @@
 #include "cli/CheckCommand.h"
 #include "cli/CompareCommand.h"
 #include "cli/DownloadCommand.h"
+#include "cli/LspCommand.h"
 #include "cli/ReadCommand.h"
 #include "cli/StationCommand.h"
 #include "cli/StationReportCommand.h"
@@ -27,12 +28,14 @@ struct CliCommands {
   CLI::App* readCommand = nullptr;
   CLI::App* compareCommand = nullptr;
   CLI::App* checkCommand = nullptr;
+  CLI::App* lspCommand = nullptr;
   CLI::App* stationCommand = nullptr;
   CLI::App* stationReportCommand = nullptr;
 };
 
-// Declares translate, download, read, compare, check, station and
-// station-report on `app`, with their help; the options shared by the keypad subcommands are declared
+// Declares translate, download, read, compare, check, lsp, station and
+// station-report on `app`, with their help; the options shared by the
+// keypad subcommands are declared
 // by one function each. `commands` must outlive the parse.
 void DeclareCommands(CLI::App& app, CliCommands* commands);
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"
 #include "link/StoredImage.h"
@@ -50,8 +50,7 @@ int CompareWithSource(const CliCompareOptions& options, const DownloadChain& cha
 }  // namespace
 
 int RunCompareCommand(const CliCompareOptions& options, const LaunchPaths& paths) {
-  KeypadSession session;
-  ChooseFromOptions(options, paths, &session);
+  KeypadSession session = SessionFor(options, paths);
   session.choices.job = KeypadJob::ReadLayer;
   session.onSuccess = [&](const DownloadChain& chain) { return CompareWithSource(options, chain); };
   return RunKeypadSession(session, paths);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/Utf8.h"
 #include "translator/ImageBuilder.h"
 #include "translator/RegularFile.h"
 
@@ -12,37 +13,6 @@ namespace {
 // Longest source line shown under a diagnostic; a longer one would wrap
 // into a block in which no caret can be found.
 constexpr std::size_t kLongestShownLine = 512;
-
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Length of the well-formed UTF-8 sequence at `text`, or 0 when the byte
-// there starts none (an ASCII byte is a sequence of 1).
-std::size_t Utf8Length(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;  // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  const auto second = static_cast<unsigned char>(text[1]);
-  if (second < low || second > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!IsContinuation(static_cast<unsigned char>(text[i]))) return 0;
-  }
-  return length;
-}
 
 std::string Number(std::uint64_t value) { return std::to_string(static_cast<unsigned long long>(value)); }
 
@@ -63,7 +33,7 @@ std::string CaretLines(std::string_view lineBytes, std::uint64_t column) {
       shown += '\t';
     } else if (byte >= 0x20 && byte < 0x7F) {
       shown += static_cast<char>(byte);
-    } else if (byte >= 0x80 && (length = Utf8Length(lineBytes.substr(i))) > 0) {
+    } else if (byte >= 0x80 && (length = ValidUtf8Sequence(lineBytes, i).length) > 0) {
       shown.append(lineBytes.substr(i, length));
     } else {
       length = 1;
@@ -78,16 +48,16 @@ std::string CaretLines(std::string_view lineBytes, std::uint64_t column) {
   return shown + "\n" + caret + "^\n";
 }
 
-bool ReadSourceLine(const std::string& path, std::uint64_t line, std::string* bytes) {
+std::optional<std::string> ReadSourceLine(const std::string& path, std::uint64_t line) {
   // Only the regular file that was translated: a FIFO or device put there
   // since would make the open or the reads wait.
   ReadableFile source = OpenRegularFile(path);
-  if (source.outcome != OpenOutcome::Opened) return false;
+  if (source.outcome != OpenOutcome::Opened) return std::nullopt;
   std::FILE* file = ::fdopen(source.fd(), "rb");
-  if (!file) return false;
+  if (!file) return std::nullopt;
   source.Release();
   std::uint64_t current = 1;
-  bytes->clear();
+  std::string bytes;
   bool tooLong = false;
   int c;
   while ((c = std::fgetc(file)) != EOF) {
@@ -97,16 +67,16 @@ bool ReadSourceLine(const std::string& path, std::uint64_t line, std::string* by
       continue;
     }
     if (current != line) continue;
-    if (bytes->size() == kLongestShownLine) {
+    if (bytes.size() == kLongestShownLine) {
       tooLong = true;
       break;
     }
-    bytes->push_back(static_cast<char>(c));
+    bytes.push_back(static_cast<char>(c));
   }
   std::fclose(file);
-  if (current != line || tooLong) return false;
-  if (!bytes->empty() && bytes->back() == '\r') bytes->pop_back();
-  return true;
+  if (current != line || tooLong) return std::nullopt;
+  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  return bytes;
 }
 
 std::string JsonString(std::string_view text) {
@@ -120,7 +90,7 @@ std::string JsonString(std::string_view text) {
       json += static_cast<char>(byte);
     } else if (byte >= 0x20 && byte < 0x7F) {
       json += static_cast<char>(byte);
-    } else if (byte >= 0x80 && (length = Utf8Length(text.substr(i))) > 0) {
+    } else if (byte >= 0x80 && (length = ValidUtf8Sequence(text, i).length) > 0) {
       json.append(text.substr(i, length));
     } else {
       length = 1;
@@ -144,9 +114,9 @@ void PrintCompilerDiagnostics(std::FILE* out, const std::string& file, const Ima
                               bool withSourceLine) {
   for (const TranslationDiagnostic& diagnostic : builder.diagnostics()) {
     std::fprintf(out, "%s\n", CompilerLine(file, diagnostic).c_str());
-    std::string line;
-    if (withSourceLine && ReadSourceLine(file, diagnostic.line, &line)) {
-      std::fputs(CaretLines(line, diagnostic.column).c_str(), out);
+    if (!withSourceLine) continue;
+    if (const std::optional<std::string> line = ReadSourceLine(file, diagnostic.line)) {
+      std::fputs(CaretLines(*line, diagnostic.column).c_str(), out);
     }
   }
   std::fflush(out);

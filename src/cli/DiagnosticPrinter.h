@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,9 +21,9 @@ std::string CompilerLine(const std::string& file, const TranslationDiagnostic& d
 std::string CaretLines(std::string_view lineBytes, std::uint64_t column);
 
 // The bytes of line `line` (1-based, LF-separated, without its LF and a
-// trailing CR); false when the file cannot be read, has no such line, or the
-// line is longer than is useful to show.
-bool ReadSourceLine(const std::string& path, std::uint64_t line, std::string* bytes);
+// trailing CR); nothing when the file cannot be read, has no such line, or
+// the line is longer than is useful to show.
+std::optional<std::string> ReadSourceLine(const std::string& path, std::uint64_t line);
 
 // One JSON object on one line: file, line, column, kind, message, suggestion (null when none).
 std::string JsonLine(const std::string& file, const TranslationDiagnostic& diagnostic);

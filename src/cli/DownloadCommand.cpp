@@ -13,7 +13,7 @@
 #include "app/StartupChoices.h"
 #include "cli/CliHost.h"
 #include "cli/DiagnosticPrinter.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/DownloadReadBack.h"
 #include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"
@@ -59,14 +59,14 @@ LinkKind CliLinkKind(const std::string& name) {
 }
 
 int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths) {
-  KeypadSession session;
-  ChooseFromOptions(options, paths, &session);
+  KeypadSession session = SessionFor(options, paths);
   if (const int refused = PrepareReadBack(options, &session); refused != 0) return refused;
   return RunKeypadSession(session, paths);
 }
 
-void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths, KeypadSession* session) {
-  DownloadChoices& choices = session->choices;
+KeypadSession SessionFor(const CliKeypadOptions& options, const LaunchPaths& paths) {
+  KeypadSession session;
+  DownloadChoices& choices = session.choices;
   choices.sourcePath = options.source;
   choices.emulatorName = options.emulator;
   choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
@@ -76,7 +76,8 @@ void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths
   choices.link = CliLinkKind(options.link);
   choices.layer = options.layer == "2" ? 2 : 1;
   choices.waitLimit = std::chrono::milliseconds(static_cast<long long>(options.waitSeconds * 1000.0));
-  session->port = options.port;
+  session.port = options.port;
+  return session;
 }
 
 int RunKeypadSession(const KeypadSession& session, const LaunchPaths& paths) {

@@ -15,7 +15,7 @@ struct CliDownloadOptions : CliKeypadOptions {
 
 // Translates the source and downloads the image into the keypad, printing
 // every status line on its own line. Returns an exit status of
-// ExitStatus.h: 0 after a successful download, the state (1..9) of a
+// common/ExitStatus.h: 0 after a successful download, the state (1..9) of a
 // failure, or the status of how else it ended.
 // A layout name is looked up in the emulator directories of `paths`.
 int RunDownloadCommand(const CliDownloadOptions& options, const LaunchPaths& paths);

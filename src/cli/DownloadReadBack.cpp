@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "cli/DownloadCommand.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/ImageFile.h"
 #include "cli/KeypadSession.h"
 #include "translator/ImageBuilder.h"

@@ -1,6 +1,6 @@
 #include "cli/HelpText.h"
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 
 namespace lumivane {
 

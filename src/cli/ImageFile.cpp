@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
+#include "common/SystemErrorText.h"
 
 namespace lumivane {
 
@@ -72,9 +73,8 @@ ReplaceResult WriteImageFile(const std::string& path, const std::uint8_t* bytes,
     const int error = WriteToStream(path, bytes, length);
     return {error == 0 ? ReplaceFailure::None : ReplaceFailure::System, error};
   }
-  return ReplaceFile(path, ImageReplaceOptions(inputs), [&](const CurrentFile&, std::string* content) {
-    content->assign(reinterpret_cast<const char*>(bytes), length);
-    return true;
+  return ReplaceFile(path, ImageReplaceOptions(inputs), [&](const CurrentFile&) -> std::optional<std::string> {
+    return std::string(reinterpret_cast<const char*>(bytes), length);
   });
 }
 
@@ -87,7 +87,7 @@ int RefuseSessionOutput(const char* what, const std::string& path, const std::ve
   // The replacement's own checks, up to the point where it would write:
   // an edit that changes nothing leaves the file as it is.
   const ReplaceResult checked =
-      ReplaceFile(path, ImageReplaceOptions(inputs), [](const CurrentFile&, std::string*) { return false; });
+      ReplaceFile(path, ImageReplaceOptions(inputs), [](const CurrentFile&) { return std::optional<std::string>(); });
   if (checked) return exit_status::kSuccess;
   std::fprintf(stderr, "Unable to write %s to %s: %s\n", what, path.c_str(),
                ReplaceFailureReason(checked).c_str());
@@ -99,7 +99,7 @@ std::string ReplaceFailureReason(const ReplaceResult& result) {
     case ReplaceFailure::NotRegular: return "not a regular file";
     case ReplaceFailure::NotWritable: return "not writable";
     case ReplaceFailure::Protected: return "it is an input of this command";
-    default: return std::strerror(result.error);
+    default: return SystemErrorText(result.error);
   }
 }
 

@@ -28,11 +28,11 @@ struct CliKeypadOptions {
   double waitSeconds = 0;  // limit on the wait for shift+load; 0: none
 };
 
-// Fills the session's choices and port from those options: the layout
-// found in the emulator folders, the link, the layer and the wait limit.
-void ChooseFromOptions(const CliKeypadOptions& options, const LaunchPaths& paths, KeypadSession* session);
+// The session those options choose: the layout found in the emulator
+// folders, the link and its port, the layer and the wait limit.
+KeypadSession SessionFor(const CliKeypadOptions& options, const LaunchPaths& paths);
 
-// Runs the session and returns its exit status (ExitStatus.h): onSuccess's
+// Runs the session and returns its exit status (common/ExitStatus.h): onSuccess's
 // (0 without one) after a success; 128 + the signal that ended it; else
 // the exit status of the download's outcome. The window's
 // settings file is read for [Ports] and the PC/AT keyboard node, never

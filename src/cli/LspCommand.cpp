@@ -2,14 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
-
-#include "app/FileLayout.h"
 #include "lsp/ServerMain.h"
 
 namespace lumivane {
 
-void AddLspCommand(CLI::App& app) {
+CLI::App* DeclareLspCommand(CLI::App& app) {
   CLI::App* command = app.add_subcommand(
       "lsp", "Serve the Language Server Protocol on standard input and output, for editors");
   command->footer(
@@ -18,10 +15,9 @@ void AddLspCommand(CLI::App& app) {
       "and keys come from the client's initializationOptions or its configuration (lumivane.emulator,\n"
       "lumivane.keys), else from the settings file, else English_US and 120. Ends on exit, or when\n"
       "standard input closes: 0 after a shutdown request, 1 otherwise.");
-  command->callback([] {
-    const int status = lsp::RunLanguageServer(STDIN_FILENO, STDOUT_FILENO, ResolveFileLayout(""));
-    std::exit(status);
-  });
+  return command;
 }
+
+int RunLspCommand(const LaunchPaths& paths) { return lsp::RunLanguageServer(STDIN_FILENO, STDOUT_FILENO, paths); }
 
 }  // namespace lumivane

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-#include "app/EmulatorFiles.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/ImageFile.h"
 #include "cli/KeypadSession.h"
 #include "download/DownloadChain.h"
@@ -58,17 +57,9 @@ int WriteLayer(const CliReadOptions& options, LayerRead read, const std::vector<
 }  // namespace
 
 int RunReadCommand(const CliReadOptions& options, const LaunchPaths& paths) {
-  KeypadSession session;
+  KeypadSession session = SessionFor(options, paths);
   DownloadChoices& choices = session.choices;
   choices.job = KeypadJob::ReadLayer;
-  choices.emulatorName = options.emulator;
-  choices.emulatorFile = EmulatorPathFor(options.emulator, paths.emulatorDirectories);
-  choices.emulatorDirectories = LayoutFoldersFor(options.emulator, paths.emulatorDirectories);
-  choices.portName = options.port;
-  choices.link = CliLinkKind(options.link);
-  choices.layer = options.layer == "2" ? 2 : 1;
-  choices.waitLimit = std::chrono::milliseconds(static_cast<long long>(options.waitSeconds * 1000.0));
-  session.port = options.port;
 
   const std::vector<InputFile> inputs = LookUpInputs({{"the emulator file", choices.emulatorFile}});
   if (const int refused = RefuseSessionOutput("the image", options.output, inputs); refused != 0)

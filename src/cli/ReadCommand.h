@@ -2,17 +2,18 @@
 #include <string>
 
 #include "app/LaunchPaths.h"
+#include "cli/KeypadSession.h"
 
 namespace lumivane {
 
-// Options of "lumivane-cli read".
-struct CliReadOptions {
-  std::string link, port, layer = "1", output;
-  std::string emulator = "English_US";  // for the nibble keys of the PC/AT link
-  std::string keys;                      // "360": 360 keys; other: 120; empty: told from the image
+// Options of "lumivane-cli read": no source; the emulator gives the nibble
+// keys of the PC/AT link, and the keys ("360": 360 keys; other: 120) are
+// told from the image when not given.
+struct CliReadOptions : CliKeypadOptions {
+  CliReadOptions() { keys.clear(); }
+  std::string output;
   bool listing = false;
   bool raw = false;  // keep the keypad's addresses in the key table
-  double waitSeconds = 0;
 };
 
 // Waits for shift+load as a download does, reads the layer, and writes

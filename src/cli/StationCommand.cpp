@@ -13,7 +13,7 @@
 #include "app/FileLayout.h"
 #include "app/SignalChannel.h"
 #include "app/StartupChoices.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/HelpText.h"
 #include "cli/StationSession.h"
 #include "cli/TranslationFailure.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "station/StationLog.h"
 #include "station/StationReport.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/SignalChannel.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 
 namespace lumivane {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/EmulatorFiles.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/ImageFile.h"
 #include "cli/TranslationFailure.h"
 #include "translator/ImageBuilder.h"

@@ -5,9 +5,8 @@
 
 #include "app/FileLayout.h"
 #include "cli/CommandLine.h"
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "cli/HelpText.h"
-#include "cli/LspCommand.h"
 
 int main(int argc, char** argv) {
   // A reader that goes away (| head -1) must not end a download halfway:
@@ -21,7 +20,6 @@ int main(int argc, char** argv) {
   app.footer(lumivane::KeypadOptionsHelp() + lumivane::ExitStatusHelp());
   lumivane::CliCommands commands;
   lumivane::DeclareCommands(app, &commands);
-  lumivane::AddLspCommand(app);
 
   try {
     app.parse(argc, argv);

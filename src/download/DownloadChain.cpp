@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "download/DownloadChainImpl.h"
 #include "download/FailureDetails.h"
 #include "download/KeypadLinkChoice.h"
@@ -123,7 +123,9 @@ void DownloadChain::Impl::Translate() {
     run_.nibbleKeys = builder_.nibbleKeys();
     detail = builder_.detailLine();
   } else {
-    state = LoadNibbleKeys(input.emulatorPath, input.pcAtLink, &detail);
+    NibbleKeysLoad loaded = LoadNibbleKeys(input.emulatorPath, input.pcAtLink);
+    state = loaded.state;
+    detail = std::move(loaded.detail);
   }
   run_.inStep = false;
   if (translates && builder_.stopped()) {

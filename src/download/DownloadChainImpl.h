@@ -94,14 +94,19 @@ struct DownloadChain::Impl : TransferObserver, LayerReadObserver {
   // ---- Jobs of the transfer phase (DownloadJobs.cpp) ----
   DownloadState WriteImage(int layer);
   DownloadState ReadLayerBack(int layer);
-  // Reads the target layer and hands it to the host; false when the
-  // download must not write (the state to report is in *ended).
-  bool BackUp(int layer, DownloadState* ended);
+  // Reads the target layer and hands it to the host. Nothing when the
+  // download goes on; else the state to report, and nothing is written.
+  std::optional<DownloadState> BackUp(int layer);
   // The end command after a job that wrote nothing; Timeout when the link
   // is broken or the end could not be delivered.
   DownloadState EndWithoutWriting();
   // ReadLayer without a source: only the emulator, for the nibble keys.
-  DownloadState LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink, std::string* detail);
+  // ImageReady, or EmulatorUnavailable with the line that tells why.
+  struct NibbleKeysLoad {
+    DownloadState state = DownloadState::ImageReady;
+    std::string detail;
+  };
+  NibbleKeysLoad LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink);
   // The job's own outcome: the lines the report writes in place of the
   // state's, its status line and detail, and its exit status (0: success).
   void SetJobOutcome(std::vector<std::string> lines, std::string statusLine, std::string detail,

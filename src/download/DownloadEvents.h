@@ -74,7 +74,7 @@ struct DownloadOutcome {
   // both have been told as line events already.
   std::string statusLine;
   std::string detail;
-  // The exit status lumivane-cli gives for it (cli/ExitStatus.h): 0 after
+  // The exit status lumivane-cli gives for it (common/ExitStatus.h): 0 after
   // a success, before what the command does with the result.
   int exitStatus = 0;
   KeypadHolds keypad = KeypadHolds::Unchanged;

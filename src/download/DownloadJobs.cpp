@@ -1,6 +1,6 @@
 // The jobs of the transfer phase (write the image, with its backup and
 // verify pass, or read a layer back) and the progress they report.
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "download/DownloadChainImpl.h"
 #include "download/ReadBackLines.h"
 #include "translator/EmulatorTable.h"
@@ -35,9 +35,8 @@ DownloadState DownloadChain::Impl::WriteImage(int layer) {
   const std::uint32_t length = image().imageLength();
   host_.OnProgress({ProgressPass::Transfer, 0, length, true});
   Tell("Transfer in progress");
-  DownloadState ended = DownloadState::None;
   if (!run_.choices.backupPath.empty()) {
-    if (!BackUp(layer, &ended)) return ended;
+    if (const std::optional<DownloadState> ended = BackUp(layer)) return *ended;
     host_.OnProgress({ProgressPass::Transfer, 0, length, true});  // the write's own pass
   }
   const ImageBuilder& built = image();
@@ -46,8 +45,10 @@ DownloadState DownloadChain::Impl::WriteImage(int layer) {
   options.verify = run_.choices.verify;
   run_.writesBegun = true;
   run_.pass = ProgressPass::Transfer;
-  const DownloadState written =
-      RunTransfer(*run_.link, transferred, layer, *this, options, &run_.verifyReport, &run_.layerRoom);
+  const TransferResult transfer = RunTransfer(*run_.link, transferred, layer, *this, options);
+  run_.verifyReport = transfer.verify;
+  run_.layerRoom = transfer.room;
+  const DownloadState written = transfer.state;
   if (written == DownloadState::Success && options.verify) {
     // Complete: the pass ran to its end, and the end command went out.
     const VerifyReport& report = run_.verifyReport;
@@ -63,7 +64,7 @@ DownloadState DownloadChain::Impl::WriteImage(int layer) {
   return written;
 }
 
-bool DownloadChain::Impl::BackUp(int layer, DownloadState* ended) {
+std::optional<DownloadState> DownloadChain::Impl::BackUp(int layer) {
   const std::string& path = run_.choices.backupPath;
   run_.pass = ProgressPass::Backup;
   run_.layerRead = ReadLayer(*run_.link, layer, *this);
@@ -72,25 +73,23 @@ bool DownloadChain::Impl::BackUp(int layer, DownloadState* ended) {
     case LayerReadEnd::NoImage:
       // Nothing to keep: the download goes on, and says so.
       Tell(NothingToBackUpLine(layer, path));
-      return true;
-    case LayerReadEnd::LinkFailed: *ended = DownloadState::Timeout; return false;
+      return std::nullopt;
+    case LayerReadEnd::LinkFailed: return DownloadState::Timeout;
     case LayerReadEnd::Stopped:
       // Nothing was written: the keypad can leave load mode.
       EndWithoutWriting();
-      *ended = DownloadState::None;
-      return false;
+      return DownloadState::None;
   }
   const std::vector<std::uint8_t> image = run_.layerRead.Image();
   const BackupResult saved = host_.SaveBackup(path, image);
   if (!saved.kept) {
     if (!saved.failureLine.empty()) Tell(saved.failureLine);
-    *ended = EndWithoutWriting();
-    if (*ended != DownloadState::Timeout)
-      SetJobOutcome({}, saved.failureLine, {}, exit_status::kOutputUnwritable);
-    return false;
+    const DownloadState ended = EndWithoutWriting();
+    if (ended != DownloadState::Timeout) SetJobOutcome({}, saved.failureLine, {}, exit_status::kOutputUnwritable);
+    return ended;
   }
   Tell(BackedUpLine(layer, path, image.size()));
-  return true;
+  return std::nullopt;
 }
 
 DownloadState DownloadChain::Impl::ReadLayerBack(int layer) {
@@ -122,19 +121,18 @@ DownloadState DownloadChain::Impl::EndWithoutWriting() {
   return link.fault() == LinkFault::None ? DownloadState::Success : DownloadState::Timeout;
 }
 
-DownloadState DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPath, bool pcAtLink,
-                                                  std::string* detail) {
-  if (!pcAtLink) return DownloadState::ImageReady;
+DownloadChain::Impl::NibbleKeysLoad DownloadChain::Impl::LoadNibbleKeys(const std::string& emulatorPath,
+                                                                       bool pcAtLink) {
+  if (!pcAtLink) return {};
   EmulatorTable emulator(emulatorPath);
   if (!emulator.IsLoaded()) {
-    *detail = EmulatorFailureDetail(emulatorPath, emulator);
-    return DownloadState::EmulatorUnavailable;
+    return {DownloadState::EmulatorUnavailable, EmulatorFailureDetail(emulatorPath, emulator)};
   }
-  if (!DeriveNibbleKeys(emulator, &run_.nibbleKeys)) {
-    *detail = emulatorPath + ": " + MissingNibbleKeysReason(run_.nibbleKeys);
-    return DownloadState::EmulatorUnavailable;
+  run_.nibbleKeys = DeriveNibbleKeys(emulator);
+  if (!EveryNibbleKeyTypes(run_.nibbleKeys)) {
+    return {DownloadState::EmulatorUnavailable, emulatorPath + ": " + MissingNibbleKeysReason(run_.nibbleKeys)};
   }
-  return DownloadState::ImageReady;
+  return {};
 }
 
 void DownloadChain::Impl::OnProgressStep(std::uint16_t counter) {

@@ -1,7 +1,9 @@
 #include "link/ChannelError.h"
 
-#include <cstring>
+#include <cerrno>
 #include <utility>
+
+#include "common/SystemErrorText.h"
 
 namespace lumivane {
 
@@ -29,6 +31,32 @@ const char* KindText(ChannelErrorKind kind) {
 
 }  // namespace
 
+// What the caller can act on (missing, refused, busy, not the right kind of
+// device, hung up) gets a kind of its own; the errno stays with it either way.
+ChannelErrorKind KindOfErrno(int systemError) {
+  switch (systemError) {
+    case 0: return ChannelErrorKind::None;
+    case ENOENT: return ChannelErrorKind::NotFound;
+    case ENXIO:   // a socket, a device node without its device
+    case ENODEV:  // unplugged
+      return ChannelErrorKind::NoDevice;
+    case EACCES:
+    case EPERM: return ChannelErrorKind::AccessDenied;
+    case EBUSY: return ChannelErrorKind::Busy;
+    case ENOTTY:  // a file, or a device that does not take the channel's requests
+    case EISDIR: return ChannelErrorKind::WrongDevice;
+    case ENOSYS:  // the device lacks what was asked of it (an evdev node without key repeat)
+    case EOPNOTSUPP: return ChannelErrorKind::Unsupported;
+    case EIO: return ChannelErrorKind::HungUp;
+    case EINVAL: return ChannelErrorKind::InvalidArgument;
+    case ECANCELED: return ChannelErrorKind::Cancelled;
+    case ETIMEDOUT: return ChannelErrorKind::Timeout;
+    default: return ChannelErrorKind::System;
+  }
+}
+
+ChannelError ErrorFromErrno(int systemError) { return ChannelError(KindOfErrno(systemError), systemError); }
+
 ChannelError::ChannelError(ChannelErrorKind kind, int systemError, std::string detail)
     : kind_(kind), systemError_(systemError), detail_(std::move(detail)) {}
 
@@ -36,12 +64,6 @@ std::string ChannelError::Reason() const {
   if (!detail_.empty()) return detail_;
   if (systemError_ != 0) return SystemErrorText(systemError_);
   return KindText(kind_);
-}
-
-std::string SystemErrorText(int systemError) {
-  char buffer[256];
-  // The GNU strerror_r: thread-safe, returns the text (maybe not in buffer).
-  return ::strerror_r(systemError, buffer, sizeof buffer);
 }
 
 const char* ChannelErrorKindName(ChannelErrorKind kind) {

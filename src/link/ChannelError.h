@@ -5,8 +5,10 @@
 namespace lumivane {
 
 // What went wrong on a platform channel (the serial port, the HID node, the
-// keyboard node), in one vocabulary for all three. Each channel maps the
-// system's errno to a kind in one function of its own.
+// keyboard node), in one vocabulary for all three. The system's errno
+// becomes a kind through one map that every channel shares (ErrorFromErrno);
+// a channel whose calls give an errno a meaning of their own says so in an
+// exception of its own, before the shared map.
 enum class ChannelErrorKind : std::uint8_t {
   None,             // no error
   NotOpen,          // the channel is not open
@@ -50,10 +52,13 @@ class ChannelError {
   std::string detail_;
 };
 
+// The kind an errno means on every channel (None for 0).
+ChannelErrorKind KindOfErrno(int systemError);
+// The error for an errno, the errno kept: ChannelError(KindOfErrno(e), e).
+ChannelError ErrorFromErrno(int systemError);
+
 // The kind's name ("Timeout"), for test output and logs.
 const char* ChannelErrorKindName(ChannelErrorKind kind);
 
-// The system's text for an errno value ("No such file or directory").
-std::string SystemErrorText(int systemError);
 
 }  // namespace lumivane

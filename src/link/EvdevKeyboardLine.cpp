@@ -23,22 +23,11 @@ EvdevKeyboardLine::EvdevKeyboardLine(std::string node, std::unique_ptr<RepeatCon
 EvdevKeyboardLine::~EvdevKeyboardLine() { Close(); }
 
 ChannelError EvdevKeyboardLine::ErrorFromErrno(int systemError) {
-  switch (systemError) {
-    case 0: return ChannelError();
-    case ENOENT: return ChannelError(ChannelErrorKind::NotFound, systemError);
-    case ENXIO:
-    case ENODEV: return ChannelError(ChannelErrorKind::NoDevice, systemError);  // unplugged
-    case EACCES:
-    case EPERM: return ChannelError(ChannelErrorKind::AccessDenied, systemError);
-    case EBUSY: return ChannelError(ChannelErrorKind::Busy, systemError);
-    case ENOTTY:  // no evdev node
-    case EISDIR: return ChannelError(ChannelErrorKind::WrongDevice, systemError);
-    case ENOSYS:  // an evdev node without hardware key repeat
-    case EOPNOTSUPP: return ChannelError(ChannelErrorKind::Unsupported, systemError);
-    case EIO: return ChannelError(ChannelErrorKind::HungUp, systemError);
-    case EINVAL: return ChannelError(ChannelErrorKind::InvalidArgument, systemError);
-    default: return ChannelError(ChannelErrorKind::System, systemError);
-  }
+  // The evdev core answers a request it does not take with ENOTTY, and the
+  // repeat requests never with EINVAL: EINVAL comes from the driver of some
+  // other device behind the node, which is then no keyboard's event node.
+  if (systemError == EINVAL) return ChannelError(ChannelErrorKind::WrongDevice, systemError);
+  return lumivane::ErrorFromErrno(systemError);
 }
 
 std::string EvdevKeyboardLine::RefusalFromSysfs() const {

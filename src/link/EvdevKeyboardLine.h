@@ -40,7 +40,8 @@ class EvdevKeyboardLine : public KeyboardLine {
   EvdevKeyboardLine(const EvdevKeyboardLine&) = delete;
   EvdevKeyboardLine& operator=(const EvdevKeyboardLine&) = delete;
 
-  // The one place where the keyboard node's errno values become kinds.
+  // The keyboard node's errno values as kinds: the shared map
+  // (ChannelError.h), but for the one errno the node gives a meaning of its own.
   static ChannelError ErrorFromErrno(int systemError);
 
   std::string Name() const override { return node_; }

@@ -37,15 +37,19 @@ class HidDevice {
   virtual int GetFeatureReport(std::uint8_t* report, std::size_t length) = 0;
 };
 
+// An interface opened, or why it could not be.
+struct HidOpening {
+  std::unique_ptr<HidDevice> device;  // null when it could not be opened
+  ChannelError error;                 // why: AccessDenied/EACCES renders as "Permission denied"
+};
+
 // The platform's HID service: hidapi on Linux, the simulated keypad in tests.
 class HidBackend {
  public:
   virtual ~HidBackend() = default;
   // Present interfaces in a stable order.
   virtual std::vector<HidDeviceInfo> Enumerate() = 0;
-  // nullptr when the node cannot be opened, with why in *error (may be
-  // null): AccessDenied/EACCES renders as "Permission denied".
-  virtual std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) = 0;
+  virtual HidOpening Open(const std::string& path) = 0;
 };
 
 }  // namespace lumivane

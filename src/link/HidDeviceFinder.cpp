@@ -78,16 +78,15 @@ std::unique_ptr<HidDevice> HidDeviceFinder::FindDevice(const StatusSink& addStat
   const std::vector<HidDeviceInfo> interfaces = backend_.Enumerate();
   for (const HidDeviceInfo& info : interfaces) {
     if (!HasKeypadIdentity(info)) continue;
-    ChannelError error;
-    std::unique_ptr<HidDevice> device = backend_.Open(info.path, &error);
-    if (device) {
+    HidOpening opening = backend_.Open(info.path);
+    if (opening.device) {
       addStatusLine("Usb Quintrel detected");
       devicePath_ = info.path;
       failureDetail_.clear();
-      return device;
+      return std::move(opening.device);
     }
     // Without this line a keypad that lacks access rights looks like no keypad.
-    if (failureDetail_.empty()) failureDetail_ = OpenFailureDetail(info.path, error);
+    if (failureDetail_.empty()) failureDetail_ = OpenFailureDetail(info.path, opening.error);
   }
   addStatusLine("Usb Quintrel not detected");
   if (failureDetail_.empty()) failureDetail_ = NothingMatchedDetail(interfaces.size());

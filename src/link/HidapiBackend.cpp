@@ -13,6 +13,7 @@
 #include <cwchar>
 #include <unordered_map>
 
+#include "common/Utf8.h"
 #include "link/KeypadConstants.h"
 #include "link/UsbPortPath.h"
 
@@ -60,44 +61,34 @@ std::string NarrowText(const wchar_t* text) {
 std::string Utf8Text(const wchar_t* text) {
   std::string out;
   for (; text && *text; ++text) {
-    std::uint32_t c = static_cast<std::uint32_t>(*text);
+    auto c = static_cast<char32_t>(*text);
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    AppendUtf8(out, c);
   }
   return out;
 }
 
+// What the look at a node before hidapi opens it found.
+struct NodeCheck {
+  bool refuse = false;  // it opens but is no hidraw device: never handed to hidapi
+  ChannelError reason;  // why it cannot be used, for when hidapi fails too
+};
+
 // Looks at the node before hidapi opens it: hidapi 0.13 uses its device
 // record after freeing it when a node opens but is no hidraw device, so such
-// a node is refused here (*refuse set). A node that cannot be opened at all
-// is left to hidapi, which decides for itself (it may be a path only hidapi
-// knows); the system's reason is returned for use when hidapi fails too,
-// since hidapi's own text repeats the path the caller names.
-ChannelError CheckHidrawNode(const std::string& path, bool* refuse) {
-  *refuse = false;
+// a node is refused here. A node that cannot be opened at all is left to
+// hidapi, which decides for itself (it may be a path only hidapi knows); the
+// system's reason is kept for use when hidapi fails too, since hidapi's own
+// text repeats the path the caller names.
+NodeCheck CheckHidrawNode(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return HidapiBackend::ErrorFromErrno(errno);
+  if (fd < 0) return {false, ErrorFromErrno(errno)};
   int descriptorSize = 0;
   const bool isHidraw = ::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) >= 0;
   const int ioctlError = errno;
   ::close(fd);
-  if (isHidraw) return ChannelError();
-  *refuse = true;
-  return ChannelError(ChannelErrorKind::WrongDevice, ioctlError, "not a HID device node");
+  if (isHidraw) return {};
+  return {true, ChannelError(ChannelErrorKind::WrongDevice, ioctlError, "not a HID device node")};
 }
 
 }  // namespace
@@ -117,22 +108,6 @@ std::vector<HidDeviceInfo> MergeInterfaceRecords(const std::vector<HidDeviceInfo
 }
 
 HidapiBackend::HidapiBackend() : initialised_(hid_init() == 0) {}
-
-ChannelError HidapiBackend::ErrorFromErrno(int systemError) {
-  switch (systemError) {
-    case 0: return ChannelError();
-    case ENOENT: return ChannelError(ChannelErrorKind::NotFound, systemError);
-    case ENXIO:
-    case ENODEV: return ChannelError(ChannelErrorKind::NoDevice, systemError);  // unplugged
-    case EACCES:
-    case EPERM: return ChannelError(ChannelErrorKind::AccessDenied, systemError);
-    case EBUSY: return ChannelError(ChannelErrorKind::Busy, systemError);
-    case ENOTTY:  // a node that is no hidraw device
-    case EISDIR: return ChannelError(ChannelErrorKind::WrongDevice, systemError);
-    case EIO: return ChannelError(ChannelErrorKind::HungUp, systemError);
-    default: return ChannelError(ChannelErrorKind::System, systemError);
-  }
-}
 
 HidapiBackend::~HidapiBackend() {
   if (initialised_) hid_exit();
@@ -159,27 +134,20 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   return MergeInterfaceRecords(records);
 }
 
-std::unique_ptr<HidDevice> HidapiBackend::Open(const std::string& path, ChannelError* error) {
-  ChannelError ignored;
-  if (error == nullptr) error = &ignored;
+HidOpening HidapiBackend::Open(const std::string& path) {
   if (!initialised_) {
-    *error = ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised");
-    return nullptr;
+    return {nullptr, ChannelError(ChannelErrorKind::System, 0, "the HID service could not be initialised")};
   }
   const std::lock_guard<std::mutex> lock(serviceMutex_);
-  bool refuse = false;
-  *error = CheckHidrawNode(path, &refuse);
-  hid_device* handle = refuse ? nullptr : hid_open_path(path.c_str());
-  if (handle) {
-    *error = ChannelError();
-    return std::make_unique<HidapiDevice>(handle);
-  }
-  if (error->ok()) {
+  NodeCheck check = CheckHidrawNode(path);
+  hid_device* handle = check.refuse ? nullptr : hid_open_path(path.c_str());
+  if (handle) return {std::make_unique<HidapiDevice>(handle), {}};
+  if (check.reason.ok()) {
     std::string text = NarrowText(hid_error(nullptr));
-    *error = ChannelError(ChannelErrorKind::System, 0,
-                          text.empty() ? "the device cannot be opened" : std::move(text));
+    check.reason = ChannelError(ChannelErrorKind::System, 0,
+                                text.empty() ? "the device cannot be opened" : std::move(text));
   }
-  return nullptr;
+  return {nullptr, std::move(check.reason)};
 }
 
 }  // namespace lumivane

@@ -20,12 +20,9 @@ class HidapiBackend : public HidBackend {
   HidapiBackend(const HidapiBackend&) = delete;
   HidapiBackend& operator=(const HidapiBackend&) = delete;
 
-  // The one place where the HID node's errno values become kinds.
-  static ChannelError ErrorFromErrno(int systemError);
-
   std::vector<HidDeviceInfo> Enumerate() override;
   // The error keeps the system's errno for the node (EACCES: "Permission denied").
-  std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) override;
+  HidOpening Open(const std::string& path) override;
 
  private:
   bool initialised_ = false;

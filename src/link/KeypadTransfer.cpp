@@ -1,6 +1,8 @@
 #include "link/KeypadTransfer.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "link/DeviceLink.h"
 #include "link/StoredImage.h"
@@ -14,35 +16,38 @@ namespace {
 // must stop because the keypad no longer answers or the link broke.
 class Transfer {
  public:
-  Transfer(DeviceLink& link, const TransferImage& image, TransferObserver& observer,
-           const TransferOptions& options, VerifyReport& report, LayerRoom& room)
-      : link_(link), image_(image), observer_(observer), options_(options), report_(report), room_(room) {}
+  Transfer(DeviceLink& link, const TransferImage& image, TransferObserver& observer, const TransferOptions& options)
+      : link_(link), image_(image), observer_(observer), options_(options) {}
 
-  DownloadState Run(int layer) {
+  TransferResult Run(int layer) {
     const DownloadState outcome = RunSteps(layer);
-    return stopped_ ? DownloadState::None : outcome;
+    result_.state = stopped_ ? DownloadState::None : outcome;
+    return std::move(result_);
   }
 
  private:
+  // Where the image goes; no base when it does not fit.
+  struct Placement {
+    std::optional<std::uint16_t> base;
+  };
+
   DownloadState RunSteps(int layer) {
     link_.ClearFault();
     if (!ReadVersion()) return DownloadState::Timeout;
 
-    std::uint16_t layer1Start = 0;
-    if (!ReadPointer(keypad::kLayer1Start, &layer1Start)) return DownloadState::Timeout;
-    if (layer1Start != keypad::kPlainLayer1Start && layer1Start != keypad::kMirroredLayer1Start) {
-      if (!ProbeLayer1Start(&layer1Start)) return DownloadState::Timeout;
-      if (!WritePointer(keypad::kLayer1Start, layer1Start)) return DownloadState::Timeout;
+    std::optional<std::uint16_t> layer1Start = ReadPointer(keypad::kLayer1Start);
+    if (!layer1Start) return DownloadState::Timeout;
+    if (*layer1Start != keypad::kPlainLayer1Start && *layer1Start != keypad::kMirroredLayer1Start) {
+      layer1Start = ProbeLayer1Start();
+      if (!layer1Start || !WritePointer(keypad::kLayer1Start, *layer1Start)) return DownloadState::Timeout;
     }
 
-    std::uint16_t base = 0;
-    bool fits = false;
-    const bool placed = layer == 2 ? PlaceInLayer2(&base, &fits) : PlaceInLayer1(layer1Start, &base, &fits);
+    const std::optional<Placement> placed = layer == 2 ? PlaceInLayer2() : PlaceInLayer1(*layer1Start);
     if (!placed) return DownloadState::Timeout;
-    if (!fits) return DownloadState::NoMemory;
-    room_.base = base;
+    if (!placed->base) return DownloadState::NoMemory;
+    result_.room.base = placed->base;
 
-    if (!WriteImage(base)) return DownloadState::Timeout;
+    if (!WriteImage(*placed->base)) return DownloadState::Timeout;
     return DownloadState::Success;
   }
 
@@ -67,17 +72,18 @@ class Transfer {
     return true;
   }
 
-  bool Read(std::uint16_t address, std::uint8_t* value) {
-    *value = link_.ReadByte(address);
-    return Healthy();
+  // The byte at `address`; nothing once the transfer must stop.
+  std::optional<std::uint8_t> Read(std::uint16_t address) {
+    const std::uint8_t value = link_.ReadByte(address);
+    if (!Healthy()) return std::nullopt;
+    return value;
   }
 
-  bool ReadPointer(std::uint16_t address, std::uint16_t* value) {
-    std::uint8_t high = 0;
-    std::uint8_t low = 0;
-    if (!Read(address, &high) || !Read(static_cast<std::uint16_t>(address + 1), &low)) return false;
-    *value = static_cast<std::uint16_t>(high << 8 | low);
-    return true;
+  std::optional<std::uint16_t> ReadPointer(std::uint16_t address) {
+    const std::optional<std::uint8_t> high = Read(address);
+    const std::optional<std::uint8_t> low = high ? Read(static_cast<std::uint16_t>(address + 1)) : std::nullopt;
+    if (!low) return std::nullopt;
+    return static_cast<std::uint16_t>(*high << 8 | *low);
   }
 
   bool WritePointer(std::uint16_t address, std::uint16_t value) {
@@ -93,52 +99,48 @@ class Transfer {
 
   // A keypad whose two probe windows hold the same bytes mirrors its lower
   // memory above 0x6000, so layer 1 starts higher up.
-  bool ProbeLayer1Start(std::uint16_t* start) {
-    *start = keypad::kMirroredLayer1Start;
+  // Layer 1's start; nothing once the transfer must stop.
+  std::optional<std::uint16_t> ProbeLayer1Start() {
     for (int i = 0; i < keypad::kProbeLength; ++i) {
-      std::uint8_t low = 0;
-      std::uint8_t high = 0;
-      if (!Read(static_cast<std::uint16_t>(keypad::kProbeLow + i), &low) ||
-          !Read(static_cast<std::uint16_t>(keypad::kProbeHigh + i), &high))
-        return false;
-      if (low != high) {
-        *start = keypad::kPlainLayer1Start;
-        break;
-      }
+      const std::optional<std::uint8_t> low = Read(static_cast<std::uint16_t>(keypad::kProbeLow + i));
+      const std::optional<std::uint8_t> high =
+          low ? Read(static_cast<std::uint16_t>(keypad::kProbeHigh + i)) : std::nullopt;
+      if (!high) return std::nullopt;
+      if (*low != *high) return keypad::kPlainLayer1Start;
     }
-    return true;
+    return keypad::kMirroredLayer1Start;
   }
 
-  bool PlaceInLayer1(std::uint16_t start, std::uint16_t* base, bool* fits) {
+  // The placements: nothing once the transfer must stop.
+  std::optional<Placement> PlaceInLayer1(std::uint16_t start) {
     const std::uint32_t end = std::uint32_t{start} + image_.length - 1;
-    std::uint16_t layer2Start = 0;
-    if (!ReadPointer(keypad::kLayer2Start, &layer2Start)) return false;
-    *fits = end <= 0xFFFF && end < layer2Start;
-    const std::uint32_t last = layer2Start == 0 ? 0 : std::min<std::uint32_t>(layer2Start - 1u, 0xFFFF);
-    NoteRoom(1, start, last, start, layer2Start);
-    if (!*fits) return true;
-    *base = start;
-    return WritePointer(keypad::kLayer1End, static_cast<std::uint16_t>(end));
+    const std::optional<std::uint16_t> layer2Start = ReadPointer(keypad::kLayer2Start);
+    if (!layer2Start) return std::nullopt;
+    const std::uint32_t last = *layer2Start == 0 ? 0 : std::min<std::uint32_t>(*layer2Start - 1u, 0xFFFF);
+    NoteRoom(1, start, last, start, *layer2Start);
+    if (end > 0xFFFF || end >= *layer2Start) return Placement{};
+    if (!WritePointer(keypad::kLayer1End, static_cast<std::uint16_t>(end))) return std::nullopt;
+    return Placement{start};
   }
 
-  bool PlaceInLayer2(std::uint16_t* base, bool* fits) {
-    std::uint16_t top = 0;
-    if (!ReadPointer(keypad::kLayer2End, &top)) return false;
+  std::optional<Placement> PlaceInLayer2() {
+    const std::optional<std::uint16_t> top = ReadPointer(keypad::kLayer2End);
+    if (!top) return std::nullopt;
     const std::uint32_t length = image_.length;
-    const std::uint32_t start = top >= length + 1 ? top - length + 1 : 0;
-    std::uint16_t layer1End = 0;
-    if (!ReadPointer(keypad::kLayer1End, &layer1End)) return false;
-    *fits = start > layer1End;
+    const std::uint32_t start = *top >= length + 1 ? *top - length + 1 : 0;
+    const std::optional<std::uint16_t> layer1End = ReadPointer(keypad::kLayer1End);
+    if (!layer1End) return std::nullopt;
     // Address 0 is never a layer-2 start, so the room begins above it.
-    NoteRoom(2, std::max<std::uint32_t>(layer1End, 1u) + 1u, top, layer1End, top);
-    if (!*fits) return true;
-    *base = static_cast<std::uint16_t>(start);
-    return WritePointer(keypad::kLayer2Start, *base);
+    NoteRoom(2, std::max<std::uint32_t>(*layer1End, 1u) + 1u, *top, *layer1End, *top);
+    if (start <= *layer1End) return Placement{};
+    const auto base = static_cast<std::uint16_t>(start);
+    if (!WritePointer(keypad::kLayer2Start, base)) return std::nullopt;
+    return Placement{base};
   }
 
   void NoteRoom(int layer, std::uint32_t first, std::uint32_t last, std::uint16_t lower,
                 std::uint16_t upper) {
-    room_ = {layer, first, last, last >= first ? last - first + 1 : 0, lower, upper, std::nullopt};
+    result_.room = {layer, first, last, last >= first ? last - first + 1 : 0, lower, upper, std::nullopt};
   }
 
   bool WriteAndStep(std::uint8_t value) {
@@ -168,7 +170,9 @@ class Transfer {
     observer_.OnDataWritten(counter_);
     if (options_.verify) {
       written_.push_back({base, std::move(sent)});
-      switch (VerifyWrittenBlocks(link_, std::move(written_), observer_, &report_)) {
+      VerifyPassResult pass = VerifyWrittenBlocks(link_, std::move(written_), observer_);
+      result_.verify = pass.report;
+      switch (pass.end) {
         case VerifyEnd::Done: break;
         case VerifyEnd::LinkFailed: return false;
         // The image is whole: the end command makes it count.
@@ -179,16 +183,15 @@ class Transfer {
     // now comes too late to count.
     link_.EndWrite();
     link_.ConfirmDelivery();
-    report_.endSent = link_.fault() == LinkFault::None;
-    return report_.endSent;
+    result_.verify.endSent = link_.fault() == LinkFault::None;
+    return result_.verify.endSent;
   }
 
   DeviceLink& link_;
   const TransferImage& image_;
   TransferObserver& observer_;
   const TransferOptions& options_;
-  VerifyReport& report_;
-  LayerRoom& room_;
+  TransferResult result_;
   std::uint16_t counter_ = 0;
   bool stopped_ = false;
   // Every pointer written so far, for the verify pass.
@@ -197,21 +200,9 @@ class Transfer {
 
 }  // namespace
 
-DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
-                          TransferObserver& observer) {
-  return RunTransfer(link, image, layer, observer, TransferOptions{}, nullptr);
-}
-
-DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
-                          TransferObserver& observer, const TransferOptions& options,
-                          VerifyReport* report, LayerRoom* room) {
-  VerifyReport ignored;
-  VerifyReport& into = report != nullptr ? *report : ignored;
-  into = VerifyReport{};
-  LayerRoom ignoredRoom;
-  LayerRoom& roomInto = room != nullptr ? *room : ignoredRoom;
-  roomInto = LayerRoom{};
-  return Transfer(link, image, observer, options, into, roomInto).Run(layer);
+TransferResult RunTransfer(DeviceLink& link, const TransferImage& image, int layer, TransferObserver& observer,
+                           const TransferOptions& options) {
+  return Transfer(link, image, observer, options).Run(layer);
 }
 
 }  // namespace lumivane

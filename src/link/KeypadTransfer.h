@@ -73,24 +73,28 @@ struct LayerRoom {
   std::optional<std::uint16_t> base;
 };
 
+// How a transfer ended: its state, what a verify pass found, and the room
+// the placement found.
+struct TransferResult {
+  DownloadState state = DownloadState::None;
+  VerifyReport verify;
+  LayerRoom room;
+};
+
 // Reads the keypad's control area, places the image in layer 1 or 2 and
-// writes it with the key table relocated to the placement. Returns Success,
+// writes it with the key table relocated to the placement. Ends with Success,
 // NoMemory (the image does not fit) or Timeout (the keypad stopped
 // answering, or the link broke). A missing answer to a version byte is
 // forgiven; from the layer-1 start on, the first read without an answer
-// ends the transfer before anything more is written. Returns None when the
-// observer asked it to stop: the end command was not sent.
-DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
-                          TransferObserver& observer);
-
-// The same, with a verify pass when the options ask for it. A read that
-// gets no answer during the pass ends the transfer with Timeout, without
-// the end command, as does a link that broke or answers that came out of
-// step. A stop requested during the pass ends it, and the end command
-// follows (the image is whole); None is returned. *report (may be null)
-// tells what the pass found; *room (may be null) the room the placement found.
-DownloadState RunTransfer(DeviceLink& link, const TransferImage& image, int layer,
-                          TransferObserver& observer, const TransferOptions& options,
-                          VerifyReport* report, LayerRoom* room = nullptr);
+// ends the transfer before anything more is written. Ends with None when
+// the observer asked it to stop: the end command was not sent.
+//
+// With a verify pass when the options ask for it: a read that gets no
+// answer during the pass ends the transfer with Timeout, without the end
+// command, as does a link that broke or answers that came out of step. A
+// stop requested during the pass ends it, and the end command follows (the
+// image is whole); the state is then None.
+TransferResult RunTransfer(DeviceLink& link, const TransferImage& image, int layer, TransferObserver& observer,
+                           const TransferOptions& options = {});
 
 }  // namespace lumivane

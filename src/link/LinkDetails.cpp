@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "link/ChannelError.h"
@@ -22,23 +23,22 @@ std::vector<char> PasswordBuffer(int which) {
   return std::vector<char>(size > 0 ? static_cast<std::size_t>(size) : 16384);
 }
 
-bool GroupName(gid_t gid, std::string* name) {
+std::optional<std::string> GroupName(gid_t gid) {
   std::vector<char> buffer = PasswordBuffer(_SC_GETGR_R_SIZE_MAX);
   group entry{};
   group* found = nullptr;
-  if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return false;
-  *name = found->gr_name;
-  return true;
+  if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+    return std::nullopt;
+  return std::string(found->gr_name);
 }
 
-bool GroupId(const std::string& name, gid_t* gid) {
+std::optional<gid_t> GroupId(const std::string& name) {
   std::vector<char> buffer = PasswordBuffer(_SC_GETGR_R_SIZE_MAX);
   group entry{};
   group* found = nullptr;
   if (::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
-    return false;
-  *gid = found->gr_gid;
-  return true;
+    return std::nullopt;
+  return found->gr_gid;
 }
 
 bool SessionHasGroup(gid_t gid) {
@@ -90,19 +90,19 @@ std::string PortLabel(const std::string& name, const std::string& device) {
 DeviceGroupAccess GroupAccessOf(const std::string& device) {
   DeviceGroupAccess access;
   struct stat info {};
-  gid_t gid = 0;
-  std::string name;
+  std::optional<gid_t> gid;
   // A pseudo-terminal's group (tty) or root's is no group to join for it.
-  const bool ownGroup = ::stat(device.c_str(), &info) == 0 && info.st_gid != 0 &&
-                        GroupName(info.st_gid, &name) && name != "tty";
-  if (ownGroup) {
-    access.group = name;
-    gid = info.st_gid;
-  } else if (!GroupId(kDefaultSerialGroup, &gid)) {
-    return access;
+  if (::stat(device.c_str(), &info) == 0 && info.st_gid != 0) {
+    const std::optional<std::string> name = GroupName(info.st_gid);
+    if (name && *name != "tty") {
+      access.group = *name;
+      gid = info.st_gid;
+    }
   }
-  access.sessionHasGroup = SessionHasGroup(gid);
-  access.userInGroup = access.sessionHasGroup || UserInGroup(gid);
+  if (!gid) gid = GroupId(kDefaultSerialGroup);
+  if (!gid) return access;
+  access.sessionHasGroup = SessionHasGroup(*gid);
+  access.userInGroup = access.sessionHasGroup || UserInGroup(*gid);
   return access;
 }
 

@@ -104,11 +104,12 @@ std::uint8_t SerialLink::ReadAnswer(const CommandBlock& readCommand) {
   // In a read run the next answer is not waited out: see BeginReadRun.
   const bool streaming = readRun_ && answeredReads_ > 0;
   const std::uint32_t quiet = overdue ? Ms(kAnswerTimeLimit) : streaming ? 0 : Ms(kQuietBeforeRead);
-  bool dropped = false;
-  if (!DropStaleInput(quiet, &dropped)) return 0;
+  const StaleInput stale = DropStaleInput(quiet);
+  if (stale == StaleInput::LineBroke) return 0;
   // Later than that, a byte from nowhere means an answer of one read was
   // taken for another's (or will be: a duplicated answer).
-  if (dropped && (answersSuspect_ || answeredReads_ > 0) && !overdue) return AnswersOutOfStep();
+  if (stale == StaleInput::Dropped && (answersSuspect_ || answeredReads_ > 0) && !overdue)
+    return AnswersOutOfStep();
   const Clock::TimePoint sent = clock().Now();
   Write(readCommand.data(), 6);
   if (fault() == LinkFault::Broken) return 0;
@@ -123,8 +124,9 @@ std::uint8_t SerialLink::ReadAnswer(const CommandBlock& readCommand) {
     // A late answer that came even later than it was waited for arrives
     // as this read's answer, and this read's own answer right after it.
     if (answersSuspect_) {
-      if (!DropStaleInput(Ms(kAnswerAloneTime), &dropped)) return 0;
-      if (dropped) return AnswersOutOfStep();
+      const StaleInput late = DropStaleInput(Ms(kAnswerAloneTime));
+      if (late == StaleInput::LineBroke) return 0;
+      if (late == StaleInput::Dropped) return AnswersOutOfStep();
     }
     ++answeredReads_;
     return answer;
@@ -147,23 +149,24 @@ void SerialLink::CheckReadRunEnd() {
   if (port_ == nullptr) return;
   const std::chrono::milliseconds quiet =
       std::min(kAnswerTimeLimit, std::max(kAnswerAloneTime, 2 * longestAnswer_));
-  bool dropped = false;
-  if (!DropStaleInput(Ms(quiet), &dropped)) return;
-  if (dropped && (answeredReads_ > 0 || answersSuspect_)) AnswersOutOfStep();
+  if (DropStaleInput(Ms(quiet)) == StaleInput::Dropped && (answeredReads_ > 0 || answersSuspect_))
+    AnswersOutOfStep();
 }
 
-bool SerialLink::DropStaleInput(std::uint32_t firstQuietMs, bool* dropped) {
+SerialLink::StaleInput SerialLink::DropStaleInput(std::uint32_t firstQuietMs) {
+  bool dropped = false;
   const ChannelError error =
-      port_->DiscardInput(firstQuietMs, Ms(kQuietBeforeRead), firstQuietMs + Ms(kAnswerTimeLimit), dropped);
-  if (error.ok()) return true;
+      port_->DiscardInput(firstQuietMs, Ms(kQuietBeforeRead), firstQuietMs + Ms(kAnswerTimeLimit), &dropped);
+  if (error.ok()) return dropped ? StaleInput::Dropped : StaleInput::None;
   BreakLine(error, "the keypad does not stop sending");
-  return false;
+  return StaleInput::LineBroke;
 }
 
 bool SerialLink::StrayAnswerInput() {
-  bool stray = false;
-  if (port_ == nullptr || !DropStaleInput(0, &stray)) return true;
-  if (!stray || (answeredReads_ == 0 && !answersSuspect_)) return false;
+  if (port_ == nullptr) return true;
+  const StaleInput stray = DropStaleInput(0);
+  if (stray == StaleInput::LineBroke) return true;
+  if (stray == StaleInput::None || (answeredReads_ == 0 && !answersSuspect_)) return false;
   AnswersOutOfStep();
   return true;
 }

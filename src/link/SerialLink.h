@@ -60,8 +60,9 @@ class SerialLink : public DeviceLink {
 
  private:
   void Write(const std::uint8_t* bytes, std::uint32_t count);
-  // Drops stale input (see ReadAnswer); false when the link broke.
-  bool DropStaleInput(std::uint32_t firstQuietMs, bool* dropped);
+  enum class StaleInput { None, Dropped, LineBroke };
+  // Drops stale input (see ReadAnswer): whether there was some, or the link broke.
+  StaleInput DropStaleInput(std::uint32_t firstQuietMs);
   // Input that arrived although no read asked for it, after the keypad had
   // answered a read. Drops it; true when there was some.
   bool StrayAnswerInput();

@@ -31,10 +31,14 @@ constexpr std::uint32_t kLineErrorBreak = 0x0010;
 // on the terminal when its holder dies without closing, for as long as
 // anyone else keeps the terminal open (the other side of a pseudo-
 // terminal), and then locks out every later opener that is not privileged.
-// Returns 0 or the errno of the failing step.
-int OpenDevice(const std::string& name, int* fdOut) {
-  int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno;
+struct DeviceOpening {
+  int fd = -1;
+  ChannelError error;  // why there is no descriptor: the failing step's errno
+};
+
+DeviceOpening OpenDevice(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {-1, ErrorFromErrno(errno)};
   int code = 0;
   termios settings{};
   if (::tcgetattr(fd, &settings) != 0) {
@@ -42,18 +46,19 @@ int OpenDevice(const std::string& name, int* fdOut) {
   } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     code = (errno == EWOULDBLOCK) ? EBUSY : errno;
   }
-  if (code != 0) {
-    ::close(fd);
-    return code;
-  }
-  *fdOut = fd;
-  return 0;
+  if (code == 0) return {fd, {}};
+  ::close(fd);
+  return {-1, ErrorFromErrno(code)};
 }
 
 void CloseDevice(int fd) {
   // A serial driver's close waits until the output has drained (up to 30 s
-  // by default); bytes the other end no longer takes are dropped instead.
-  ::tcflush(fd, TCOFLUSH);
+  // by default); bytes still queued, which the other end no longer takes,
+  // are dropped instead. With nothing queued there is nothing to drop, and
+  // a pseudo-terminal, which always reports an empty queue, would lose to
+  // the flush what the other side has not read yet: a download's end command.
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued > 0) ::tcflush(fd, TCOFLUSH);
   // An exclusive mode left on the terminal by an earlier holder that was
   // killed is lifted, so the next opener is not refused.
   ::ioctl(fd, TIOCNXCL);
@@ -62,15 +67,15 @@ void CloseDevice(int fd) {
 
 // Raw bytes in both directions: no line editing, no translation, no echo;
 // the receiver on, modem control lines not required.
-int MakeRaw(int fd) {
+ChannelError MakeRaw(int fd) {
   termios settings{};
-  if (::tcgetattr(fd, &settings) != 0) return errno;
+  if (::tcgetattr(fd, &settings) != 0) return ErrorFromErrno(errno);
   ::cfmakeraw(&settings);
   settings.c_cflag |= CLOCAL | CREAD;
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
-  if (::tcsetattr(fd, TCSANOW, &settings) != 0) return errno;
-  return 0;
+  if (::tcsetattr(fd, TCSANOW, &settings) != 0) return ErrorFromErrno(errno);
+  return {};
 }
 
 }  // namespace
@@ -80,28 +85,6 @@ SerialPort::SerialPort() : clock_(steadyClock_) {}
 SerialPort::SerialPort(Clock& clock) : clock_(clock) {}
 
 SerialPort::~SerialPort() { Close(); }
-
-// As serial libraries commonly sort them: what the caller can act on
-// (missing, refused, busy, not a serial device, hung up) gets a kind of its
-// own; the errno stays with it either way.
-ChannelError SerialPort::ErrorFromErrno(int systemError) {
-  switch (systemError) {
-    case 0: return ChannelError();
-    case ENOENT: return ChannelError(ChannelErrorKind::NotFound, systemError);
-    case ENXIO:  // a socket, a device node without its device
-    case ENODEV: return ChannelError(ChannelErrorKind::NoDevice, systemError);
-    case EACCES:
-    case EPERM: return ChannelError(ChannelErrorKind::AccessDenied, systemError);
-    case EBUSY: return ChannelError(ChannelErrorKind::Busy, systemError);
-    case ENOTTY:  // a file or device without a terminal line
-    case EISDIR: return ChannelError(ChannelErrorKind::WrongDevice, systemError);
-    case EIO: return ChannelError(ChannelErrorKind::HungUp, systemError);
-    case EINVAL: return ChannelError(ChannelErrorKind::InvalidArgument, systemError);
-    case ECANCELED: return ChannelError(ChannelErrorKind::Cancelled, systemError);
-    case ETIMEDOUT: return ChannelError(ChannelErrorKind::Timeout, systemError);
-    default: return ChannelError(ChannelErrorKind::System, systemError);
-  }
-}
 
 ChannelError SerialPort::FailErrno() { return Fail(ErrorFromErrno(errno)); }
 
@@ -116,11 +99,12 @@ ChannelError SerialPort::Open(const std::string& name, std::uint32_t inputQueueS
   Succeed();
   if (IsOpen()) return Fail(ChannelErrorKind::AlreadyOpen);
 
-  int fd = -1;
-  if (int code = OpenDevice(name, &fd); code != 0) return Fail(ErrorFromErrno(code));
-  if (int code = MakeRaw(fd); code != 0) {
+  const DeviceOpening opening = OpenDevice(name);
+  if (opening.error.failed()) return Fail(opening.error);
+  const int fd = opening.fd;
+  if (ChannelError error = MakeRaw(fd); error.failed()) {
     CloseDevice(fd);
-    return Fail(ErrorFromErrno(code));
+    return Fail(std::move(error));
   }
   const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (event < 0) {
@@ -134,8 +118,8 @@ ChannelError SerialPort::Open(const std::string& name, std::uint32_t inputQueueS
   inputQueueSize_ = inputQueueSize;
   outputQueueSize_ = outputQueueSize;
   heldInput_.clear();
-  eventBaseline_ = errorBaseline_ = LineCounts{};
-  ReadLineCounts(&errorBaseline_);
+  eventBaseline_ = LineCounts{};
+  errorBaseline_ = ReadLineCounts().value_or(LineCounts{});
 
   // Defaults; each sets LastError(), and the last one's outcome is the result.
   SetMask(EV_RXCHAR | EV_BREAK | EV_ERR);
@@ -158,18 +142,10 @@ ChannelError SerialPort::Close() {
   return ChannelError();
 }
 
-int SerialPort::CheckPort(const std::string& name) {
-  int fd = -1;
-  const int code = OpenDevice(name, &fd);
-  if (code == 0) {
-    CloseDevice(fd);
-    return 0;
-  }
-  switch (ErrorFromErrno(code).kind()) {
-    case ChannelErrorKind::NotFound: return 1;
-    case ChannelErrorKind::AccessDenied: return 2;
-    default: return -1;
-  }
+ChannelError SerialPort::CheckPort(const std::string& name) {
+  const DeviceOpening opening = OpenDevice(name);
+  if (opening.error.ok()) CloseDevice(opening.fd);
+  return opening.error;
 }
 
 ChannelError SerialPort::Purge() {
@@ -186,15 +162,10 @@ std::uint32_t SerialPort::TakeLastEvent() {
   return event;
 }
 
-bool SerialPort::ReadLineCounts(LineCounts* counts) {
+std::optional<SerialPort::LineCounts> SerialPort::ReadLineCounts() const {
   serial_icounter_struct icount{};
-  if (::ioctl(portHandle_, TIOCGICOUNT, &icount) != 0) return false;
-  counts->breaks = icount.brk;
-  counts->frames = icount.frame;
-  counts->overruns = icount.overrun;
-  counts->parities = icount.parity;
-  counts->bufferOverruns = icount.buf_overrun;
-  return true;
+  if (::ioctl(portHandle_, TIOCGICOUNT, &icount) != 0) return std::nullopt;
+  return LineCounts{icount.brk, icount.frame, icount.overrun, icount.parity, icount.buf_overrun};
 }
 
 std::uint32_t SerialPort::ClearLineErrors() {
@@ -202,11 +173,12 @@ std::uint32_t SerialPort::ClearLineErrors() {
   if (!RequireOpen()) return 0;
   // The driver counts line errors instead of holding error bits: the bits
   // are the counters that moved since the last call.
-  LineCounts now;
-  if (!ReadLineCounts(&now)) {
+  const std::optional<LineCounts> counted = ReadLineCounts();
+  if (!counted) {
     FailErrno();  // ENOTTY on a pseudo-terminal, which has no line
     return 0;
   }
+  const LineCounts& now = *counted;
   std::uint32_t bits = 0;
   if (now.bufferOverruns != errorBaseline_.bufferOverruns) bits |= kLineErrorBufferOverrun;
   if (now.overruns != errorBaseline_.overruns) bits |= kLineErrorOverrun;

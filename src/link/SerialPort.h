@@ -1,5 +1,8 @@
 #pragma once
+#include <termios.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,8 +11,6 @@
 #include "link/Clock.h"
 #include "link/SerialChannel.h"
 
-struct termios;
-
 namespace lumivane {
 
 class CompletionRecord;
@@ -17,7 +18,7 @@ class CompletionRecord;
 // One serial port for the RS232 link, over POSIX termios: the
 // SerialChannel the program uses. Every operation records its outcome in
 // LastError() and returns it. Each failure the system reports keeps its
-// errno; ErrorFromErrno says which kind it is.
+// errno, and has the kind the shared map (ChannelError.h) gives it.
 //
 // Every wait (timed transfers, line checks) runs on the clock given at
 // construction, the monotonic clock by default.
@@ -28,9 +29,6 @@ class SerialPort : public SerialChannel {
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
-
-  // The one place where the serial port's errno values become kinds.
-  static ChannelError ErrorFromErrno(int systemError);
 
   // ---- SerialChannel: the calls the download makes ----
   ChannelError Open(const std::string& name, std::uint32_t inputQueueSize,
@@ -90,8 +88,9 @@ class SerialPort : public SerialChannel {
   bool GetDSR();
   bool GetRing();
   bool GetRLSD();
-  // 0 the port opens, 1 it does not exist, 2 access refused, -1 any other failure.
-  static int CheckPort(const std::string& name);
+  // Whether the port can be opened now: ok, or the error Open would give
+  // (NotFound, AccessDenied, Busy, WrongDevice, ...).
+  static ChannelError CheckPort(const std::string& name);
   // The port's file descriptor (-1 when closed), for callers that poll it.
   int FileDescriptor() const { return portHandle_; }
 
@@ -106,7 +105,9 @@ class SerialPort : public SerialChannel {
   ChannelError FailErrno();
   ChannelError Succeed() { return lastError_ = ChannelError(); }
   bool RequireOpen();  // false (and LastError() NotOpen) when closed
-  bool LoadLineSettings(::termios* settings);
+  // The port's settings, for the getters; nothing (and LastError()) when
+  // it is closed or they cannot be read.
+  std::optional<::termios> LoadLineSettings();
   // Runs an operation set up on a record: completes it at once when it can;
   // otherwise leaves it pending with the caller's record, or waits for it
   // (at most timeoutMs) on the internal one and cancels it on time-out.
@@ -123,8 +124,13 @@ class SerialPort : public SerialChannel {
   // A read that ends without delivering gives its partial bytes back to the input.
   void HoldBack(CompletionRecord& record);
   void Detach(CompletionRecord& record);
-  std::uint32_t EventBitsNow(bool* pollLineCounts);
-  bool ReadLineCounts(LineCounts* counts);
+  struct EventBits {
+    std::uint32_t bits = 0;       // the events of the mask that happened
+    bool lineCountsRead = false;  // the line counters could be read for it
+  };
+  EventBits EventBitsNow();
+  // The driver's line counters; nothing where the line has none (a pseudo-terminal).
+  std::optional<LineCounts> ReadLineCounts() const;
 
   SteadyClock steadyClock_;
   Clock& clock_;

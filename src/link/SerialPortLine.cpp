@@ -24,7 +24,7 @@ bool LineGone(const pollfd& watch) { return (watch.revents & (POLLHUP | POLLERR 
 
 // What a poll that saw the line go says about it.
 ChannelError GoneLine(const pollfd& watch) {
-  return SerialPort::ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO);
+  return ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO);
 }
 
 }  // namespace

@@ -29,24 +29,18 @@ constexpr BaudEntry kBaudRates[] = {
     {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
-bool SpeedForRate(std::uint32_t rate, speed_t* speed) {
+std::optional<speed_t> SpeedForRate(std::uint32_t rate) {
   for (const BaudEntry& entry : kBaudRates) {
-    if (entry.rate == rate) {
-      *speed = entry.speed;
-      return true;
-    }
+    if (entry.rate == rate) return entry.speed;
   }
-  return false;
+  return std::nullopt;
 }
 
-bool RateForSpeed(speed_t speed, std::uint32_t* rate) {
+std::optional<std::uint32_t> RateForSpeed(speed_t speed) {
   for (const BaudEntry& entry : kBaudRates) {
-    if (entry.speed == speed) {
-      *rate = entry.rate;
-      return true;
-    }
+    if (entry.speed == speed) return entry.rate;
   }
-  return false;
+  return std::nullopt;
 }
 
 constexpr tcflag_t kSizeFlags[] = {CS5, CS6, CS7, CS8};
@@ -60,14 +54,14 @@ ChannelError SerialPort::Setup(std::uint32_t baudRate, std::uint8_t dataBits, st
   termios settings{};
   if (::tcgetattr(portHandle_, &settings) != 0) return FailErrno();
 
-  speed_t speed = B0;
+  const std::optional<speed_t> speed = SpeedForRate(baudRate);
   // Linux cannot send one and a half stop bits (code 1).
-  if (!SpeedForRate(baudRate, &speed) || baudRate == 0 || dataBits < 5 || dataBits > 8 ||
-      parity > 4 || (stopBits != 0 && stopBits != 2)) {
+  if (!speed || baudRate == 0 || dataBits < 5 || dataBits > 8 || parity > 4 ||
+      (stopBits != 0 && stopBits != 2)) {
     return Fail(ChannelErrorKind::InvalidArgument);
   }
-  ::cfsetispeed(&settings, speed);
-  ::cfsetospeed(&settings, speed);
+  ::cfsetispeed(&settings, *speed);
+  ::cfsetospeed(&settings, *speed);
   settings.c_cflag = (settings.c_cflag & ~CSIZE) | kSizeFlags[dataBits - 5];
   settings.c_cflag &= ~(PARENB | PARODD | CMSPAR);
   switch (parity) {
@@ -93,30 +87,32 @@ ChannelError SerialPort::Setup(std::uint32_t baudRate, std::uint8_t dataBits, st
 }
 
 // Common start of the getters: the port must be open and its settings readable.
-bool SerialPort::LoadLineSettings(termios* settings) {
+std::optional<termios> SerialPort::LoadLineSettings() {
   Succeed();
-  if (!RequireOpen()) return false;
-  if (::tcgetattr(portHandle_, settings) != 0) {
+  if (!RequireOpen()) return std::nullopt;
+  termios settings{};
+  if (::tcgetattr(portHandle_, &settings) != 0) {
     FailErrno();
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return settings;
 }
 
 std::int32_t SerialPort::GetBaudRate() {
-  termios settings{};
-  if (!LoadLineSettings(&settings)) return -1;
-  std::uint32_t rate = 0;
-  if (!RateForSpeed(::cfgetospeed(&settings), &rate)) {
+  const std::optional<termios> settings = LoadLineSettings();
+  if (!settings) return -1;
+  const std::optional<std::uint32_t> rate = RateForSpeed(::cfgetospeed(&*settings));
+  if (!rate) {
     Fail(ChannelErrorKind::InvalidArgument);
     return -1;
   }
-  return static_cast<std::int32_t>(rate);
+  return static_cast<std::int32_t>(*rate);
 }
 
 std::int32_t SerialPort::GetDataBits() {
-  termios settings{};
-  if (!LoadLineSettings(&settings)) return -1;
+  const std::optional<termios> loaded = LoadLineSettings();
+  if (!loaded) return -1;
+  const termios& settings = *loaded;
   const tcflag_t size = settings.c_cflag & CSIZE;
   for (int i = 0; i < 4; ++i) {
     if (kSizeFlags[i] == size) return 5 + i;
@@ -125,8 +121,9 @@ std::int32_t SerialPort::GetDataBits() {
 }
 
 std::int32_t SerialPort::GetParity() {
-  termios settings{};
-  if (!LoadLineSettings(&settings)) return -1;
+  const std::optional<termios> loaded = LoadLineSettings();
+  if (!loaded) return -1;
+  const termios& settings = *loaded;
   // Parity checking (INPCK) tells whether parity is in use. The kind comes
   // from PARODD and CMSPAR alone: a pseudo-terminal clears PARENB on every
   // change but keeps the other bits.
@@ -137,8 +134,9 @@ std::int32_t SerialPort::GetParity() {
 }
 
 std::int32_t SerialPort::GetStopBits() {
-  termios settings{};
-  if (!LoadLineSettings(&settings)) return -1;
+  const std::optional<termios> loaded = LoadLineSettings();
+  if (!loaded) return -1;
+  const termios& settings = *loaded;
   return (settings.c_cflag & CSTOPB) ? 2 : 0;
 }
 
@@ -167,8 +165,9 @@ ChannelError SerialPort::SetupHandshaking(int mode) {
 }
 
 std::int32_t SerialPort::GetHandshaking() {
-  termios settings{};
-  if (!LoadLineSettings(&settings)) return -1;
+  const std::optional<termios> loaded = LoadLineSettings();
+  if (!loaded) return -1;
+  const termios& settings = *loaded;
   if (settings.c_cflag & CRTSCTS) return HandshakeHardware;
   if ((settings.c_iflag & IXON) && (settings.c_iflag & IXOFF)) return HandshakeSoftware;
   return HandshakeOff;
@@ -190,8 +189,7 @@ ChannelError SerialPort::SetMask(std::uint32_t eventBits) {
   Succeed();
   if (!RequireOpen()) return lastError_;
   eventMask_ = eventBits;
-  eventBaseline_ = LineCounts{};
-  ReadLineCounts(&eventBaseline_);
+  eventBaseline_ = ReadLineCounts().value_or(LineCounts{});
   // A new mask ends a pending event wait with no event.
   for (std::size_t i = pending_.size(); i-- > 0;) {
     CompletionRecord* record = pending_[i];

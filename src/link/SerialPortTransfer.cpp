@@ -93,14 +93,14 @@ ChannelError CompletionRecord::Wait(std::uint32_t timeoutMs) {
     }
     const int ready = clock.Poll(&watch, 1, wakeUp);
     if (ready < 0) {
-      Complete(SerialPort::ErrorFromErrno(-ready));
+      Complete(ErrorFromErrno(-ready));
       return ChannelError();
     }
     if (ready > 0 && (watch.revents & (POLLHUP | POLLERR | POLLNVAL))) {
       // The line is gone (the other end of a pseudo-terminal closed, the
       // device was unplugged): take what is still there, then fail.
       if (port_->Progress(*this)) return ChannelError();
-      Complete(SerialPort::ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO));
+      Complete(ErrorFromErrno(watch.revents & POLLNVAL ? EBADF : EIO));
       return ChannelError();
     }
     if (ready == 0 && deadline && clock.Now() >= *deadline) {
@@ -133,9 +133,10 @@ void SerialPort::Abandon(CompletionRecord& record) {
 bool SerialPort::Progress(CompletionRecord& record) {
   using Operation = CompletionRecord::Operation;
   if (record.operation_ == Operation::WaitEvent) {
-    const std::uint32_t bits = EventBitsNow(&record.pollLineCounts_);
-    if (bits == 0) return false;
-    lastEvent_ = bits;
+    const EventBits events = EventBitsNow();
+    if (events.lineCountsRead) record.pollLineCounts_ = true;
+    if (events.bits == 0) return false;
+    lastEvent_ = events.bits;
     record.Complete(ChannelError());
     return true;
   }
@@ -188,8 +189,9 @@ bool SerialPort::Progress(CompletionRecord& record) {
   return false;
 }
 
-std::uint32_t SerialPort::EventBitsNow(bool* pollLineCounts) {
-  std::uint32_t bits = 0;
+SerialPort::EventBits SerialPort::EventBitsNow() {
+  EventBits events;
+  std::uint32_t& bits = events.bits;
   if (eventMask_ & EV_RXFLAG) {
     // Look at the bytes themselves: take them into the held input, where
     // the next read finds them.
@@ -209,9 +211,9 @@ std::uint32_t SerialPort::EventBitsNow(bool* pollLineCounts) {
     }
   }
   if (eventMask_ & (EV_BREAK | EV_ERR)) {
-    LineCounts now;
-    if (ReadLineCounts(&now)) {
-      *pollLineCounts = true;
+    if (const std::optional<LineCounts> counted = ReadLineCounts()) {
+      const LineCounts& now = *counted;
+      events.lineCountsRead = true;
       if (now.breaks != eventBaseline_.breaks) bits |= EV_BREAK;
       if (now.frames != eventBaseline_.frames || now.overruns != eventBaseline_.overruns ||
           now.parities != eventBaseline_.parities ||
@@ -221,7 +223,8 @@ std::uint32_t SerialPort::EventBitsNow(bool* pollLineCounts) {
       eventBaseline_ = now;  // each line event is delivered once
     }
   }
-  return bits & eventMask_;
+  bits &= eventMask_;
+  return events;
 }
 
 ChannelError SerialPort::Transfer(CompletionRecord& record, bool callerRecord,

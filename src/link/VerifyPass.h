@@ -20,10 +20,15 @@ enum class VerifyEnd {
   Stopped,     // the observer asked to stop
 };
 
+struct VerifyPassResult {
+  VerifyEnd end = VerifyEnd::Done;
+  VerifyReport report;  // what was compared up to the end
+};
+
 // Reads back every byte of the blocks, lowest address first, as one read
 // run (DeviceLink::BeginReadRun), and compares each with what was written.
-// Reports progress and differences to the observer and *report.
-VerifyEnd VerifyWrittenBlocks(DeviceLink& link, std::vector<WrittenBlock> blocks,
-                              TransferObserver& observer, VerifyReport* report);
+// Reports progress to the observer, and the differences in the result.
+VerifyPassResult VerifyWrittenBlocks(DeviceLink& link, std::vector<WrittenBlock> blocks,
+                                     TransferObserver& observer);
 
 }  // namespace lumivane

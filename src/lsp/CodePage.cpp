@@ -75,8 +75,7 @@ EncodedText EncodeText(const std::string& utf8, const CodePage& codePage) {
       ++i;
       continue;
     }
-    std::size_t length = 0;
-    const char32_t character = DecodeUtf8(utf8, i, &length);
+    const auto [length, character] = DecodeUtf8(utf8, i);
     const int byte = codePage.ByteOf(character);
     if (byte < 0) encoded.missing.push_back({encoded.bytes.size(), character});
     if (length > 1) {

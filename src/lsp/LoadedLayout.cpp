@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "common/SystemErrorText.h"
 #include "download/FailureDetails.h"
 #include "translator/DownloadState.h"
 #include "translator/ImageBuilder.h"
@@ -34,16 +35,17 @@ std::unique_ptr<LoadedLayout> LoadedLayout::FromFile(const std::string& choice, 
   layout->name_ = LayoutNameOf(path);
   layout->existed_ = ::stat(path.c_str(), &layout->identity_) == 0;
   ReadableFile file = OpenRegularFile(path);
-  std::string bytes;
   int error = 0;
-  const bool read = file.outcome == OpenOutcome::Opened &&
-                    ReadWhole(file.fd(), EmulatorTable::kMaximumFileSize, &bytes, &error);
-  if (read) layout->Take(std::move(bytes));
+  if (file.outcome == OpenOutcome::Opened) {
+    FileContent content = ReadWhole(file.fd(), EmulatorTable::kMaximumFileSize);
+    error = content.error;
+    if (error == 0) layout->Take(std::move(content.bytes));
+  }
   if (!layout->usable()) {
     // The reason as the translation of a file gives it.
     const EmulatorTable probe(path);
     std::string detail = MissingLayoutDetailFor(choice, path, folders);
-    if (detail.empty()) detail = probe.IsLoaded() ? path + ": " + ErrnoText(error) : EmulatorFailureDetail(path, probe);
+    if (detail.empty()) detail = probe.IsLoaded() ? path + ": " + SystemErrorText(error) : EmulatorFailureDetail(path, probe);
     layout->failure_ = std::string(StatusLineFor(DownloadState::EmulatorUnavailable)) + ": " + detail;
   }
   return layout;

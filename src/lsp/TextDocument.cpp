@@ -10,7 +10,7 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
   return lead >= 0xC2 ? 2 : 1;
 }
 
-char32_t DecodeUtf8(const std::string& text, std::size_t offset, std::size_t* length) {
+Utf8Sequence DecodeUtf8(const std::string& text, std::size_t offset) {
   const auto lead = static_cast<unsigned char>(text[offset]);
   std::size_t count = std::min(Utf8SequenceLength(lead), text.size() - offset);
   char32_t value = count == 1 ? lead : lead & (0xFF >> (count + 1));
@@ -22,26 +22,7 @@ char32_t DecodeUtf8(const std::string& text, std::size_t offset, std::size_t* le
     }
     value = (value << 6) | (next & 0x3F);
   }
-  *length = count;
-  return value;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  return {count, value};
 }
 
 void TextDocument::Replace(std::string text) {
@@ -70,8 +51,7 @@ std::size_t TextDocument::OffsetOf(Position position, PositionUnits units) const
   const std::size_t end = LineEnd(position.line);
   std::uint32_t counted = 0;
   while (offset < end && counted < position.character) {
-    std::size_t length = 0;
-    DecodeUtf8(text_, offset, &length);
+    const std::size_t length = DecodeUtf8(text_, offset).length;
     const std::uint32_t width = units == PositionUnits::Utf8 ? static_cast<std::uint32_t>(length)
                                                             : (length == 4 ? 2 : 1);
     if (counted + width > position.character) break;
@@ -88,8 +68,7 @@ Position TextDocument::PositionOf(std::size_t offset, PositionUnits units) const
   std::size_t at = lineStarts_[line];
   std::uint32_t character = 0;
   while (at < offset) {
-    std::size_t length = 0;
-    DecodeUtf8(text_, at, &length);
+    const std::size_t length = DecodeUtf8(text_, at).length;
     if (at + length > offset) break;
     character += units == PositionUnits::Utf8 ? static_cast<std::uint32_t>(length) : (length == 4 ? 2 : 1);
     at += length;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Utf8.h"
+
 namespace lumivane::lsp {
 
 // What a position's character counts, as negotiated at initialisation.
@@ -43,7 +45,6 @@ class TextDocument {
 // The UTF-8 sequence length its lead byte announces (1 for a stray byte).
 std::size_t Utf8SequenceLength(unsigned char lead);
 // The code point at `offset` of valid UTF-8 text, and its length there.
-char32_t DecodeUtf8(const std::string& text, std::size_t offset, std::size_t* length);
-void AppendUtf8(std::string& out, char32_t character);
+Utf8Sequence DecodeUtf8(const std::string& text, std::size_t offset);
 
 }  // namespace lumivane::lsp

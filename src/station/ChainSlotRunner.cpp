@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 #include "download/ChainDriver.h"
 #include "download/DownloadChain.h"
 #include "link/HidChannel.h"
@@ -31,9 +31,7 @@ class OneDeviceHid : public HidBackend {
     std::erase_if(listed, [this](const HidDeviceInfo& info) { return info.path != node_; });
     return listed;
   }
-  std::unique_ptr<HidDevice> Open(const std::string& path, ChannelError* error) override {
-    return backend_.Open(path, error);
-  }
+  HidOpening Open(const std::string& path) override { return backend_.Open(path); }
 
  private:
   HidBackend& backend_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "common/SystemErrorText.h"
 #include "translator/RegularFile.h"
 
 namespace lumivane {
@@ -34,7 +35,7 @@ std::vector<DeviceEvent> PollingDeviceMonitor::Look() {
 
 DeviceMonitor::Failure PollingDeviceMonitor::Run(const EventSink& sink, std::stop_token stop) {
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake < 0) return "cannot wait for the next look at the HID devices: " + ErrnoText(errno);
+  if (wake < 0) return "cannot wait for the next look at the HID devices: " + SystemErrorText(errno);
   {
     const std::stop_callback wakeOnStop(stop, [wake] { ::eventfd_write(wake, 1); });
     while (!stop.stop_requested()) {

@@ -1,6 +1,6 @@
 #include "station/SlotOutcome.h"
 
-#include "cli/ExitStatus.h"
+#include "common/ExitStatus.h"
 
 namespace lumivane {
 

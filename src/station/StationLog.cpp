@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "common/SystemErrorText.h"
 #include "translator/RegularFile.h"
 
 namespace lumivane {
@@ -14,7 +15,7 @@ namespace {
 
 constexpr std::size_t kMaxLogBytes = std::size_t{1} << 30;
 
-LogFailure SystemFailure(const std::string& path, int error) { return {path, error, ErrnoText(error)}; }
+LogFailure SystemFailure(const std::string& path, int error) { return {path, error, SystemErrorText(error)}; }
 
 LogFailure NotRegularFailure(const std::string& path, const struct stat& info) {
   ReadableFile lying;
@@ -99,12 +100,12 @@ bool ReadStationLog(const std::string& path, StationLogContents* contents, LogFa
     *failure = {path, file.error, UnopenedReason(file)};
     return false;
   }
-  std::string text;
-  int error = 0;
-  if (!ReadWhole(file.fd(), kMaxLogBytes, &text, &error)) {
-    *failure = SystemFailure(path, error);
+  const FileContent read = ReadWhole(file.fd(), kMaxLogBytes);
+  if (read.error != 0) {
+    *failure = SystemFailure(path, read.error);
     return false;
   }
+  const std::string& text = read.bytes;
   *contents = {};
   std::size_t start = 0;
   for (std::size_t number = 1; start < text.size(); ++number) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "station/PollingDeviceMonitor.h"
+#include "common/SystemErrorText.h"
 #include "translator/RegularFile.h"
 
 namespace lumivane {
@@ -26,7 +27,7 @@ std::string SysName(const std::string& node) {
 std::unique_ptr<UdevDeviceMonitor> UdevDeviceMonitor::Connect(HidBackend& backend, std::string* why) {
   udev* context = ::udev_new();
   if (context == nullptr) {
-    *why = "udev cannot be used: " + ErrnoText(errno);
+    *why = "udev cannot be used: " + SystemErrorText(errno);
     return nullptr;
   }
   // Without the daemon a monitor would open and never hear of anything.
@@ -35,13 +36,13 @@ std::unique_ptr<UdevDeviceMonitor> UdevDeviceMonitor::Connect(HidBackend& backen
   ::udev_queue_unref(queue);
   udev_monitor* monitor = active ? ::udev_monitor_new_from_netlink(context, "udev") : nullptr;
   if (monitor == nullptr) {
-    *why = active ? "udev's device events cannot be received: " + ErrnoText(errno) : "udev is not running";
+    *why = active ? "udev's device events cannot be received: " + SystemErrorText(errno) : "udev is not running";
     ::udev_unref(context);
     return nullptr;
   }
   if (::udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
       ::udev_monitor_enable_receiving(monitor) < 0) {
-    *why = "udev's device events cannot be received: " + ErrnoText(errno);
+    *why = "udev's device events cannot be received: " + SystemErrorText(errno);
     ::udev_monitor_unref(monitor);
     ::udev_unref(context);
     return nullptr;
@@ -96,7 +97,7 @@ void UdevDeviceMonitor::TakeMonitorEvents(const EventSink& sink) {
 
 DeviceMonitor::Failure UdevDeviceMonitor::Run(const EventSink& sink, std::stop_token stop) {
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake < 0) return "cannot wait for udev's device events: " + ErrnoText(errno);
+  if (wake < 0) return "cannot wait for udev's device events: " + SystemErrorText(errno);
   Failure failure;
   {
     const std::stop_callback wakeOnStop(stop, [wake] { ::eventfd_write(wake, 1); });
@@ -109,7 +110,7 @@ DeviceMonitor::Failure UdevDeviceMonitor::Run(const EventSink& sink, std::stop_t
     while (!stop.stop_requested() && failure.empty()) {
       pollfd watch[2] = {{::udev_monitor_get_fd(monitor_), POLLIN, 0}, {wake, POLLIN, 0}};
       if (::poll(watch, 2, -1) < 0 && errno != EINTR) {
-        failure = "udev's device events cannot be received: " + ErrnoText(errno);
+        failure = "udev's device events cannot be received: " + SystemErrorText(errno);
       } else if (watch[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
         failure = "udev's device events cannot be received: the connection failed";
       } else if (watch[0].revents & POLLIN) {

@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 
+#include "common/SystemErrorText.h"
+
 #include "translator/RegularFile.h"
 
 namespace lumivane {
@@ -22,13 +24,13 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   // Only a regular file is opened; a FIFO or device would block or never end.
   const ReadableFile file = OpenRegularFile(path);
   if (file.outcome != OpenOutcome::Opened) {
-    errorCode = kCannotOpen;
-    failureReason = UnopenedReason(file);
+    failure_ = EmulatorFailure::CannotOpen;
+    failureReason_ = UnopenedReason(file);
     return;
   }
   if (static_cast<std::uint64_t>(file.info.st_size) > kMaximumFileSize) {
-    errorCode = kTooLarge;
-    failureReason = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
+    failure_ = EmulatorFailure::TooLarge;
+    failureReason_ = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
     return;
   }
   const auto length = static_cast<std::size_t>(file.info.st_size);
@@ -37,68 +39,68 @@ EmulatorTable::EmulatorTable(const std::string& path) {
   void* mapped = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, file.fd(), 0);
   if (mapped == MAP_FAILED) {
     const int mapError = errno;
-    errorCode = kCannotMap;
-    failureReason = length == 0 ? std::string("the file is empty") : ErrnoText(mapError);
+    failure_ = EmulatorFailure::CannotMap;
+    failureReason_ = length == 0 ? std::string("the file is empty") : SystemErrorText(mapError);
     return;
   }
-  mapping = mapped;
-  mappingSize = length;
+  mapping_ = mapped;
+  mappingSize_ = length;
   Load(static_cast<const unsigned char*>(mapped), length);
 }
 
 EmulatorTable::EmulatorTable(InMemory layout) {
   if (layout.bytes.size() > kMaximumFileSize) {
-    errorCode = kTooLarge;
-    failureReason = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
+    failure_ = EmulatorFailure::TooLarge;
+    failureReason_ = "larger than " + std::to_string(kMaximumFileSize / (1024 * 1024)) + " MiB";
     return;
   }
   Load(reinterpret_cast<const unsigned char*>(layout.bytes.data()), layout.bytes.size());
 }
 
 void EmulatorTable::Load(const unsigned char* text, std::size_t length) {
-  view = text;
-  size = length;
-  if (size < kMinimumFileSize) {
-    failureReason = "holds only " + std::to_string(size) + " bytes, too few for a layout";
+  view_ = text;
+  size_ = length;
+  if (size_ < kMinimumFileSize) {
+    failureReason_ = "holds only " + std::to_string(size_) + " bytes, too few for a layout";
     Release();
-    errorCode = kTooShort;
+    failure_ = EmulatorFailure::TooShort;
     return;
   }
   if (!IndexLines()) {
     Release();
-    errorCode = kNoMemory;
-    failureReason = "not enough memory to index its entries";
+    failure_ = EmulatorFailure::NoMemory;
+    failureReason_ = "not enough memory to index its entries";
     return;
   }
-  loaded = true;
+  loaded_ = true;
 }
 
 bool EmulatorTable::IndexLines() {
-  const char* text = reinterpret_cast<const char*>(view);
+  const char* text = reinterpret_cast<const char*>(view_);
   try {
     // One pass over the lines, recording those with a '='. The last byte
     // never separates: a file ending with LF has no empty line after it.
-    lineCount = 0;
+    lineCount_ = 0;
     int named = 0;
     // Layout lines are short: this spares the growth steps, and stays small for a huge file.
-    entries.reserve(size / 8 < 4096 ? size / 8 + 1 : 4096);
+    entries_.reserve(size_ / 8 < 4096 ? size_ / 8 + 1 : 4096);
     std::size_t start = 0;
     for (;;) {
-      const void* lf = std::memchr(text + start, '\n', size - start);
-      const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : size;
-      ++lineCount;
+      const void* lf = std::memchr(text + start, '\n', size_ - start);
+      const std::size_t end = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - text) : size_;
+      ++lineCount_;
       if (const void* equals = std::memchr(text + start, '=', end - start)) {
         const auto nameLength = static_cast<std::uint32_t>(static_cast<const char*>(equals) - (text + start));
-        entries.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start), nameLength});
+        entries_.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start), nameLength});
         if (nameLength > 1) {
           ++named;
-          namesStartWith[static_cast<unsigned char>(text[start])] = true;
+          namesStartWith_[static_cast<unsigned char>(text[start])] = true;
         }
       }
-      if (end + 1 >= size) break;  // no LF left, or the LF is the last byte
+      if (end + 1 >= size_) break;  // no LF left, or the LF is the last byte
       start = end + 1;
     }
-    entryCount = static_cast<int>(entries.size());
+    entryCount_ = static_cast<int>(entries_.size());
     PrepareIndexes(named);
   } catch (const std::bad_alloc&) {
     // The lines and indexes are plain containers; running out of memory for
@@ -111,15 +113,15 @@ bool EmulatorTable::IndexLines() {
 EmulatorTable::~EmulatorTable() { Release(); }
 
 void EmulatorTable::Release() {
-  entries.clear();
-  entryCount = 0;
-  nameIndex.Clear();
-  codeIndex.Clear();
-  if (mapping) ::munmap(mapping, mappingSize);
-  mapping = nullptr;
-  view = nullptr;
-  size = 0;
-  loaded = false;
+  entries_.clear();
+  entryCount_ = 0;
+  nameIndex_.Clear();
+  codeIndex_.Clear();
+  if (mapping_) ::munmap(mapping_, mappingSize_);
+  mapping_ = nullptr;
+  view_ = nullptr;
+  size_ = 0;
+  loaded_ = false;
 }
 
 namespace {
@@ -131,59 +133,59 @@ constexpr int kReservedKeys = 4096;
 }  // namespace
 
 void EmulatorTable::PrepareIndexes(int named) {
-  singleCharLine.fill(-1);
-  smallCodeLine.fill(-1);
-  nameIndex.Reserve(static_cast<std::size_t>(named < kReservedKeys ? named : kReservedKeys));
-  for (int i = entryCount - 1; i >= 0 && lastSingleCharLine < 0; --i) {
-    if (IsCodeLine(entries[static_cast<std::size_t>(i)])) lastSingleCharLine = i;
+  singleCharLine_.fill(-1);
+  smallCodeLine_.fill(-1);
+  nameIndex_.Reserve(static_cast<std::size_t>(named < kReservedKeys ? named : kReservedKeys));
+  for (int i = entryCount_ - 1; i >= 0 && lastSingleCharLine_ < 0; --i) {
+    if (IsCodeLine(entries_[static_cast<std::size_t>(i)])) lastSingleCharLine_ = i;
   }
 }
 
 void EmulatorTable::IndexNextNameLine() {
-  const int i = namesIndexed;
-  const EntryLine& entry = entries[static_cast<std::size_t>(i)];
+  const int i = namesIndexed_;
+  const EntryLine& entry = entries_[static_cast<std::size_t>(i)];
   if (entry.nameLength == 1) {
-    int& single = singleCharLine[view[entry.begin]];
+    int& single = singleCharLine_[view_[entry.begin]];
     if (single < 0) single = i;
   } else if (entry.nameLength > 1) {
     const std::string_view name = Name(i);
-    nameIndex.Add(LineIndex::HashOf(name), i, [&](int held) { return Name(held) == name; });
-  } else if (equalsSignLine < 0 && IsCodeLine(entry)) {
-    equalsSignLine = i;
+    nameIndex_.Add(LineIndex::HashOf(name), i, [&](int held) { return Name(held) == name; });
+  } else if (equalsSignLine_ < 0 && IsCodeLine(entry)) {
+    equalsSignLine_ = i;
   }
-  ++namesIndexed;  // only now: a line whose name found no room stays unindexed
+  ++namesIndexed_;  // only now: a line whose name found no room stays unindexed
 }
 
 int EmulatorTable::ScanFrom(int from, const std::function<bool(int line)>& matches) const {
-  for (int i = from; i < entryCount; ++i) {
+  for (int i = from; i < entryCount_; ++i) {
     if (matches(i)) return i;
   }
   return -1;
 }
 
 int EmulatorTable::FirstLineWithCode(std::uint32_t code) {
-  int found = code < smallCodeLine.size() ? smallCodeLine[code] : codeIndex.Find(code, [](int) { return true; });
+  int found = code < smallCodeLine_.size() ? smallCodeLine_[code] : codeIndex_.Find(code, [](int) { return true; });
   // The lines not yet looked at come after every indexed one, so the first
   // of them with the code is the first line of the file with it.
   try {
-    while (found < 0 && codeLinesIndexed < entryCount) {
-      const int line = codeLinesIndexed;
-      const EntryLine& entry = entries[static_cast<std::size_t>(line)];
+    while (found < 0 && codeLinesIndexed_ < entryCount_) {
+      const int line = codeLinesIndexed_;
+      const EntryLine& entry = entries_[static_cast<std::size_t>(line)];
       if (IsCodeLine(entry)) {
         const unsigned lineCode = FirstNumber(entry);
-        if (lineCode >= smallCodeLine.size()) {
-          codeIndex.Add(lineCode, line, [](int) { return true; });
-        } else if (smallCodeLine[lineCode] < 0) {
-          smallCodeLine[lineCode] = line;
+        if (lineCode >= smallCodeLine_.size()) {
+          codeIndex_.Add(lineCode, line, [](int) { return true; });
+        } else if (smallCodeLine_[lineCode] < 0) {
+          smallCodeLine_[lineCode] = line;
         }
         if (lineCode == code) found = line;
       }
-      ++codeLinesIndexed;  // only now: a line whose code found no room stays unindexed
+      ++codeLinesIndexed_;  // only now: a line whose code found no room stays unindexed
     }
   } catch (const std::bad_alloc&) {
     // No memory to index further: the rest is scanned instead, same answer.
-    found = ScanFrom(codeLinesIndexed, [&](int line) {
-      const EntryLine& entry = entries[static_cast<std::size_t>(line)];
+    found = ScanFrom(codeLinesIndexed_, [&](int line) {
+      const EntryLine& entry = entries_[static_cast<std::size_t>(line)];
       return IsCodeLine(entry) && FirstNumber(entry) == code;
     });
   }
@@ -192,7 +194,7 @@ int EmulatorTable::FirstLineWithCode(std::uint32_t code) {
 
 unsigned EmulatorTable::FirstNumber(const EntryLine& entry) const {
   // As ReadNumberAtCursor reads it from behind the '=': at most 9 digits.
-  const char* line = reinterpret_cast<const char*>(view) + entry.begin;
+  const char* line = reinterpret_cast<const char*>(view_) + entry.begin;
   unsigned value = 0;
   for (std::uint32_t column = 2; column < entry.length && column < 11 && IsDigit(line[column]); ++column) {
     value = value * 10 + static_cast<unsigned>(line[column] - '0');
@@ -201,7 +203,7 @@ unsigned EmulatorTable::FirstNumber(const EntryLine& entry) const {
 }
 
 bool EmulatorTable::ScanForName(std::string_view name) {
-  for (int i = 0; i < entryCount; ++i) {
+  for (int i = 0; i < entryCount_; ++i) {
     const std::string_view line = Entry(i);
     if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
         line[name.size()] == '=') {
@@ -213,52 +215,52 @@ bool EmulatorTable::ScanForName(std::string_view name) {
 
 bool EmulatorTable::FoundAt(int line, std::size_t nameLength) {
   if (line < 0) return false;
-  currentLine = line;
-  column = nameLength;
-  moreNumbers = true;
+  currentLine_ = line;
+  column_ = nameLength;
+  moreNumbers_ = true;
   return true;
 }
 
 bool EmulatorTable::FindName(const char* name) {
-  if (!loaded || !name || !*name) return false;
-  moreNumbers = false;
+  if (!loaded_ || !name || !*name) return false;
+  moreNumbers_ = false;
   const std::string_view wanted(name);
   if (wanted.size() == 1) return FindChar(static_cast<unsigned char>(wanted[0]));
   if (wanted.find('=') != std::string_view::npos) return ScanForName(wanted);
   // No longer name starts with this byte (a key number of a tag, mostly).
-  if (!namesStartWith[static_cast<unsigned char>(wanted[0])]) return false;
+  if (!namesStartWith_[static_cast<unsigned char>(wanted[0])]) return false;
   // Without '=' in the name, a line matches exactly when the text before its
   // first '=' equals the name.
   const std::uint32_t key = LineIndex::HashOf(wanted);
-  int line = nameIndex.Find(key, [&](int held) { return Name(held) == wanted; });
+  int line = nameIndex_.Find(key, [&](int held) { return Name(held) == wanted; });
   try {
     // The lines not yet indexed come after every indexed one: the first of
     // them with the name is the first line of the file with it.
-    while (line < 0 && namesIndexed < entryCount) {
-      const int next = namesIndexed;
+    while (line < 0 && namesIndexed_ < entryCount_) {
+      const int next = namesIndexed_;
       IndexNextNameLine();
       if (Name(next) == wanted) line = next;
     }
   } catch (const std::bad_alloc&) {
     // No memory to index further: the rest is scanned instead, same answer.
-    line = ScanFrom(namesIndexed, [&](int i) { return Name(i) == wanted; });
+    line = ScanFrom(namesIndexed_, [&](int i) { return Name(i) == wanted; });
   }
   return FoundAt(line, wanted.size());
 }
 
 bool EmulatorTable::FindChar(unsigned char c) {
-  if (!loaded || c == 0) return false;
-  moreNumbers = false;
+  if (!loaded_ || c == 0) return false;
+  moreNumbers_ = false;
   // "=" is the name of a line starting "==", which the first '=' rule misses.
-  const int& indexed = c == '=' ? equalsSignLine : singleCharLine[c];
+  const int& indexed = c == '=' ? equalsSignLine_ : singleCharLine_[c];
   try {
-    while (indexed < 0 && namesIndexed < entryCount) IndexNextNameLine();
+    while (indexed < 0 && namesIndexed_ < entryCount_) IndexNextNameLine();
   } catch (const std::bad_alloc&) {
     // No memory to index further: the rest is scanned instead, same answer.
-    return FoundAt(ScanFrom(namesIndexed, [&](int i) {
-                     const EntryLine& entry = entries[static_cast<std::size_t>(i)];
+    return FoundAt(ScanFrom(namesIndexed_, [&](int i) {
+                     const EntryLine& entry = entries_[static_cast<std::size_t>(i)];
                      return c == '=' ? entry.nameLength == 0 && IsCodeLine(entry)
-                                     : entry.nameLength == 1 && view[entry.begin] == c;
+                                     : entry.nameLength == 1 && view_[entry.begin] == c;
                    }),
                    1);
   }
@@ -266,27 +268,27 @@ bool EmulatorTable::FindChar(unsigned char c) {
 }
 
 unsigned EmulatorTable::ReadNumberAtCursor() {
-  const EntryLine& entry = entries[static_cast<std::size_t>(currentLine)];
-  const char* line = reinterpret_cast<const char*>(view) + entry.begin;
-  ++column;  // over the '=' or the ','
+  const EntryLine& entry = entries_[static_cast<std::size_t>(currentLine_)];
+  const char* line = reinterpret_cast<const char*>(view_) + entry.begin;
+  ++column_;  // over the '=' or the ','
   unsigned value = 0;
-  for (int digits = 0; digits < 9 && column < entry.length && IsDigit(line[column]); ++digits) {
-    value = value * 10 + static_cast<unsigned>(line[column] - '0');
-    ++column;
+  for (int digits = 0; digits < 9 && column_ < entry.length && IsDigit(line[column_]); ++digits) {
+    value = value * 10 + static_cast<unsigned>(line[column_] - '0');
+    ++column_;
   }
   // A tenth digit, a blank, a CR or the line end all end the list.
-  if (column >= entry.length || line[column] != ',') moreNumbers = false;
+  if (column_ >= entry.length || line[column_] != ',') moreNumbers_ = false;
   return value;
 }
 
 unsigned EmulatorTable::NextNumber() {
-  if (!loaded || !moreNumbers) return 0;
+  if (!loaded_ || !moreNumbers_) return 0;
   return ReadNumberAtCursor();
 }
 
 unsigned char EmulatorTable::CharForCode(long code) {
-  if (!loaded) return 0;
-  if (lastSingleCharLine < 0) return 0;
+  if (!loaded_) return 0;
+  if (lastSingleCharLine_ < 0) return 0;
   int found = -1;
   if (code >= 0 && static_cast<unsigned long>(code) <= std::numeric_limits<std::uint32_t>::max()) {
     found = FirstLineWithCode(static_cast<std::uint32_t>(code));
@@ -294,16 +296,16 @@ unsigned char EmulatorTable::CharForCode(long code) {
   const bool hit = found >= 0;
   // Leave the cursor where a scan in file order would: behind the first
   // number of the matching line, or of the last one-character line.
-  currentLine = hit ? found : lastSingleCharLine;
-  column = 1;
-  moreNumbers = true;
+  currentLine_ = hit ? found : lastSingleCharLine_;
+  column_ = 1;
+  moreNumbers_ = true;
   ReadNumberAtCursor();
-  return hit ? static_cast<unsigned char>(Entry(currentLine)[0]) : 0;
+  return hit ? static_cast<unsigned char>(Entry(currentLine_)[0]) : 0;
 }
 
 std::vector<std::string_view> EmulatorTable::TagNames() const {
   std::vector<std::string_view> names;
-  for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
+  for (int i = 0; i < static_cast<int>(entries_.size()); ++i) {
     const std::string_view name = Name(i);
     if (name.size() < 2 || name.size() > 15) continue;
     bool reachable = true;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "translator/EmulatorFailure.h"
 #include "translator/LineIndex.h"
 
 namespace lumivane {
@@ -22,16 +23,6 @@ namespace lumivane {
 // one a scan over the lines in file order gives: the first line of a name wins.
 class EmulatorTable {
  public:
-  // Why a load failed (ErrorCode()).
-  enum : int {
-    kLoaded = 0,
-    kCannotOpen = 1,
-    kCannotMap = 2,
-    kTooShort = 3,
-    kNoMemory = 4,
-    // 5 is the image builder's (a nibble key missing from the layout).
-    kTooLarge = 6,
-  };
   static constexpr std::size_t kMinimumFileSize = 10;
   // Far above any keyboard layout; a larger file is refused unread.
   static constexpr std::size_t kMaximumFileSize = 16 * 1024 * 1024;
@@ -42,21 +33,22 @@ class EmulatorTable {
   };
 
   // Loads the file at `path`: only a regular file of at most
-  // kMaximumFileSize bytes is opened (kCannotOpen, kTooLarge), and an empty
-  // one cannot be mapped (kCannotMap).
+  // kMaximumFileSize bytes is opened (CannotOpen, TooLarge), and an empty
+  // one cannot be mapped (CannotMap).
   explicit EmulatorTable(const std::string& path);
-  // Loads bytes as the file path loads a file's content: kTooLarge above
-  // kMaximumFileSize, kTooShort below kMinimumFileSize (an empty text too).
+  // Loads bytes as the file path loads a file's content: TooLarge above
+  // kMaximumFileSize, TooShort below kMinimumFileSize (an empty text too).
   explicit EmulatorTable(InMemory layout);
   ~EmulatorTable();
   EmulatorTable(const EmulatorTable&) = delete;
   EmulatorTable& operator=(const EmulatorTable&) = delete;
 
-  bool IsLoaded() const { return loaded; }
-  int ErrorCode() const { return errorCode; }
+  bool IsLoaded() const { return loaded_; }
+  // Why the load failed; None when it is loaded.
+  EmulatorFailure Failure() const { return failure_; }
   // Why the load failed, as a status line puts it after the path ("No such
   // file or directory", "holds only 4 bytes"); empty when it is loaded.
-  const std::string& FailureReason() const { return failureReason; }
+  const std::string& FailureReason() const { return failureReason_; }
 
   // True when a line of the form "<name>=..." exists; the lookup cursor is
   // then left on that line's '=' for NextNumber.
@@ -74,8 +66,8 @@ class EmulatorTable {
   // most 15 bytes, no blank or '>'), in file order, repeats included.
   std::vector<std::string_view> TagNames() const;
 
-  int LineCount() const { return lineCount; }
-  int EntryCount() const { return entryCount; }
+  int LineCount() const { return lineCount_; }
+  int EntryCount() const { return entryCount_; }
 
  private:
   // Where an entry line lies in the text (at most kMaximumFileSize bytes,
@@ -97,15 +89,15 @@ class EmulatorTable {
   // only for names near the top, never pays for the rest.
   void IndexNextNameLine();
   std::string_view Entry(int index) const {
-    const EntryLine& entry = entries[static_cast<std::size_t>(index)];
-    return {reinterpret_cast<const char*>(view) + entry.begin, entry.length};
+    const EntryLine& entry = entries_[static_cast<std::size_t>(index)];
+    return {reinterpret_cast<const char*>(view_) + entry.begin, entry.length};
   }
   std::string_view Name(int index) const {
-    const EntryLine& entry = entries[static_cast<std::size_t>(index)];
-    return {reinterpret_cast<const char*>(view) + entry.begin, entry.nameLength};
+    const EntryLine& entry = entries_[static_cast<std::size_t>(index)];
+    return {reinterpret_cast<const char*>(view_) + entry.begin, entry.nameLength};
   }
   // A one-character line: its second byte is the '=' ("a=28", and "==85" too).
-  bool IsCodeLine(const EntryLine& entry) const { return entry.length >= 2 && view[entry.begin + 1] == '='; }
+  bool IsCodeLine(const EntryLine& entry) const { return entry.length >= 2 && view_[entry.begin + 1] == '='; }
   // The first one-character line whose first number is `code`, or -1.
   int FirstLineWithCode(std::uint32_t code);
   // The first line from `from` on that matches, or -1: the answer without
@@ -118,44 +110,44 @@ class EmulatorTable {
   bool FoundAt(int line, std::size_t nameLength);
   unsigned ReadNumberAtCursor();
 
-  void* mapping = nullptr;  // the file's mapping, when the table made one
-  std::size_t mappingSize = 0;
-  const unsigned char* view = nullptr;
-  std::size_t size = 0;
-  bool loaded = false;
-  int errorCode = kLoaded;
-  std::string failureReason;
-  int lineCount = 0;
-  int entryCount = 0;
+  void* mapping_ = nullptr;  // the file's mapping, when the table made one
+  std::size_t mappingSize_ = 0;
+  const unsigned char* view_ = nullptr;
+  std::size_t size_ = 0;
+  bool loaded_ = false;
+  EmulatorFailure failure_ = EmulatorFailure::None;
+  std::string failureReason_;
+  int lineCount_ = 0;
+  int entryCount_ = 0;
   // The lines holding a '=', in file order, without their LF.
-  std::vector<EntryLine> entries;
-  int currentLine = 0;  // an index into entries
-  std::size_t column = 0;
-  bool moreNumbers = false;
+  std::vector<EntryLine> entries_;
+  int currentLine_ = 0;  // an index into entries_
+  std::size_t column_ = 0;
+  bool moreNumbers_ = false;
 
   // Name of two bytes or more (the text before a line's first '=') -> first
   // line of that name. Exact for every name without '='; names holding '='
   // ("=" itself against "==85", or "a=b" against "a=b=1") are rare and take
   // the plain scan.
-  LineIndex nameIndex;
+  LineIndex nameIndex_;
   // The same for one-byte names (the plain characters of a source): line or -1.
-  std::array<int, 256> singleCharLine{};
+  std::array<int, 256> singleCharLine_{};
   // First number of a one-character line -> first such line, directly for
   // the one-byte codes, hashed for the others. Filled by CharForCode, only
   // as far down the file as its answers need: only the PC/AT link asks, for
   // the 16 letter keys, which a layout lists early.
-  std::array<int, 256> smallCodeLine{};
-  LineIndex codeIndex;
-  int codeLinesIndexed = 0;  // entries [0, codeLinesIndexed) are in the code index
+  std::array<int, 256> smallCodeLine_{};
+  LineIndex codeIndex_;
+  int codeLinesIndexed_ = 0;  // entries_ [0, codeLinesIndexed_) are in the code index
   // Last one-character line; where a failed CharForCode leaves the cursor.
-  int lastSingleCharLine = -1;
+  int lastSingleCharLine_ = -1;
   // First line of the name "=" ("==85"): the '=' of a source, which would
   // otherwise take the plain scan every time.
-  int equalsSignLine = -1;
-  int namesIndexed = 0;  // entries [0, namesIndexed) are in the name indexes
+  int equalsSignLine_ = -1;
+  int namesIndexed_ = 0;  // entries_ [0, namesIndexed_) are in the name indexes
   // The first bytes of the names of two bytes or more: a tag's "<01>" asks
   // for a name no line has, and is answered without indexing every name.
-  std::array<bool, 256> namesStartWith{};
+  std::array<bool, 256> namesStartWith_{};
 };
 
 }  // namespace lumivane

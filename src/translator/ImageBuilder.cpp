@@ -34,7 +34,7 @@ std::string FileNameOf(const std::string& path) {
 }  // namespace
 
 std::string EmulatorFailureDetail(const std::string& path, const EmulatorTable& emulator) {
-  if (emulator.ErrorCode() == EmulatorTable::kTooLarge) return TooLargeLine(path);
+  if (emulator.Failure() == EmulatorFailure::TooLarge) return TooLargeLine(path);
   return path + ": " + emulator.FailureReason();
 }
 
@@ -42,7 +42,7 @@ std::string SourceFailureDetail(const std::string& path, const std::string& reas
   return path + ": " + reason;
 }
 
-ImageBuilder::ImageBuilder() : imageBuffer(kImageBufferSize, 0) {}
+ImageBuilder::ImageBuilder() : imageBuffer_(kImageBufferSize, 0) {}
 
 void ImageBuilder::SetLineCounterCallback(LineCounterCallback callback) {
   lineCounter_ = std::move(callback);
@@ -88,6 +88,7 @@ DownloadState ImageBuilder::TranslateWith(std::string_view sourceBytes, Emulator
 
 void ImageBuilder::Begin(std::string_view keysText) {
   imageLength_ = 0;
+  emulatorFailure_ = EmulatorFailure::None;
   outRunOpen_ = false;
   tagValue_ = 0;
   defaultDelay_ = 0;
@@ -103,7 +104,7 @@ void ImageBuilder::Begin(std::string_view keysText) {
   const bool large = keysText == "360";
   keyLimit_ = large ? kKeyLimit360 : kKeyLimit120;
   tableSize_ = large ? kTableSize360 : kTableSize120;
-  std::memset(imageBuffer.data(), 0, static_cast<std::size_t>(tableSize_));
+  std::memset(imageBuffer_.data(), 0, static_cast<std::size_t>(tableSize_));
   imageLength_ = static_cast<std::uint16_t>(tableSize_);
   if (lineCounter_) lineCounter_("00001");
 }
@@ -116,7 +117,7 @@ void ImageBuilder::ReleaseResults() {
 
 bool ImageBuilder::AcceptEmulator(EmulatorTable& emulator, bool pcAtLink, const std::string* emulatorPath) {
   if (!emulator.IsLoaded()) {
-    emulatorError_ = emulator.ErrorCode();
+    emulatorFailure_ = emulator.Failure();
     if (emulatorPath) detailLine_ = EmulatorFailureDetail(*emulatorPath, emulator);
     return false;
   }
@@ -145,8 +146,10 @@ DownloadState ImageBuilder::Finish(SourceReader& reader, EmulatorTable& emulator
 }
 
 bool ImageBuilder::FindNibbleKeys(EmulatorTable& emulator) {
-  emulatorError_ = DeriveNibbleKeys(emulator, &nibbleKeys_) ? 0 : 5;
-  return emulatorError_ == 0;
+  nibbleKeys_ = DeriveNibbleKeys(emulator);
+  if (EveryNibbleKeyTypes(nibbleKeys_)) return true;
+  emulatorFailure_ = EmulatorFailure::NibbleKeyMissing;
+  return false;
 }
 
 DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable& emulator) {
@@ -157,40 +160,7 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
 
   for (;;) {
     if (reader.currentChar() == '<') {
-      tagValue_ = static_cast<std::uint16_t>(lexer.ReadTag());
-      if (reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
-      const char* name = lexer.tagName();
-      if (NameIs(name, "OUT")) {
-        if (const DownloadState ended = AppendOutPort(run); ended != DownloadState::None) return ended;
-      } else {
-        if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
-        bool ok = true;
-        if (NameIs(name, "DELAY")) {
-          ok = AppendWord(kCodeDelay, tagValue_);
-        } else if (NameIs(name, "RDELAY")) {
-          ok = AppendWord(kCodeDelay, defaultDelay_);
-        } else if (NameIs(name, "REM")) {
-          // a comment: nothing
-        } else if (NameIs(name, "RE-")) {
-          ok = Append(kCodeRepeatBegin);
-        } else if (NameIs(name, "-PEAT")) {
-          ok = Append(kCodeRepeatEnd);
-        } else if (NameIs(name, "WAITACK")) {
-          ok = AppendWord(kCodeWaitAck, tagValue_);
-        } else if (NameIs(name, "REPORT")) {
-          ok = AppendWord(kCodeReport, tagValue_);
-        } else if (emulator.FindName(name)) {
-          // A key name of the layout; asked before the name is taken as a key
-          // number, so "<5>" types 5 when the layout has it while "<05>" starts key 5.
-          ok = AppendEntry(emulator);
-        } else if (tagValue_ == 0 || tagValue_ >= keyLimit_) {
-          if (FailKeyTag(run)) return kError;
-        } else {
-          MarkKey(tagValue_, reader);
-          ok = StartKey(tagValue_);
-        }
-        if (!ok) return End(run, DiagnosticKind::ImageTooLarge);
-      }
+      if (const DownloadState ended = TranslateTag(run); ended != DownloadState::None) return ended;
     } else {
       if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
       // A NUL makes an empty name, which no entry has.
@@ -207,6 +177,41 @@ DownloadState ImageBuilder::TranslateSource(SourceReader& reader, EmulatorTable&
   MarkKey(0, reader);
   if (!Append(kCodeEndOfKey)) return End(run, DiagnosticKind::ImageTooLarge);
   return diagnostics_.empty() ? DownloadState::ImageReady : kError;
+}
+
+DownloadState ImageBuilder::TranslateTag(const Run& run) {
+  tagValue_ = static_cast<std::uint16_t>(run.lexer.ReadTag());
+  if (run.reader.eofCount() != 0) return End(run, DiagnosticKind::IncompleteTag);
+  const char* name = run.lexer.tagName();
+  if (NameIs(name, "OUT")) return AppendOutPort(run);
+  if (!CloseOutRun()) return End(run, DiagnosticKind::ImageTooLarge);
+  bool ok = true;
+  if (NameIs(name, "DELAY")) {
+    ok = AppendWord(kCodeDelay, tagValue_);
+  } else if (NameIs(name, "RDELAY")) {
+    ok = AppendWord(kCodeDelay, defaultDelay_);
+  } else if (NameIs(name, "REM")) {
+    // a comment: nothing
+  } else if (NameIs(name, "RE-")) {
+    ok = Append(kCodeRepeatBegin);
+  } else if (NameIs(name, "-PEAT")) {
+    ok = Append(kCodeRepeatEnd);
+  } else if (NameIs(name, "WAITACK")) {
+    ok = AppendWord(kCodeWaitAck, tagValue_);
+  } else if (NameIs(name, "REPORT")) {
+    ok = AppendWord(kCodeReport, tagValue_);
+  } else if (run.emulator.FindName(name)) {
+    // A key name of the layout; asked before the name is taken as a key
+    // number, so "<5>" types 5 when the layout has it while "<05>" starts key 5.
+    ok = AppendEntry(run.emulator);
+  } else if (tagValue_ == 0 || tagValue_ >= keyLimit_) {
+    if (FailKeyTag(run)) return DownloadState::TranslationError;
+  } else {
+    MarkKey(tagValue_, run.reader);
+    ok = StartKey(tagValue_);
+  }
+  if (!ok) return End(run, DiagnosticKind::ImageTooLarge);
+  return DownloadState::None;
 }
 
 DownloadState ImageBuilder::ReadHeader(const Run& run) {
@@ -227,8 +232,8 @@ DownloadState ImageBuilder::ReadHeader(const Run& run) {
   headerRead_ = true;
   if (!NameIs(run.lexer.tagName(), "DELAY") && Fail(run, DiagnosticKind::SecondTagNotDelay)) return kError;
   defaultDelay_ = static_cast<std::uint16_t>(delay);
-  imageBuffer[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
-  imageBuffer[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
+  imageBuffer_[1] = static_cast<std::uint8_t>(defaultDelay_ >> 8);
+  imageBuffer_[2] = static_cast<std::uint8_t>(defaultDelay_ & 0xFF);
   if (reader.ReadChar() != 0) return End(run, DiagnosticKind::MissingBody);
   return DownloadState::None;
 }
@@ -248,7 +253,7 @@ DownloadState ImageBuilder::AppendOutPort(const Run& run) {
 bool ImageBuilder::Append(std::uint8_t byte) {
   // Lengths and key offsets are 16 bits wide: a longer image would wrap.
   if (imageLength_ >= kMaxImageLength) return false;
-  imageBuffer[imageLength_] = byte;
+  imageBuffer_[imageLength_] = byte;
   ++imageLength_;
   return true;
 }
@@ -277,8 +282,8 @@ void ImageBuilder::MarkKey(std::uint16_t key, const SourceReader& reader) {
 
 bool ImageBuilder::StartKey(std::uint16_t key) {
   if (!Append(kCodeEndOfKey)) return false;
-  imageBuffer[2u * key + 1] = static_cast<std::uint8_t>(imageLength_ >> 8);
-  imageBuffer[2u * key + 2] = static_cast<std::uint8_t>(imageLength_ & 0xFF);
+  imageBuffer_[2u * key + 1] = static_cast<std::uint8_t>(imageLength_ >> 8);
+  imageBuffer_[2u * key + 2] = static_cast<std::uint8_t>(imageLength_ & 0xFF);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "translator/DownloadState.h"
+#include "translator/EmulatorFailure.h"
 #include "translator/TranslationDiagnostic.h"
 
 namespace lumivane {
@@ -98,26 +99,26 @@ class ImageBuilder {
   // True when the last translation ended because the error limit was reached.
   bool errorLimitReached() const { return errorLimitReached_; }
 
-  const std::uint8_t* image() const { return imageBuffer.data(); }
+  const std::uint8_t* image() const { return imageBuffer_.data(); }
   std::uint16_t imageLength() const { return imageLength_; }
   int tableSize() const { return tableSize_; }
   int keyLimit() const { return keyLimit_; }
   std::uint16_t defaultDelay() const { return defaultDelay_; }
   // Line being read when the translation ended (the line at fault on state 1).
   std::uint16_t lineNumber() const { return lineNumber_; }
-  // The emulator table's error code after a failed load; 5 for a missing nibble key.
-  int emulatorError() const { return emulatorError_; }
+  // Why the layout could not serve the last translation; None when it could.
+  EmulatorFailure emulatorFailure() const { return emulatorFailure_; }
   // Upper-cased characters standing for the hexadecimal digits 0..15 on the PC/AT link.
   const std::array<char, 16>& nibbleKeys() const { return nibbleKeys_; }
 
  private:
-  std::vector<std::uint8_t> imageBuffer;
+  std::vector<std::uint8_t> imageBuffer_;
   std::uint16_t imageLength_ = 0;
   int keyLimit_ = 231;
   int tableSize_ = 463;
   std::uint16_t defaultDelay_ = 0;
   std::uint16_t lineNumber_ = 1;
-  int emulatorError_ = 0;
+  EmulatorFailure emulatorFailure_ = EmulatorFailure::None;
   std::array<char, 16> nibbleKeys_{};
   LineCounterCallback lineCounter_;
   StopCheck stopCheck_;
@@ -165,6 +166,8 @@ class ImageBuilder {
   // an <OUT n> tag: None when the translation reads on, else how it ends.
   DownloadState ReadHeader(const Run& run);
   DownloadState AppendOutPort(const Run& run);
+  // One tag of the body, from its '<': None when the body goes on.
+  DownloadState TranslateTag(const Run& run);
   // Records a translation error at the reader's position; true when the
   // translation ends there (always at the error limit).
   bool Fail(const Run& run, DiagnosticKind kind);

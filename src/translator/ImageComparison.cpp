@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "translator/ImageCodes.h"
 
@@ -35,13 +36,13 @@ std::size_t CodesEnd(const Image& image, std::size_t at) {
   return image.length;
 }
 
-// The codes of key `key`; empty with *defined false when the key has none.
-std::vector<std::uint8_t> KeyCodes(const Image& image, std::size_t key, bool* defined) {
+// The codes of key `key`; nothing when the key has none.
+std::optional<std::vector<std::uint8_t>> KeyCodes(const Image& image, std::size_t key) {
   const std::size_t at = 2 * key + 1;
-  *defined = at + 1 < image.length && image.bytes[at] != 0;
-  if (!*defined) return {};
+  if (at + 1 >= image.length || image.bytes[at] == 0) return std::nullopt;
   const std::size_t offset = static_cast<std::size_t>(image.bytes[at] << 8 | image.bytes[at + 1]);
-  if (offset >= image.length) return {0xFF, 0xFF};  // points outside: stands apart from any real data
+  // Points outside: stands apart from any real data.
+  if (offset >= image.length) return std::vector<std::uint8_t>{0xFF, 0xFF};
   return std::vector<std::uint8_t>(image.bytes + offset, image.bytes + CodesEnd(image, offset));
 }
 
@@ -102,15 +103,13 @@ std::vector<std::string> DescribeImageDifferences(const std::uint8_t* expected, 
 
   std::vector<std::size_t> differing, onlySource, onlyKeypad;
   for (std::size_t key = 1; 2 * key + 2 < table; ++key) {
-    bool inSource = false;
-    bool onKeypad = false;
-    const std::vector<std::uint8_t> a = KeyCodes(source, key, &inSource);
-    const std::vector<std::uint8_t> b = KeyCodes(keypad, key, &onKeypad);
+    const std::optional<std::vector<std::uint8_t>> inSource = KeyCodes(source, key);
+    const std::optional<std::vector<std::uint8_t>> onKeypad = KeyCodes(keypad, key);
     if (inSource && !onKeypad) {
       onlySource.push_back(key);
     } else if (onKeypad && !inSource) {
       onlyKeypad.push_back(key);
-    } else if (a != b) {
+    } else if (inSource != onKeypad) {
       differing.push_back(key);
     }
   }

@@ -1,5 +1,7 @@
 #include "translator/NibbleKeys.h"
 
+#include <algorithm>
+
 #include "translator/EmulatorTable.h"
 
 namespace lumivane {
@@ -16,14 +18,14 @@ char UpperAscii(unsigned char c) {
 
 }  // namespace
 
-bool DeriveNibbleKeys(EmulatorTable& emulator, std::array<char, 16>* nibbleKeys) {
-  bool all = true;
-  for (std::size_t i = 0; i < 16; ++i) {
-    const unsigned char c = emulator.CharForCode(kNibbleKeyCodes[i]);
-    (*nibbleKeys)[i] = UpperAscii(c);
-    if (c == 0) all = false;  // keep going: all 16 are filled either way
-  }
-  return all;
+std::array<char, 16> DeriveNibbleKeys(EmulatorTable& emulator) {
+  std::array<char, 16> nibbleKeys{};
+  for (std::size_t i = 0; i < 16; ++i) nibbleKeys[i] = UpperAscii(emulator.CharForCode(kNibbleKeyCodes[i]));
+  return nibbleKeys;
+}
+
+bool EveryNibbleKeyTypes(const std::array<char, 16>& nibbleKeys) {
+  return std::find(nibbleKeys.begin(), nibbleKeys.end(), '\0') == nibbleKeys.end();
 }
 
 std::string MissingNibbleKeysReason(const std::array<char, 16>& nibbleKeys) {

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "common/SystemErrorText.h"
+
 namespace lumivane {
 
 ReadableFile::~ReadableFile() {
@@ -88,31 +90,19 @@ std::string UnopenedReason(const ReadableFile& file) {
                                           : "not a file";
     return std::string("not a regular file (") + what + ")";
   }
-  return file.error == 0 ? std::string("cannot be opened") : ErrnoText(file.error);
+  return file.error == 0 ? std::string("cannot be opened") : SystemErrorText(file.error);
 }
 
-std::string ErrnoText(int error) {
-  char buffer[256];
-  // The GNU strerror_r: thread-safe, returns the text (maybe not in buffer).
-  return ::strerror_r(error, buffer, sizeof buffer);
-}
-
-bool ReadWhole(int fd, std::size_t maxBytes, std::string* content, int* error) {
-  content->clear();
+FileContent ReadWhole(int fd, std::size_t maxBytes) {
+  FileContent content;
   char chunk[64 * 1024];
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *error = errno;
-      return false;
-    }
-    if (got == 0) return true;
-    if (content->size() + static_cast<std::size_t>(got) > maxBytes) {
-      *error = EFBIG;
-      return false;
-    }
-    content->append(chunk, static_cast<std::size_t>(got));
+    if (got < 0) return {{}, errno};
+    if (got == 0) return content;
+    if (content.bytes.size() + static_cast<std::size_t>(got) > maxBytes) return {{}, EFBIG};
+    content.bytes.append(chunk, static_cast<std::size_t>(got));
   }
 }
 

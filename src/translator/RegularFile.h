@@ -47,11 +47,15 @@ ReadableFile OpenRegularFile(const std::string& path);
 // the system's text for the errno ("No such file or directory",
 // "Permission denied"), or "not a regular file (a directory)".
 std::string UnopenedReason(const ReadableFile& file);
-// The system's text for an errno value.
-std::string ErrnoText(int error);
 
-// Reads the whole file from the current position into `content`. Fails
-// with EFBIG when it holds more than maxBytes; keeps errno otherwise.
-bool ReadWhole(int fd, std::size_t maxBytes, std::string* content, int* error);
+// A file's content read whole, or why it was not.
+struct FileContent {
+  std::string bytes;
+  int error = 0;  // errno of the failure; 0 when read in full
+};
+
+// Reads the whole file from the current position. Fails with EFBIG when it
+// holds more than maxBytes; keeps errno otherwise.
+FileContent ReadWhole(int fd, std::size_t maxBytes);
 
 }  // namespace lumivane

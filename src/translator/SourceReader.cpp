@@ -12,7 +12,7 @@ namespace lumivane {
 
 SourceReader::~SourceReader() {
   Close();
-  delete[] buffer;
+  delete[] buffer_;
 }
 
 bool SourceReader::Open(const std::string& path) {
@@ -24,29 +24,29 @@ bool SourceReader::Open(const std::string& path) {
     openFailure_ = UnopenedReason(file);
     return false;
   }
-  if (!buffer) buffer = new (std::nothrow) unsigned char[kBufferSize];
-  if (!buffer) {
+  if (!buffer_) buffer_ = new (std::nothrow) unsigned char[kBufferSize];
+  if (!buffer_) {
     openFailure_ = "not enough memory to read it";
     return false;
   }
-  fileDescriptor = file.Release();
-  cursor = end = blockBegin_ = buffer;
+  fileDescriptor_ = file.Release();
+  cursor_ = end_ = blockBegin_ = buffer_;
   return true;
 }
 
 void SourceReader::OpenBytes(const unsigned char* bytes, std::size_t length) {
   Close();
   ResetCounts();
-  fromMemory = true;
-  memoryNext = bytes;
-  memoryEnd = bytes + length;
+  fromMemory_ = true;
+  memoryNext_ = bytes;
+  memoryEnd_ = bytes + length;
 }
 
 void SourceReader::Close() {
-  if (fileDescriptor >= 0) ::close(fileDescriptor);
-  fileDescriptor = -1;
-  fromMemory = false;
-  cursor = end = blockBegin_ = memoryNext = memoryEnd = nullptr;
+  if (fileDescriptor_ >= 0) ::close(fileDescriptor_);
+  fileDescriptor_ = -1;
+  fromMemory_ = false;
+  cursor_ = end_ = blockBegin_ = memoryNext_ = memoryEnd_ = nullptr;
 }
 
 void SourceReader::ResetCounts() {
@@ -59,36 +59,36 @@ void SourceReader::ResetCounts() {
 }
 
 bool SourceReader::NextByte(unsigned char& byte) {
-  if (cursor == end) {
-    if ((!fromMemory && fileDescriptor < 0) || stopped_) return false;
-    if (stopCheck && stopCheck()) {
+  if (cursor_ == end_) {
+    if ((!fromMemory_ && fileDescriptor_ < 0) || stopped_) return false;
+    if (stopCheck_ && stopCheck_()) {
       stopped_ = true;
       return false;
     }
     if (!NextBlock()) return false;
   }
-  byte = *cursor++;
+  byte = *cursor_++;
   return true;
 }
 
 bool SourceReader::NextBlock() {
-  blockOffset_ += static_cast<std::uint64_t>(end - blockBegin_);
-  blockBegin_ = end;
-  if (fromMemory) {
-    const auto left = static_cast<std::size_t>(memoryEnd - memoryNext);
+  blockOffset_ += static_cast<std::uint64_t>(end_ - blockBegin_);
+  blockBegin_ = end_;
+  if (fromMemory_) {
+    const auto left = static_cast<std::size_t>(memoryEnd_ - memoryNext_);
     if (left == 0) return false;
-    cursor = blockBegin_ = memoryNext;
-    end = memoryNext += left < kBufferSize ? left : kBufferSize;
+    cursor_ = blockBegin_ = memoryNext_;
+    end_ = memoryNext_ += left < kBufferSize ? left : kBufferSize;
     return true;
   }
   ssize_t got;
   do {
-    got = ::read(fileDescriptor, buffer, kBufferSize);
+    got = ::read(fileDescriptor_, buffer_, kBufferSize);
   } while (got < 0 && errno == EINTR);
   // A read error ends the source just as the end of the file does.
   if (got <= 0) return false;
-  cursor = blockBegin_ = buffer;
-  end = buffer + got;
+  cursor_ = blockBegin_ = buffer_;
+  end_ = buffer_ + got;
   return true;
 }
 
@@ -96,10 +96,10 @@ void SourceReader::CountLine() {
   ++lineNumber_;
   ++lineCount_;
   lineStart_ = consumed();
-  if (lineNumber_ % 4 == 0 && lineCounter) {
+  if (lineNumber_ % 4 == 0 && lineCounter_) {
     char text[8];
     std::snprintf(text, sizeof text, "%05d", static_cast<int>(lineNumber_));
-    lineCounter(text);
+    lineCounter_(text);
   }
 }
 

@@ -31,9 +31,9 @@ class SourceReader {
   // the reader), in blocks of the same size, with the same stop checks.
   void OpenBytes(const unsigned char* bytes, std::size_t length);
 
-  void SetLineCounterCallback(LineCounterCallback callback) { lineCounter = std::move(callback); }
+  void SetLineCounterCallback(LineCounterCallback callback) { lineCounter_ = std::move(callback); }
   // Asked before each block is taken, and at every read once the text has ended.
-  void SetStopCheck(StopCheck check) { stopCheck = std::move(check); }
+  void SetStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
   // True when the stop check ended the source before its end.
   bool stopped() const { return stopped_; }
 
@@ -41,8 +41,8 @@ class SourceReader {
   // number of reads that have hit the end so far (never 0 again once hit).
   std::uint8_t ReadChar() {
     // Inline for the common case, a plain byte within the current block.
-    if (cursor != end && *cursor != '\n' && *cursor != '\r') {
-      currentChar_ = *cursor++;
+    if (cursor_ != end_ && *cursor_ != '\n' && *cursor_ != '\r') {
+      currentChar_ = *cursor_++;
       return eofCount_;
     }
     return ReadCharSlowly();
@@ -64,32 +64,32 @@ class SourceReader {
   bool NextBlock();
   void CountLine();
   // Bytes taken from the text so far.
-  std::uint64_t consumed() const { return blockOffset_ + static_cast<std::uint64_t>(cursor - blockBegin_); }
+  std::uint64_t consumed() const { return blockOffset_ + static_cast<std::uint64_t>(cursor_ - blockBegin_); }
   void ResetCounts();
 
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
-  int fileDescriptor = -1;
-  unsigned char* buffer = nullptr;  // owned, kBufferSize bytes, for file reads
-  const unsigned char* cursor = nullptr;  // the current block
-  const unsigned char* end = nullptr;
+  int fileDescriptor_ = -1;
+  unsigned char* buffer_ = nullptr;  // owned, kBufferSize bytes, for file reads
+  const unsigned char* cursor_ = nullptr;  // the current block
+  const unsigned char* end_ = nullptr;
   // Where the current block begins, and its offset in the text: the column
   // is worked out from them only when asked, so reading a byte costs nothing more.
   const unsigned char* blockBegin_ = nullptr;
   std::uint64_t blockOffset_ = 0;
   std::uint64_t lineStart_ = 0;  // offset of the current line's first byte
   std::uint64_t lineCount_ = 1;
-  bool fromMemory = false;
-  const unsigned char* memoryNext = nullptr;  // the in-memory text not yet taken
-  const unsigned char* memoryEnd = nullptr;
+  bool fromMemory_ = false;
+  const unsigned char* memoryNext_ = nullptr;  // the in-memory text not yet taken
+  const unsigned char* memoryEnd_ = nullptr;
 
   unsigned char currentChar_ = 0;
   std::uint16_t lineNumber_ = 1;  // wraps after 65535, as a 16-bit counter does
   std::uint8_t eofCount_ = 0;
   bool stopped_ = false;
   std::string openFailure_;
-  LineCounterCallback lineCounter;
-  StopCheck stopCheck;
+  LineCounterCallback lineCounter_;
+  StopCheck stopCheck_;
 };
 
 }  // namespace lumivane

@@ -26,43 +26,43 @@ int ParseTagNumber(const char* text) {
 }
 
 int TagLexer::ReadTag() {
-  if (reader.ReadChar() != 0) return -1;
-  tagLength = 0;
-  separatorSeen = false;
-  numberStart = 0;
+  if (reader_.ReadChar() != 0) return -1;
+  tagLength_ = 0;
+  separatorSeen_ = false;
+  numberStart_ = 0;
   for (;;) {
-    const unsigned char c = reader.currentChar();
+    const unsigned char c = reader_.currentChar();
     // A '>' right after the '<' does not close the tag: it is part of the name.
-    if (c == '>' && tagLength != 0) break;
-    if (tagLength == kMaxNameLength) break;
-    if (reader.eofCount() != 0) return -1;
+    if (c == '>' && tagLength_ != 0) break;
+    if (tagLength_ == kMaxNameLength) break;
+    if (reader_.eofCount() != 0) return -1;
     if (c == ' ' || c == '=') {
       // Separators are stored as terminators, so the name and the number
       // read as separate strings.
-      tagName_[tagLength] = '\0';
-      if (!separatorSeen) {
-        numberStart = tagLength;
-        separatorSeen = true;
+      tagName_[tagLength_] = '\0';
+      if (!separatorSeen_) {
+        numberStart_ = tagLength_;
+        separatorSeen_ = true;
       }
     } else {
-      tagName_[tagLength] = UpperAscii(c);
+      tagName_[tagLength_] = UpperAscii(c);
     }
-    ++tagLength;
-    reader.ReadChar();  // the end of the source is caught at the top of the loop
+    ++tagLength_;
+    reader_.ReadChar();  // the end of the source is caught at the top of the loop
   }
-  tagName_[tagLength] = '\0';
+  tagName_[tagLength_] = '\0';
 
   // Without a separator (or with one first) the whole name is read as the number.
-  ++numberStart;
-  if (numberStart == tagLength && reader.currentChar() == '>') numberStart = 0;
-  if (numberStart == 1) numberStart = 0;
+  ++numberStart_;
+  if (numberStart_ == tagLength_ && reader_.currentChar() == '>') numberStart_ = 0;
+  if (numberStart_ == 1) numberStart_ = 0;
 
   // Skip whatever follows the 15th character up to the '>'.
-  while (reader.currentChar() != '>') {
-    if (reader.eofCount() != 0) return -1;
-    reader.ReadChar();
+  while (reader_.currentChar() != '>') {
+    if (reader_.eofCount() != 0) return -1;
+    reader_.ReadChar();
   }
-  return ParseTagNumber(tagName_ + numberStart);
+  return ParseTagNumber(tagName_ + numberStart_);
 }
 
 }  // namespace lumivane

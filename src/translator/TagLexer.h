@@ -11,7 +11,7 @@ class TagLexer {
  public:
   static constexpr int kMaxNameLength = 15;
 
-  explicit TagLexer(SourceReader& reader) : reader(reader) {}
+  explicit TagLexer(SourceReader& reader) : reader_(reader) {}
 
   // The tag's number (as atoi reads it, within the 15 stored positions), or
   // -1 when the source ended before the tag's '>'.
@@ -20,14 +20,14 @@ class TagLexer {
   // The tag name up to its first separator, as a terminated string.
   const char* tagName() const { return tagName_; }
   // The text the number was read from (the whole name when the tag has no separator).
-  const char* numberText() const { return tagName_ + numberStart; }
+  const char* numberText() const { return tagName_ + numberStart_; }
 
  private:
-  SourceReader& reader;
+  SourceReader& reader_;
   char tagName_[kMaxNameLength + 1] = {};
-  int tagLength = 0;
-  bool separatorSeen = false;
-  int numberStart = 0;
+  int tagLength_ = 0;
+  bool separatorSeen_ = false;
+  int numberStart_ = 0;
 };
 
 // atoi without its undefined overflow: leading white space, an optional sign,

@@ -1,7 +1,5 @@
 #include "ui/MainDialog.h"
 
-#include <cstring>
-
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -39,7 +37,7 @@ QString ChooseSourceWithFileDialog(QWidget* parent) {
 }
 
 // The editor gets the path's own bytes, which QProcess would pass as UTF-8.
-int StartEditorProcess(const QString& program, const QStringList& arguments) {
+std::error_code StartEditorProcess(const QString& program, const QStringList& arguments) {
   std::vector<std::string> byteArguments;
   for (const QString& argument : arguments) byteArguments.push_back(TextToPath(argument));
   return StartDetachedProcess(TextToPath(program), byteArguments);
@@ -282,8 +280,8 @@ void MainDialog::Edit() {
   for (const std::string& argument : invocation.arguments) arguments << ToQString(argument);
   // What the editor does later is its own affair; that it could not start
   // at all is told, naming the program and the reason.
-  const int error = setup_.startDetached(ToQString(invocation.program), arguments);
-  if (error != 0) AddLine("Cannot start the editor " + invocation.program + ": " + std::strerror(error));
+  if (const std::error_code error = setup_.startDetached(ToQString(invocation.program), arguments))
+    AddLine("Cannot start the editor " + invocation.program + ": " + error.message());
 }
 
 void MainDialog::ShowAbout() {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/DesktopEditor.h"
@@ -42,7 +43,7 @@ class MainDialog : public QDialog, public DownloadHost {
     std::function<QString(QWidget* parent)> chooseSourceFile;
     // Edit: starts a process without waiting for it; returns 0, or the
     // errno of why it could not be started.
-    std::function<int(const QString& program, const QStringList& arguments)> startDetached;
+    std::function<std::error_code(const QString& program, const QStringList& arguments)> startDetached;
     // Edit without an Editor setting: the desktop's default editor. Taken
     // from the environment when it has no handler query.
     DesktopLookup desktop;

@@ -156,13 +156,13 @@ TEST_F(StartupChoicesTest, StoredEditorValueIsSplitAsStored) {
 
 // End to end: a real process is started, and its file is waited for.
 TEST_F(StartupChoicesTest, EditorStartsDetachedWithThePathsOwnBytesEndToEnd) {
-  EXPECT_EQ(StartDetachedProcess("no-such-editor-here", {}), ENOENT);
-  EXPECT_EQ(StartDetachedProcess(dir_, {}), EACCES);
+  EXPECT_EQ(StartDetachedProcess("no-such-editor-here", {}), std::errc::no_such_file_or_directory);
+  EXPECT_EQ(StartDetachedProcess(dir_, {}), std::errc::permission_denied);
   const std::string path = dir_ + "Kass\xe9.pos";
   const std::string copy = dir_ + "copy";
   ASSERT_EQ(StartDetachedProcess("sh", {"-c", "printf %s \"$0\" > \"$1.tmp\" && mv \"$1.tmp\" \"$1\"",
                                         path, copy}),
-            0);
+            std::error_code());
   // The process is not waited for: its file appears when it has run.
   for (int i = 0; i < 1000 && access(copy.c_str(), F_OK) != 0; ++i) usleep(10000);
   EXPECT_EQ(test::ReadFile(copy), path);

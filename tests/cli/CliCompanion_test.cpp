@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "ChannelErrorPrinter.h"
 #include "CliRun.h"
 #include "TestPaths.h"
 #include "sim/PtyKeypad.h"
@@ -91,8 +92,7 @@ TEST_F(CliCompanionTest, ReadsTheWindowsSettingsAndNeverWritesThem) {
   fs::create_directories(config + "lumivane");
 
   sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   const std::string ini = "[Quintrel]\r\nKeyboard=/no/such/kbd-node\r\n[Ports]\r\nCom7=" +
                           keypad.devicePath() + "\r\n";
   ASSERT_TRUE(WriteFile(settings, ini));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ChannelErrorPrinter.h"
 #include "CliBackground.h"
 #include "TestPaths.h"
 #include "sim/LayerDecode.h"
@@ -43,8 +44,7 @@ class CliDownloadTest : public ::testing::Test {
 
 TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
   sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   // Option values ignore letter case: this is the RS232 link, not USB.
   CliProcess cli({source, "--link", "RS232", "--port", keypad.devicePath(), "--layer", "2"});
   ASSERT_TRUE(cli.started());
@@ -60,8 +60,7 @@ TEST_F(CliDownloadTest, PrintsTheStatusLinesAndSucceedsAgainstTheSimulator) {
 
 TEST_F(CliDownloadTest, AReaderThatGoesAwayDoesNotEndTheDownload) {
   sim::PtyKeypad keypad({}, /*stopAfterEnd=*/true);
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath()});
   std::string line;
   ASSERT_TRUE(cli.ReadLine(&line));
@@ -86,8 +85,7 @@ TEST_F(CliDownloadTest, CtrlCWhileWaitingCancels) {
   sim::KeypadOptions options;
   options.silent = true;
   sim::PtyKeypad keypad(options);
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   CliProcess cli({source, "--link", "rs232", "--port", keypad.devicePath()});
   std::string line;
   ASSERT_TRUE(cli.ReadLine(&line));
@@ -135,8 +133,7 @@ TEST_F(CliDownloadTest, SignalsAndTheWaitLimitEndTheDownloadAsTheyShould) {
     options.silent = c.silentKeypad;
     options.shiftLoadDelay = std::chrono::milliseconds(0);
     sim::PtyKeypad keypad(options);
-    std::string error;
-    ASSERT_TRUE(keypad.Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad.Start());
     std::vector<std::string> arguments{source, "--link", "rs232", "--port", keypad.devicePath()};
     arguments.insert(arguments.end(), c.extraOptions.begin(), c.extraOptions.end());
     CliProcess cli(arguments, /*withStderr=*/true);

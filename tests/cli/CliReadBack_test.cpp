@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "ChannelErrorPrinter.h"
 #include "CliRun.h"
 #include "TestPaths.h"
 #include "link/StoredImage.h"
@@ -78,8 +79,7 @@ TEST_F(CliReadBackTest, ReadGivesWhatTranslateWroteAndCompareTellsEqualFromDiffe
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sim::PtyKeypad keypad(HoldingTheSample(c.layer, c.base));
-    std::string error;
-    ASSERT_TRUE(keypad.Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad.Start());
     const std::string layer = " --layer " + std::to_string(c.layer);
     const std::string out = dir.path() + "read.bin";
     CliResult result = RunCli("read" + Link(keypad) + layer + " --output " + ShellQuote(out));
@@ -111,8 +111,7 @@ TEST_F(CliReadBackTest, ReadGivesWhatTranslateWroteAndCompareTellsEqualFromDiffe
 // after key 230 as keys of their own.
 TEST_F(CliReadBackTest, KeyCountsThatDifferAreToldWithoutPhantomKeys) {
   sim::PtyKeypad keypad(HoldingTheSample(1, 0x0001));
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   const std::string out = dir.path() + "read.bin";
   const struct {
     std::string command;
@@ -141,8 +140,7 @@ TEST_F(CliReadBackTest, KeyCountsThatDifferAreToldWithoutPhantomKeys) {
 
 TEST_F(CliReadBackTest, AnEmptyLayerIsRefusedAndTheOutputStaysAsItWas) {
   sim::PtyKeypad keypad;
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   const std::string out = dir.path() + "kept.bin";
   WriteFile(out, "old");
   for (const char* layer : {"1", "2"}) {
@@ -177,8 +175,7 @@ TEST_F(CliReadBackTest, VerifyPassesOnASoundKeypadAndNamesAFaultyCell) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sim::PtyKeypad keypad(c.keypad);
-    std::string error;
-    ASSERT_TRUE(keypad.Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad.Start());
     const CliResult result = RunCli("download " + ShellQuote(small) + Link(keypad) + c.options);
     EXPECT_EQ(result.status, c.status) << result.output;
     EXPECT_TRUE(Contains(result.output, c.line)) << result.output;
@@ -194,8 +191,7 @@ TEST_F(CliReadBackTest, VerifyPassesOnASoundKeypadAndNamesAFaultyCell) {
 
 TEST_F(CliReadBackTest, RefusalsComeBeforeAnythingIsSent) {
   sim::PtyKeypad keypad;
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   const struct {
     std::string arguments;
     int status;
@@ -218,8 +214,7 @@ TEST_F(CliReadBackTest, RefusalsComeBeforeAnythingIsSent) {
 
 TEST_F(CliReadBackTest, OutputsThatCannotBeWrittenAreRefusedBeforeTheKeypadIsTouched) {
   sim::PtyKeypad keypad(HoldingTheSample(1, 0x0001));
-  std::string error;
-  ASSERT_TRUE(keypad.Start(&error)) << error;
+  ASSERT_EQ(ChannelError(), keypad.Start());
   const std::string d = dir.path();
   ASSERT_EQ(mkfifo((d + "fifo").c_str(), 0600), 0);
   ASSERT_EQ(mkdir((d + "folder").c_str(), 0700), 0);
@@ -267,8 +262,7 @@ TEST_F(CliReadBackTest, AnOutputThatFailsDuringTheSessionIsReportedOnStandardErr
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
     sim::PtyKeypad keypad(HoldingTheSample(1, 0x0001));
-    std::string error;
-    ASSERT_TRUE(keypad.Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad.Start());
     const std::string cli = "trap '' XFSZ; ulimit -f 0; timeout -k 1 20 " + ShellQuote(ProgramDir() + "lumivane-cli") +
                             " " + c.command + Link(keypad);
     const CliResult errors = RunShell("{ " + cli + " 2>&1 >/dev/null; }");

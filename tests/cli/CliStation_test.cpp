@@ -61,8 +61,7 @@ class CliStationTest : public ::testing::Test {
 
 std::unique_ptr<sim::PtyKeypad> StartedKeypad(sim::KeypadOptions options = {}) {
   auto keypad = std::make_unique<sim::PtyKeypad>(std::move(options));
-  std::string error;
-  EXPECT_TRUE(keypad->Start(&error)) << error;
+  EXPECT_EQ(ChannelError(), keypad->Start());
   return keypad;
 }
 

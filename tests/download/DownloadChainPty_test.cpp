@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "ChannelErrorPrinter.h"
 #include "FakeDownloadHost.h"
 #include "TestPaths.h"
 #include "download/DownloadChain.h"
@@ -32,8 +33,7 @@ class PtyDownloadTest : public ::testing::Test {
   // for the keypad or has ended.
   void Start(sim::KeypadOptions options, bool portOnManualClock = false) {
     keypad = std::make_unique<sim::PtyKeypad>(options);
-    std::string error;
-    ASSERT_TRUE(keypad->Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad->Start());
     host.choices.portName = keypad->devicePath();
     LinkChannels channels;
     channels.serialPort = portOnManualClock ? &portOnClock : &port;

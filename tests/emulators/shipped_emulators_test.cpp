@@ -81,7 +81,7 @@ TEST(ShippedEmulators, EveryFileLoadsAndEveryEntryIsWellFormed) {
     SCOPED_TRACE(name);
     EmulatorTable table(EmuPath(name));
     ASSERT_TRUE(table.IsLoaded());
-    EXPECT_EQ(table.ErrorCode(), 0);
+    EXPECT_EQ(table.Failure(), EmulatorFailure::None);
 
     const std::string text = ReadFile(EmuPath(name));
     std::set<std::string> names;

@@ -200,11 +200,11 @@ TEST(HidapiBackendOpen, EachNodeThatIsNoHidDeviceFailsWithItsKindAndReason) {
   HidapiBackend backend;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    ChannelError error;
-    EXPECT_EQ(backend.Open(c.path, &error), nullptr);
-    EXPECT_EQ(error.kind(), c.kind);
-    EXPECT_EQ(error.systemError(), c.systemError);
-    EXPECT_EQ(error.Reason(), c.reason);
+    const HidOpening opening = backend.Open(c.path);
+    EXPECT_EQ(opening.device, nullptr);
+    EXPECT_EQ(opening.error.kind(), c.kind);
+    EXPECT_EQ(opening.error.systemError(), c.systemError);
+    EXPECT_EQ(opening.error.Reason(), c.reason);
   }
   ::close(listener);
 }

@@ -50,13 +50,15 @@ class TransferTest : public ::testing::Test {
 
   DownloadState Run(int layer, const Bytes& image) {
     const TransferImage view{image.data(), static_cast<std::uint16_t>(image.size()), 463};
-    return RunTransfer(link, view, layer, observer);
+    return RunTransfer(link, view, layer, observer).state;
   }
   DownloadState RunVerified(int layer, const Bytes& image) {
     const TransferImage view{image.data(), static_cast<std::uint16_t>(image.size()), 463};
     TransferOptions options;
     options.verify = true;
-    return RunTransfer(link, view, layer, observer, options, &report);
+    const TransferResult result = RunTransfer(link, view, layer, observer, options);
+    report = result.verify;
+    return result.state;
   }
   // The data bytes of the image write (after the pointer writes).
   Bytes ImageData(std::size_t length) const {

@@ -136,6 +136,17 @@ TEST_F(SerialTransferTest, WriteThatCannotFinishTimesOut) {
   EXPECT_EQ(0u, count);
 }
 
+// The end of a download is written and the port closed at once: on a
+// pseudo-terminal the bytes may not have reached the far end yet, and the
+// close must not drop them.
+TEST_F(SerialTransferTest, CloseKeepsWhatTheFarEndHasNotReadYet) {
+  const Bytes sent(3000, 0x00);
+  std::uint32_t count = 0;
+  ASSERT_EQ(ChannelError(), port.Write(sent.data(), sent.size(), &count, nullptr, 2000));
+  ASSERT_EQ(ChannelError(), port.Close());
+  EXPECT_EQ(sent, pty.Receive(sent.size()));
+}
+
 TEST_F(SerialTransferTest, EventWaitsDeliverTheEventOnce) {
   ASSERT_EQ(ChannelError(), port.SetMask(SerialPort::EV_RXCHAR));
   EXPECT_EQ(kTimedOut, port.WaitEvent(nullptr, 50));

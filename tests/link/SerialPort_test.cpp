@@ -70,8 +70,8 @@ TEST(SerialPortOpen, FailuresLeaveTheObjectClosed) {
   // A device that is not a serial line.
   EXPECT_EQ(ChannelError(ChannelErrorKind::WrongDevice, ENOTTY), port.Open("/dev/null", 2048, 2048));
   EXPECT_FALSE(port.IsOpen());
-  EXPECT_EQ(1, SerialPort::CheckPort("/dev/lumivane-no-such-port"));
-  EXPECT_EQ(-1, SerialPort::CheckPort("/dev/null"));
+  EXPECT_EQ(ChannelError(ChannelErrorKind::NotFound, ENOENT), SerialPort::CheckPort("/dev/lumivane-no-such-port"));
+  EXPECT_EQ(ChannelError(ChannelErrorKind::WrongDevice, ENOTTY), SerialPort::CheckPort("/dev/null"));
 }
 
 // Opening the port with `name` as a user without privileges: the outcome.
@@ -150,9 +150,9 @@ TEST(SerialPortOpen, PortIsNotSharedAndIsFreeAgainAfterClose) {
   ASSERT_EQ(ChannelError(), first.Open(pty.devicePath(), 2048, 2048));
   EXPECT_EQ(ChannelError(ChannelErrorKind::Busy, EBUSY), second.Open(pty.devicePath(), 2048, 2048));
   EXPECT_FALSE(second.IsOpen());
-  EXPECT_EQ(-1, SerialPort::CheckPort(pty.devicePath()));
+  EXPECT_EQ(ChannelError(ChannelErrorKind::Busy, EBUSY), SerialPort::CheckPort(pty.devicePath()));
   EXPECT_EQ(ChannelError(), first.Close());
-  EXPECT_EQ(0, SerialPort::CheckPort(pty.devicePath()));
+  EXPECT_EQ(ChannelError(), SerialPort::CheckPort(pty.devicePath()));
   EXPECT_EQ(ChannelError(), second.Open(pty.devicePath(), 2048, 2048));
   // Reopening the same object after Close works too.
   EXPECT_EQ(ChannelError(), second.Close());

@@ -21,8 +21,7 @@ class PtyKeypadTest : public ::testing::Test {
  protected:
   void StartKeypad(KeypadOptions options = {}) {
     keypad = std::make_unique<PtyKeypad>(options);
-    std::string error;
-    ASSERT_TRUE(keypad->Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypad->Start());
     ASSERT_EQ(ChannelError(), port.Open(keypad->devicePath(), 2048, 2048));
     ASSERT_EQ(ChannelError(), port.SetupReadTimeouts(SerialPort::ReadBlocking));
   }
@@ -134,6 +133,25 @@ TEST_F(PtyKeypadTest, HostThatGaveUpOnALoadCanStartAgain) {
   EXPECT_EQ(2u, keypad->Snapshot().identityRequests());
 }
 
+// Release takes every byte the program wrote before it closed the device,
+// however late the serving thread reads them; while the program still
+// holds the device, it waits and then says so.
+TEST_F(PtyKeypadTest, ReleaseTakesEveryByteSentBeforeTheProgramClosed) {
+  for (const bool closes : {true, false}) {
+    SCOPED_TRACE(closes ? "closed" : "still open");
+    StartKeypad();
+    Send({0xB0});
+    ASSERT_EQ(0xC0, Answer());
+    Send(Bytes(3000, 0x00));
+    if (closes) port.Close();
+    EXPECT_EQ(closes, keypad->Release(std::chrono::milliseconds(closes ? 10000 : 100)));
+    if (closes) {
+      EXPECT_EQ(1u + 3000u, keypad->Snapshot().bytesReceived());
+    }
+    port.Close();
+  }
+}
+
 // Keypads on several lines at once, each its own; one taken off its line
 // answers nothing until a keypad is put there again.
 TEST(PtyKeypadTray, KeypadsOnSeveralLinesAndOneTakenOffAndPutBack) {
@@ -144,8 +162,7 @@ TEST(PtyKeypadTray, KeypadsOnSeveralLinesAndOneTakenOffAndPutBack) {
     KeypadOptions options;
     options.byteIdentity = static_cast<std::uint8_t>(0xC0 + i);  // tells the lines apart
     keypads[i] = std::make_unique<PtyKeypad>(options);
-    std::string error;
-    ASSERT_TRUE(keypads[i]->Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypads[i]->Start());
     ASSERT_EQ(ChannelError(), ports[i].Open(keypads[i]->devicePath(), 2048, 2048));
     ASSERT_EQ(ChannelError(), ports[i].SetupReadTimeouts(SerialPort::ReadBlocking));
   }

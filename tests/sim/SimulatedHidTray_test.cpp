@@ -35,10 +35,9 @@ class SimulatedHidTrayTest : public ::testing::Test {
   }
   static std::string Node(int i) { return "/dev/hidraw" + std::to_string(i); }
   std::unique_ptr<HidDevice> Open(const std::string& node) {
-    ChannelError error;
-    std::unique_ptr<HidDevice> device = hid.Open(node, &error);
-    EXPECT_NE(device, nullptr) << node << ": " << error.Reason();
-    return device;
+    HidOpening opening = hid.Open(node);
+    EXPECT_NE(opening.device, nullptr) << node << ": " << opening.error.Reason();
+    return std::move(opening.device);
   }
 
   SimulatedHid hid;
@@ -60,7 +59,7 @@ TEST_F(SimulatedHidTrayTest, AnUnpluggedKeypadsHandleStaysDeadWhenItComesBackAtA
   EXPECT_EQ(hid.Enumerate().size(), 2u);
   EXPECT_EQ(-1, Send(*first, kIdentityRequest));
   EXPECT_EQ(9, Send(*second, kIdentityRequest));  // the others are untouched
-  EXPECT_EQ(hid.Open(Node(0), nullptr), nullptr);
+  EXPECT_EQ(hid.Open(Node(0)).device, nullptr);
 
   hid.PlugIn(Node(0), "/dev/hidraw7");
   EXPECT_EQ(-1, Send(*first, kIdentityRequest));
@@ -114,7 +113,7 @@ TEST_F(SimulatedHidTrayTest, KeypadsWrittenAtOnceEachHoldTheirOwnBytes) {
   std::vector<std::thread> writers;
   for (int i = 0; i < 3; ++i) {
     writers.emplace_back([this, i] {
-      std::unique_ptr<HidDevice> device = hid.Open(Node(i), nullptr);
+      std::unique_ptr<HidDevice> device = hid.Open(Node(i)).device;
       if (!device) return;
       Report answer{};
       Send(*device, kIdentityRequest);

@@ -24,9 +24,9 @@ class SimulatedHidTest : public ::testing::Test {
     KeypadOptions options;
     options.shiftLoadDelay.reset();  // ready only when the test presses shift+load
     keypad = &hid.AddKeypad("/dev/hidraw0", options);
-    ChannelError error;
-    device = hid.Open("/dev/hidraw0", &error);
-    ASSERT_NE(device, nullptr) << error.Reason();
+    HidOpening opening = hid.Open("/dev/hidraw0");
+    device = std::move(opening.device);
+    ASSERT_NE(device, nullptr) << opening.error.Reason();
   }
 
   bool Send(Report report) { return device->SendFeatureReport(report.data(), report.size()) == 9; }
@@ -92,9 +92,9 @@ TEST_F(SimulatedHidTest, UnplugFailsEveryCallFromTheGivenCountOn) {
   EXPECT_EQ(-1, device->GetFeatureReport(report.data(), report.size()));
 
   EXPECT_TRUE(hid.Enumerate().empty());
-  ChannelError error;
-  EXPECT_EQ(hid.Open("/dev/hidraw0", &error), nullptr);
-  EXPECT_EQ(error.Reason(), "No such file or directory");
+  const HidOpening opening = hid.Open("/dev/hidraw0");
+  EXPECT_EQ(opening.device, nullptr);
+  EXPECT_EQ(opening.error.Reason(), "No such file or directory");
   EXPECT_EQ(keypad->identityRequests(), 1u);
 }
 
@@ -104,7 +104,7 @@ TEST(SimulatedHidWithDeviceLink, NineBytesAndEndReachMemoryInFourReports) {
   test::ManualClock clock;
   SimulatedHid hid;
   KeypadModel& keypad = hid.AddKeypad("/dev/hidraw0");
-  std::unique_ptr<HidDevice> device = hid.Open("/dev/hidraw0", nullptr);
+  std::unique_ptr<HidDevice> device = hid.Open("/dev/hidraw0").device;
   ASSERT_NE(device, nullptr);
   ASSERT_EQ(9, device->SendFeatureReport(kIdentityRequest.data(), kIdentityRequest.size()));
   Report answer{};

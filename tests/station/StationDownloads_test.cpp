@@ -266,8 +266,7 @@ TEST_F(StationDownloadsTest, Rs232KeypadsOnTheirOwnLinesAndOneIsReplaced) {
   std::vector<std::unique_ptr<sim::PtyKeypad>> keypads;
   for (const sim::KeypadOptions* options : {&sound, &mute, &sound}) {
     keypads.push_back(std::make_unique<sim::PtyKeypad>(*options, false));
-    std::string error;
-    ASSERT_TRUE(keypads.back()->Start(&error)) << error;
+    ASSERT_EQ(ChannelError(), keypads.back()->Start());
   }
   std::vector<std::string> ports;
   for (const auto& keypad : keypads) ports.push_back(keypad->devicePath());

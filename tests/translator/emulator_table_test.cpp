@@ -36,18 +36,18 @@ class EmulatorTableTest : public ::testing::Test {
 };
 
 TEST_F(EmulatorTableTest, LoadFailuresCarryTheirCodeAndAnswerNothing) {
-  EXPECT_EQ(EmulatorTable("/nonexistent/layout.emu").ErrorCode(), EmulatorTable::kCannotOpen);
-  EXPECT_EQ(EmulatorTable(dir).ErrorCode(), EmulatorTable::kCannotOpen);
-  EXPECT_EQ(Load("").ErrorCode(), EmulatorTable::kCannotMap);
+  EXPECT_EQ(EmulatorTable("/nonexistent/layout.emu").Failure(), EmulatorFailure::CannotOpen);
+  EXPECT_EQ(EmulatorTable(dir).Failure(), EmulatorFailure::CannotOpen);
+  EXPECT_EQ(Load("").Failure(), EmulatorFailure::CannotMap);
   EmulatorTable& nine = Load("a=28\nb=50");  // 9 bytes
   EXPECT_FALSE(nine.IsLoaded());
-  EXPECT_EQ(nine.ErrorCode(), EmulatorTable::kTooShort);
+  EXPECT_EQ(nine.Failure(), EmulatorFailure::TooShort);
   EXPECT_FALSE(nine.FindName("a"));
   EXPECT_EQ(nine.NextNumber(), 0u);
   EXPECT_EQ(nine.CharForCode(28), 0);
   EmulatorTable& ten = Load("a=28\nb=50\n");
   EXPECT_TRUE(ten.IsLoaded());
-  EXPECT_EQ(ten.ErrorCode(), 0);
+  EXPECT_EQ(ten.Failure(), EmulatorFailure::None);
 }
 
 TEST_F(EmulatorTableTest, LastByteNeverSeparatesLines) {

@@ -120,12 +120,13 @@ TEST_F(ImageBuilderTest, EmulatorIsCheckedBeforeTheSourceAndNibbleKeysOnlyForPcA
   input.sourcePath = dir + "missing.pos";
   input.emulatorPath = dir + "missing.emu";
   EXPECT_EQ(builder.Translate(input), DownloadState::EmulatorUnavailable);
-  EXPECT_EQ(builder.emulatorError(), 1);
+  EXPECT_EQ(builder.emulatorFailure(), EmulatorFailure::CannotOpen);
   input.emulatorPath = Write("small.emu", kSmallLayout);
   EXPECT_EQ(builder.Translate(input), DownloadState::SourceUnavailable);
+  EXPECT_EQ(builder.emulatorFailure(), EmulatorFailure::None) << "the layout served";
 
   EXPECT_EQ(Run(kHeader + "a", kSmallLayout, "120", true), DownloadState::EmulatorUnavailable);
-  EXPECT_EQ(builder.emulatorError(), 5);
+  EXPECT_EQ(builder.emulatorFailure(), EmulatorFailure::NibbleKeyMissing);
   EXPECT_EQ(builder.nibbleKeys()[0], 'A');
   EXPECT_EQ(builder.nibbleKeys()[3], '\0');
 

@@ -49,7 +49,7 @@ TEST_F(TranslatorInputTest, OnlyRegularFilesAreReadAndNothingBlocks) {
     EXPECT_EQ(TranslateWith(c.path, layout), DownloadState::SourceUnavailable);
     EXPECT_EQ(builder.detailLine(), c.path + ": " + c.reason);
     EXPECT_EQ(TranslateWith(source, c.path), DownloadState::EmulatorUnavailable);
-    EXPECT_EQ(builder.emulatorError(), EmulatorTable::kCannotOpen);
+    EXPECT_EQ(builder.emulatorFailure(), EmulatorFailure::CannotOpen);
     EXPECT_EQ(builder.detailLine(), c.path + ": " + c.reason);
   }
   EXPECT_EQ(TranslateWith(source, layout), DownloadState::ImageReady);
@@ -85,7 +85,7 @@ TEST_F(TranslatorInputTest, OversizedEmulatorIsRefusedUnreadWithADetailLine) {
   const std::string layout = Write("huge.emu", "a=28\n");
   ASSERT_EQ(truncate(layout.c_str(), EmulatorTable::kMaximumFileSize + 1), 0);
   EXPECT_EQ(TranslateWith(source, layout), DownloadState::EmulatorUnavailable);
-  EXPECT_EQ(builder.emulatorError(), EmulatorTable::kTooLarge);
+  EXPECT_EQ(builder.emulatorFailure(), EmulatorFailure::TooLarge);
   EXPECT_EQ(builder.detailLine(), "The emulator file " + layout + " is larger than 16 MiB");
 
   // At the bound it loads, and only the lines holding '=' are kept.
@@ -141,7 +141,7 @@ TEST_F(TranslatorInputTest, BytesTranslateAsTheirFilesDo) {
     const DownloadState fromFiles = Run(c.source, c.layout, c.keys, c.pcAt);
     const std::vector<std::uint8_t> image(builder.image(), builder.image() + builder.imageLength());
     const auto line = builder.lineNumber();
-    const int error = builder.emulatorError();
+    const EmulatorFailure error = builder.emulatorFailure();
     const auto nibbles = builder.nibbleKeys();
 
     ImageBuilder fresh;
@@ -152,7 +152,7 @@ TEST_F(TranslatorInputTest, BytesTranslateAsTheirFilesDo) {
       EXPECT_EQ(fresh.nibbleKeys(), nibbles);  // looked up for the PC/AT link only
     }
     // An empty file cannot be mapped; empty bytes are simply too short.
-    EXPECT_EQ(fresh.emulatorError(), c.layout.empty() ? EmulatorTable::kTooShort : error);
+    EXPECT_EQ(fresh.emulatorFailure(), c.layout.empty() ? EmulatorFailure::TooShort : error);
   }
 }
 
@@ -160,7 +160,7 @@ TEST_F(TranslatorInputTest, BytesKeepTheSizeBoundAndTheStopCheck) {
   const std::string source = kHeader + std::string(300000, '\n') + "a";
   std::string huge(EmulatorTable::kMaximumFileSize + 1, '\n');
   EXPECT_EQ(builder.TranslateBytes(source, huge, "120", false), DownloadState::EmulatorUnavailable);
-  EXPECT_EQ(builder.emulatorError(), EmulatorTable::kTooLarge);
+  EXPECT_EQ(builder.emulatorFailure(), EmulatorFailure::TooLarge);
   EXPECT_TRUE(builder.detailLine().empty());  // no file to name
   huge.pop_back();
   huge.replace(0, 5, "a=28\n");

@@ -32,7 +32,7 @@ struct DialogFixture {
   std::string settingsPath = settingsDir + "Lumivane.ini";
   SerialPort serialPort;
   std::vector<std::pair<QString, QStringList>> startedProcesses;
-  int startError = 0;  // what the next start of a process returns
+  std::error_code startError;  // what the next start of a process returns
   QString nextChosenFile;
 
   MainDialog::Setup MakeSetup(const std::string& programDirectory = ProgramDir()) {

@@ -172,8 +172,8 @@ class MainDialogDownloadTest : public QObject {
 
   void automaticModeClosesAfterSuccessWithStatusZero() {
     sim::PtyKeypad keypad;
-    std::string error;
-    QVERIFY2(keypad.Start(&error), error.c_str());
+    const ChannelError started = keypad.Start();
+    QVERIFY2(started.ok(), started.Reason().c_str());
     DialogFixture fixture;
     const TempDir temp;
     const std::string dir = temp.path();

@@ -253,7 +253,7 @@ class MainDialogTest : public QObject {
              (QStringList{"--new-window", fixture.nextChosenFile}));
     // An editor that cannot start is named, with the reason.
     const qsizetype linesBefore = StatusLines(*dialog).size();
-    fixture.startError = ENOENT;
+    fixture.startError = std::make_error_code(std::errc::no_such_file_or_directory);
     c.edit->click();
     QCOMPARE(StatusLines(*dialog).size(), linesBefore + 1);
     QCOMPARE(LastStatusLine(*dialog),
